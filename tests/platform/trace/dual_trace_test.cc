@@ -1,0 +1,50 @@
+#include "platform/trace/dual_trace.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "platform/trace/capture_trace_sink.h"
+
+namespace {
+
+class DualTraceTest : public ::testing::Test {
+ protected:
+   void SetUp() override {
+      handle_.allLevelsIs(false);
+      handle_.levelIs(4, true);
+      Kiv::RingTrace::clear();
+   }
+
+   using Lines = std::vector<Kiv::String>;
+
+   Kiv::TraceHandle& handle_ = Kiv::traceHandle("DualTraceTest");
+   Kiv::CaptureTraceSink capture_;
+};
+
+TEST_F(DualTraceTest, BothTracesGetTheSameText) {
+   const Kiv::String op = "freeEntry";
+   const int line = __LINE__ + 1;
+   KIV_DUAL_TRACE(handle_, 4, "SPSm::{} uid: {}", op, U32{7});
+   const Kiv::CapturedTrace expected{"DualTraceTest",         4, __FILE__, line, "TestBody",
+                                     "SPSm::freeEntry uid: 7"};
+   EXPECT_EQ(capture_.messages(), std::vector<Kiv::CapturedTrace>{expected});
+   EXPECT_EQ(Kiv::RingTrace::lines(), Lines{"SPSm::freeEntry uid: 7"});
+}
+
+TEST_F(DualTraceTest, EveryKindRendersAlikeInBoth) {
+   KIV_DUAL_TRACE(handle_, 4, "{} {} {} {} [{}]", false, S32{-5}, std::numeric_limits<U64>::max(),
+                  "text", Kiv::String());
+   EXPECT_EQ(capture_.texts(), Kiv::RingTrace::lines());
+   EXPECT_EQ(capture_.texts(), Lines{"false -5 18446744073709551615 text []"});
+}
+
+TEST_F(DualTraceTest, DisabledLevelStillRecordsInTheRing) {
+   int evaluated = 0;
+   KIV_DUAL_TRACE(handle_, 5, "entry {}", ++evaluated);
+   EXPECT_TRUE(capture_.messages().empty());
+   EXPECT_EQ(Kiv::RingTrace::lines(), Lines{"entry 1"});
+   EXPECT_EQ(evaluated, 1);
+}
+
+}  // namespace
