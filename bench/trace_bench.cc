@@ -9,7 +9,7 @@ namespace {
 
 // Takes every message and does nothing, so the enabled case measures the trace path alone.
 class NullTraceSink : public Kiv::TraceSink {
- public:
+public:
    void write(const Kiv::TraceMessage& message) override { benchmark::DoNotOptimize(&message); }
 };
 

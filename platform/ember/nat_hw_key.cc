@@ -25,9 +25,14 @@ void appendField(Kiv::String& out, const char* label, const Netbase::IpAndPort& 
 NatHwKey::NatHwKey(NatKeyType type, Netbase::IpAndPort srcIpAndPortOld,
                    Netbase::IpAndPort srcIpAndPortNew, Netbase::IpAndPort dstIpAndPortOld,
                    Netbase::IpAndPort dstIpAndPortNew, NatAclId aclId, U8 dynProto, U32 faId)
-    : type_(type), srcIpAndPortOld_(srcIpAndPortOld), srcIpAndPortNew_(srcIpAndPortNew),
-      dstIpAndPortOld_(dstIpAndPortOld), dstIpAndPortNew_(dstIpAndPortNew), aclId_(aclId),
-      dynProto_(dynProto), faId_(faId) {}
+    : type_(type),
+      srcIpAndPortOld_(srcIpAndPortOld),
+      srcIpAndPortNew_(srcIpAndPortNew),
+      dstIpAndPortOld_(dstIpAndPortOld),
+      dstIpAndPortNew_(dstIpAndPortNew),
+      aclId_(aclId),
+      dynProto_(dynProto),
+      faId_(faId) {}
 
 NatHwKey& NatHwKey::typeIs(NatKeyType type) {
    type_ = type;
@@ -101,8 +106,8 @@ bool NatHwKey::isTwiceNapt() const {
 U32 NatHwKey::hash(U32 seed) const {
    Ferro::HashMix mix(seed);
    mix.add(static_cast<U32>(type_));
-   for (const auto& pair : {srcIpAndPortOld_, srcIpAndPortNew_, dstIpAndPortOld_,
-                            dstIpAndPortNew_}) {
+   for (const auto& pair :
+        {srcIpAndPortOld_, srcIpAndPortNew_, dstIpAndPortOld_, dstIpAndPortNew_}) {
       mix.add(pair.ip().value()).add(U32{pair.port()});
    }
    mix.add(aclId_.value()).add(U32{dynProto_}).add(faId_);

@@ -21,9 +21,9 @@ namespace Ember {
 class NatHwKey {
 public:
    NatHwKey() = default;
-   NatHwKey(NatKeyType type, Netbase::IpAndPort srcIpAndPortOld,
-            Netbase::IpAndPort srcIpAndPortNew, Netbase::IpAndPort dstIpAndPortOld,
-            Netbase::IpAndPort dstIpAndPortNew, NatAclId aclId, U8 dynProto, U32 faId);
+   NatHwKey(NatKeyType type, Netbase::IpAndPort srcIpAndPortOld, Netbase::IpAndPort srcIpAndPortNew,
+            Netbase::IpAndPort dstIpAndPortOld, Netbase::IpAndPort dstIpAndPortNew, NatAclId aclId,
+            U8 dynProto, U32 faId);
 
    NatKeyType type() const { return type_; }
    Netbase::IpAndPort srcIpAndPortOld() const { return srcIpAndPortOld_; }

@@ -6,9 +6,12 @@ namespace Ember {
 
 Kiv::String text(NatHwShadowEntry::Dirty dirty) {
    switch (dirty) {
-   case NatHwShadowEntry::Dirty::clean: return "clean";
-   case NatHwShadowEntry::Dirty::dirty: return "dirty";
-   case NatHwShadowEntry::Dirty::deleted: return "deleted";
+      case NatHwShadowEntry::Dirty::clean:
+         return "clean";
+      case NatHwShadowEntry::Dirty::dirty:
+         return "dirty";
+      case NatHwShadowEntry::Dirty::deleted:
+         return "deleted";
    }
    Kiv::String out = "unknown(";
    Ferro::appendDecimal(out, static_cast<U8>(dirty));

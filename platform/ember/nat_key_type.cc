@@ -7,12 +7,18 @@ namespace {
 
 const char* nameOf(NatKeyType type) {
    switch (type) {
-   case NatKeyType::staticSrcNat: return "staticSrcNat";
-   case NatKeyType::staticDestNat: return "staticDestNat";
-   case NatKeyType::twiceSrcNat: return "twiceSrcNat";
-   case NatKeyType::twiceDestNat: return "twiceDestNat";
-   case NatKeyType::dynamicSrcNat: return "dynamicSrcNat";
-   case NatKeyType::dynamicDestNat: return "dynamicDestNat";
+      case NatKeyType::staticSrcNat:
+         return "staticSrcNat";
+      case NatKeyType::staticDestNat:
+         return "staticDestNat";
+      case NatKeyType::twiceSrcNat:
+         return "twiceSrcNat";
+      case NatKeyType::twiceDestNat:
+         return "twiceDestNat";
+      case NatKeyType::dynamicSrcNat:
+         return "dynamicSrcNat";
+      case NatKeyType::dynamicDestNat:
+         return "dynamicDestNat";
    }
    return nullptr;
 }

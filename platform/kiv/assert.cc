@@ -33,7 +33,8 @@ void assertionFailed(const AssertionSite& site) {
 }
 
 AssertionFailure::AssertionFailure(const AssertionSite& site)
-    : std::logic_error(assertionLine(site)), expression_(site.expression),
+    : std::logic_error(assertionLine(site)),
+      expression_(site.expression),
       function_(site.function) {}
 
 void throwingAssertionHandler(const AssertionSite& site) { throw AssertionFailure(site); }

@@ -45,10 +45,10 @@ private:
 
 // Fatal assertion: stops the agent naming the expression, the source position and the
 // calling operation's full signature. Never compiled out.
-#define KIV_ASSERT(expr)                                                                  \
-   do {                                                                                   \
-      if (!(expr)) {                                                                      \
-         ::Kiv::assertionFailed(                                                          \
-             ::Kiv::AssertionSite{#expr, __FILE__, __LINE__, __PRETTY_FUNCTION__});       \
-      }                                                                                   \
+#define KIV_ASSERT(expr)                                                            \
+   do {                                                                             \
+      if (!(expr)) {                                                                \
+         ::Kiv::assertionFailed(                                                    \
+             ::Kiv::AssertionSite{#expr, __FILE__, __LINE__, __PRETTY_FUNCTION__}); \
+      }                                                                             \
    } while (0)

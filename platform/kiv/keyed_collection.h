@@ -43,7 +43,8 @@ public:
    class Walker {
    public:
       explicit Walker(const KeyedCollection& collection)
-          : collection_(&collection), version_(collection.version_),
+          : collection_(&collection),
+            version_(collection.version_),
             position_(collection.members_.begin()) {
          settle();
       }

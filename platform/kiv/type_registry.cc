@@ -30,8 +30,8 @@ std::any TypeNode::invoke(PtrInterface& object, const String& operation,
    for (const OperationDescriptor& descriptor : operations_) {
       if (descriptor.name != operation) continue;
       if (args.size() != descriptor.arity) {
-         throwTypeException(typeErrorText(name_, operation + " with " +
-                                                     std::to_string(args.size()) + " arguments"));
+         throwTypeException(typeErrorText(
+             name_, operation + " with " + std::to_string(args.size()) + " arguments"));
       }
       return descriptor.invoke(object, args);
    }

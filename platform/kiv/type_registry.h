@@ -30,7 +30,8 @@ struct OperationDescriptor {
 };
 
 // Creates an object of the type for a directory entry named `name` in `directory`.
-using DirectoryFactory = std::function<Ptr<PtrInterface>(const Name& name, const Ptr<Entity>& directory)>;
+using DirectoryFactory =
+    std::function<Ptr<PtrInterface>(const Name& name, const Ptr<Entity>& directory)>;
 
 // The descriptor a type registers at library load: its name, its attributes and invocable
 // operations in declaration order, and optionally a factory.
@@ -116,13 +117,14 @@ OperationDescriptor operation(String name, R (T::*fn)(A...) const) {
 // Describes accessor `read` of T as an attribute readable by name.
 template <class T, class R>
 AttributeDescriptor attribute(String name, R (T::*read)() const) {
-   return AttributeDescriptor{name, [read, name](const PtrInterface& object) {
-                                 const auto* self = dynamic_cast<const T*>(&object);
-                                 if (!self) {
-                                    throwTypeException(typeErrorText(name, "object of another type"));
-                                 }
-                                 return std::any((self->*read)());
-                              }};
+   return AttributeDescriptor{
+       name, [read, name](const PtrInterface& object) {
+          const auto* self = dynamic_cast<const T*>(&object);
+          if (!self) {
+             throwTypeException(typeErrorText(name, "object of another type"));
+          }
+          return std::any((self->*read)());
+       }};
 }
 
 }  // namespace Kiv

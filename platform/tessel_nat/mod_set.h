@@ -12,9 +12,7 @@ namespace TesselNat {
 // in place so it can live in a shared-memory record.
 class ModSet {
 public:
-   bool hasModule(TesselCentral::ModId id) const {
-      return (words_[wordOf(id)] & bitOf(id)) != 0;
-   }
+   bool hasModule(TesselCentral::ModId id) const { return (words_[wordOf(id)] & bitOf(id)) != 0; }
    void moduleIs(TesselCentral::ModId id) { words_[wordOf(id)] |= bitOf(id); }
    void moduleDel(TesselCentral::ModId id) { words_[wordOf(id)] &= ~bitOf(id); }
 

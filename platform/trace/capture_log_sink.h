@@ -10,7 +10,7 @@ namespace Kiv {
 // the previous sink back on destruction. Captures nest and must end in reverse order of
 // start. Read records() only while no other thread is logging.
 class CaptureLogSink : public LogSink {
- public:
+public:
    CaptureLogSink();
    ~CaptureLogSink() override;
    CaptureLogSink(const CaptureLogSink&) = delete;
@@ -20,7 +20,7 @@ class CaptureLogSink : public LogSink {
 
    const std::vector<LogRecord>& records() const { return records_; }
 
- private:
+private:
    LogSink* previous_;
    std::vector<LogRecord> records_;
 };

@@ -24,7 +24,7 @@ struct CapturedTrace {
 // previous sink back on destruction. Captures nest and must end in reverse order of start.
 // Read messages() only while no other thread is tracing.
 class CaptureTraceSink : public TraceSink {
- public:
+public:
    CaptureTraceSink();
    ~CaptureTraceSink() override;
    CaptureTraceSink(const CaptureTraceSink&) = delete;
@@ -36,7 +36,7 @@ class CaptureTraceSink : public TraceSink {
    // The texts alone, oldest first.
    std::vector<String> texts() const;
 
- private:
+private:
    TraceSink* previous_;
    std::vector<CapturedTrace> messages_;
 };

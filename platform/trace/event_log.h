@@ -19,7 +19,7 @@ struct LogRecord {
 // Where the process's event log messages go. write() calls are serialised across threads.
 // A sink must not raise log messages from write().
 class LogSink {
- public:
+public:
    virtual ~LogSink() = default;
    virtual void write(const LogRecord& record) = 0;
 };
@@ -33,11 +33,11 @@ void log(const LogHandle& handle, const String& argument);
 
 // Writes each message as one line, "<NAME>: <text>", and flushes. The stream is not owned.
 class StreamLogSink : public LogSink {
- public:
+public:
    explicit StreamLogSink(std::ostream& stream) : stream_(stream) {}
    void write(const LogRecord& record) override;
 
- private:
+private:
    std::ostream& stream_;
 };
 

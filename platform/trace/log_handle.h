@@ -28,7 +28,7 @@ inline constexpr char CallSupportIfPersists[] =
 // The definition of one event log message: its name, severity, text and the advice shown
 // with it. Defining a handle raises nothing; Kiv::log() does.
 class LogHandle {
- public:
+public:
    // `format` holds exactly one "%s", where each raise puts its argument; any other count is
    // a fatal assertion. Other '%' characters are plain text. The two intervals and the flag
    // are the framework's rate-limiting parameters, kept for it and not acted on here.
@@ -47,7 +47,7 @@ class LogHandle {
    // The message text with `argument` in place of the "%s".
    String text(std::string_view argument) const;
 
- private:
+private:
    String name_;
    LogSeverity severity_;
    String format_;

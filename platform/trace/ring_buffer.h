@@ -15,7 +15,7 @@ namespace Kiv {
 // does; records may wrap around the end of the storage. Not thread-safe: each thread owns
 // its own buffer.
 class RingBuffer {
- public:
+public:
    // Per record, ahead of the payload: the descriptor id and the payload size.
    static constexpr std::size_t headerSize = 2 * sizeof(U32);
 
@@ -29,10 +29,10 @@ class RingBuffer {
    // Fills the payload of the record just added, in order. Writing more than the size given
    // to recordIs() is a fatal assertion.
    class Writer {
-    public:
+   public:
       void write(const void* bytes, std::size_t size);
 
-    private:
+   private:
       friend class RingBuffer;
       Writer(RingBuffer& buffer, U64 position, U64 end)
           : buffer_(&buffer), position_(position), end_(end) {}
@@ -54,7 +54,7 @@ class RingBuffer {
 
    void clear() { begin_ = end_; }
 
- private:
+private:
    // Positions grow without bound; the storage offset is the position modulo the capacity.
    void copyIn(U64 position, const void* bytes, std::size_t size);
    void copyOut(U64 position, void* bytes, std::size_t size) const;

@@ -23,7 +23,7 @@ std::vector<String> piecesOf(std::string_view format) {
 
 // Reads canonical values back out of a payload, in the order they were stored.
 class PayloadReader {
- public:
+public:
    explicit PayloadReader(std::span<const U8> payload) : payload_(payload) {}
 
    template <class T>
@@ -39,7 +39,7 @@ class PayloadReader {
    }
    bool done() const { return payload_.empty(); }
 
- private:
+private:
    std::span<const U8> take(std::size_t size) {
       KIV_ASSERT(size <= payload_.size());
       const std::span<const U8> taken = payload_.first(size);

@@ -77,7 +77,7 @@ void appendRingValue(String& out, std::string_view value);
 // placeholders, the argument kinds and where the call site is. Records in the ring carry
 // only the id and the raw arguments; the text is put together when the ring is read.
 class RingDescriptor {
- public:
+public:
    // `format` must hold one "{}" per kind; a mismatch is a fatal assertion.
    RingDescriptor(U32 id, std::string_view format, std::span<const RingArgKind> kinds,
                   const char* file, int line, const char* function);
@@ -96,7 +96,7 @@ class RingDescriptor {
    // assertion.
    String render(std::span<const U8> payload) const;
 
- private:
+private:
    U32 id_;
    std::vector<String> pieces_;  // one more than kinds_
    std::vector<RingArgKind> kinds_;

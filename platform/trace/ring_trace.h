@@ -16,7 +16,7 @@ namespace Kiv {
 // thread's first record with defaultCapacity bytes. Recording copies the raw arguments; the
 // text is rendered only when the buffer is read.
 class RingTrace {
- public:
+public:
    static constexpr std::size_t defaultCapacity = 64 * 1024;
 
    // Stores one record of `site` with `args` in this thread's buffer. A record larger than
@@ -34,7 +34,7 @@ class RingTrace {
    static void capacityIs(std::size_t capacity);
    static RingBuffer& threadBuffer();
 
- private:
+private:
    template <class... V>
    static void recordValues(const RingDescriptor& site, const V&... values) {
       const std::size_t size = (encodedSize(values) + ... + 0);

@@ -13,7 +13,7 @@ namespace Kiv {
 // one load and one test; switching levels from another thread takes effect eventually, which
 // is all tracing needs.
 class TraceHandle {
- public:
+public:
    static constexpr U32 maxLevel = 9;
 
    TraceHandle(const TraceHandle&) = delete;
@@ -30,7 +30,7 @@ class TraceHandle {
    void levelIs(U32 level, bool on);
    void allLevelsIs(bool on);
 
- private:
+private:
    friend TraceHandle& traceHandle(std::string_view name);
    explicit TraceHandle(std::string_view name) : name_(name) {}
 

@@ -21,7 +21,7 @@ struct TraceMessage {
 // Where the process's trace messages go. write() calls are serialised across threads, so a
 // sink needs no locking of its own for them. A sink must not trace from write().
 class TraceSink {
- public:
+public:
    virtual ~TraceSink() = default;
    virtual void write(const TraceMessage& message) = 0;
 };
@@ -37,11 +37,11 @@ void traceSinkWrite(const TraceMessage& message);
 // Writes each message as one line, "<facility>/<level> <file>:<line> <function>: <text>",
 // and flushes, so that the lines before a crash are not lost. The stream is not owned.
 class StreamTraceSink : public TraceSink {
- public:
+public:
    explicit StreamTraceSink(std::ostream& stream) : stream_(stream) {}
    void write(const TraceMessage& message) override;
 
- private:
+private:
    std::ostream& stream_;
 };
 

@@ -1,9 +1,9 @@
 #include "platform/ember/nat_hw_data.h"
 
-#include <vector>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <vector>
 
 #include "platform/ember/nat_hw_shadow_entry.h"
 #include "platform/sentry/exception.h"
@@ -36,8 +36,9 @@ TEST(NatHwDataTest, VlanIdsReplaceAndRefuseOverflow) {
    data.vlanIdsIs(3, vlans.data());
    EXPECT_EQ(data.vlanIds(), 3u);
    EXPECT_EQ(data.vlanId(NatVlanIdIndex(2)), 4094);
-   EXPECT_EQ(data.stringValue(), "protocol: 6 filter: 10.0.0.0/255.0.0.0 faIdLimit: 100 "
-                                 "nextHop: 78187493520 vlanIds: [10, 20, 4094]");
+   EXPECT_EQ(data.stringValue(),
+             "protocol: 6 filter: 10.0.0.0/255.0.0.0 faIdLimit: 100 "
+             "nextHop: 78187493520 vlanIds: [10, 20, 4094]");
 
    const std::vector<U16> tooMany(65, 1);
    const NatHwData before = data;

@@ -1,10 +1,10 @@
 #include "platform/ferro/pod_array.h"
 
-#include <numeric>
-#include <vector>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <numeric>
+#include <vector>
 
 #include "platform/kiv/range_value.h"
 #include "platform/kiv/string.h"
@@ -48,9 +48,10 @@ TEST(PodArrayTest, SetBeyondCapacityThrowsAndChangesNothing) {
 
    const auto tooMany = sequence(65, 0x0102);
    const Kiv::String expected =
-       Kiv::format("PodArray::set expected size <= 64, instead got 65. Buffer is at address: %p "
-                   "with contents: ",
-                   static_cast<const void*>(tooMany.data())) +
+       Kiv::format(
+           "PodArray::set expected size <= 64, instead got 65. Buffer is at address: %p "
+           "with contents: ",
+           static_cast<const void*>(tooMany.data())) +
        Sentry::dumpHex(tooMany.data(), 2 * 65);
    EXPECT_THAT([&] { array.set(65, tooMany.data()); },
                testing::ThrowsMessage<Sentry::InvalidSizeException>(testing::StrEq(expected)));

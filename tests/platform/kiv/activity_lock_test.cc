@@ -9,11 +9,13 @@ namespace {
 
 // Whether another thread could take the lock right now.
 bool freeForOthers() {
-   return std::async(std::launch::async, [] {
-             if (!Kiv::activityLock().try_lock()) return false;
-             Kiv::activityLock().unlock();
-             return true;
-          }).get();
+   return std::async(std::launch::async,
+                     [] {
+                        if (!Kiv::activityLock().try_lock()) return false;
+                        Kiv::activityLock().unlock();
+                        return true;
+                     })
+       .get();
 }
 
 class ActivityLockTest : public ::testing::Test {

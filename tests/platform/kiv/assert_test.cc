@@ -23,8 +23,7 @@ TEST_F(AssertTest, CarriesExpressionTextAndFullSignature) {
       FAIL() << "no assertion";
    } catch (const Kiv::AssertionFailure& failure) {
       EXPECT_EQ(failure.expression(), "vlanId");
-      EXPECT_EQ(failure.function(),
-                "virtual void {anonymous}::Programmer::handleInitialized(int)");
+      EXPECT_EQ(failure.function(), "virtual void {anonymous}::Programmer::handleInitialized(int)");
    }
    EXPECT_NO_THROW(programmer.handleInitialized(10));
 }

@@ -10,7 +10,8 @@ struct PercentTraits {
    using Value = U8;
    static constexpr Value min = 1;
    static constexpr Value max = 100;
-   static constexpr const char* rangeText = "Percent::value < Percent::min or > Percent::max not allowed";
+   static constexpr const char* rangeText =
+       "Percent::value < Percent::min or > Percent::max not allowed";
 };
 using Percent = Kiv::RangeValue<PercentTraits>;
 

@@ -1,8 +1,8 @@
 #include "platform/netbase/ip_addr.h"
 
-#include <cstring>
-
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 #include "platform/kiv/errors.h"
 #include "platform/netbase/ip_addr_with_full_mask.h"

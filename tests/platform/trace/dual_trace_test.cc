@@ -9,7 +9,7 @@
 namespace {
 
 class DualTraceTest : public ::testing::Test {
- protected:
+protected:
    void SetUp() override {
       handle_.allLevelsIs(false);
       handle_.levelIs(4, true);

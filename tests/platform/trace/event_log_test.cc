@@ -10,7 +10,7 @@
 namespace {
 
 class EventLogTest : public ::testing::Test {
- protected:
+protected:
    static Kiv::LogHandle handle(const Kiv::String& format) {
       return Kiv::LogHandle("NAT_TEST", Kiv::LogSeverity::error, format, "explained",
                             Kiv::NoActionRequired, 0.0, 0.0, 0);

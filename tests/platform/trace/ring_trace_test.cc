@@ -10,7 +10,7 @@
 namespace {
 
 class RingTraceTest : public ::testing::Test {
- protected:
+protected:
    void SetUp() override { Kiv::RingTrace::capacityIs(Kiv::RingTrace::defaultCapacity); }
    void TearDown() override { Kiv::RingTrace::capacityIs(Kiv::RingTrace::defaultCapacity); }
 

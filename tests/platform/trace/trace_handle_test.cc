@@ -11,7 +11,7 @@
 namespace {
 
 class TraceHandleTest : public ::testing::Test {
- protected:
+protected:
    // Handles live for the whole process, so each test works on a facility of its own.
    Kiv::TraceHandle& handle_ =
        Kiv::traceHandle(::testing::UnitTest::GetInstance()->current_test_info()->name());

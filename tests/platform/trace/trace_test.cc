@@ -9,7 +9,7 @@
 namespace {
 
 class TraceTest : public ::testing::Test {
- protected:
+protected:
    void SetUp() override {
       handle_.allLevelsIs(false);
       handle_.levelIs(2, true);
