@@ -1,0 +1,13 @@
+#pragma once
+
+#include "platform/trace/log_handle.h"
+
+namespace TesselNat {
+
+// The plug-in's event-log messages, defined once on first use. Only the TCAM-full message
+// is raised; the other two are defined for the agent's message catalogue.
+const Kiv::LogHandle& tesselConfigChange();
+const Kiv::LogHandle& tesselUnexpectedRestart();
+const Kiv::LogHandle& tesselNatTcamResourceFull();
+
+}  // namespace TesselNat
