@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "platform/kiv/errors.h"
+#include "platform/sdk/return_code.h"
+#include "platform/tcam/tessel_tcam_group_manager.h"
+#include "tests/platform/sdk/sdk_fixture.h"
+
+namespace TcamTest {
+namespace {
+
+constexpr U16 unit = 1;
+constexpr TcamGroupAssignment natAssignment = 145;
+const TcamGroupConfig natConfig{natAssignment, 12, 4, 2, 2};
+
+// Unit TCAMs of 64 slots (the fixture's chip), the NAT group first with 4 entries per unit.
+class TcamManagerTest : public ShimTest::SdkFixture {
+protected:
+   U32 getEntry(U16 onUnit = unit) { return nat->getEntry(onUnit, "NAT"); }
+   // Installs a match-all entry, so that classification shows where it sits.
+   void install(U32 entryId) { nat->installEntry(unit, entryId); }
+   std::optional<U32> hit() {
+      const std::optional<Chip::Match> match = chip_.classify(unit, Chip::Packet{});
+      return match ? std::optional<U32>(match->entryId) : std::nullopt;
+   }
+
+   Kiv::Ptr<TesselTcamGroupManager> groups{new TesselTcamGroupManager(64)};
+   Kiv::Ptr<TesselUnboundedTcamEntryManager> nat = groups->unboundedEntryManagerIs(natConfig);
+};
+
+TEST_F(TcamManagerTest, FullGroupGivesZeroWithoutCallingTheChip) {
+   const std::set<U32> ids{getEntry(), getEntry(), getEntry(), getEntry()};
+   EXPECT_EQ(ids.size(), 4u);
+   EXPECT_FALSE(ids.contains(0));
+   const std::size_t callsBefore = traces_.messages().size();
+   EXPECT_EQ(getEntry(), 0u);
+   EXPECT_EQ(traces_.messages().size(), callsBefore);
+   EXPECT_EQ(nat->entriesHeld(unit), ids);
+   EXPECT_EQ(chip_.entryCount(unit), 4u);
+}
+
+TEST_F(TcamManagerTest, FreedEntryIsDestroyedAndHandedOutAgainLowestFirst) {
+   const U32 first = getEntry();
+   const U32 second = getEntry();
+   const U32 third = getEntry();
+   nat->freeEntry(unit, third);
+   nat->freeEntry(unit, second);
+   EXPECT_FALSE(chip_.entry(unit, second));
+   EXPECT_EQ(nat->entriesHeld(unit), std::set<U32>{first});
+   EXPECT_EQ(getEntry(), second);
+   EXPECT_EQ(getEntry(), third);
+   EXPECT_EQ(chip_.entry(unit, third)->group(), 12);
+}
+
+TEST_F(TcamManagerTest, EachUnitHasItsOwnEntries) {
+   for (int i = 0; i < 4; ++i) getEntry(0);
+   const U32 onUnit1 = getEntry(1);
+   EXPECT_NE(onUnit1, 0u) << "unit 0 being full leaves unit 1 alone";
+   EXPECT_EQ(nat->entriesHeld(0).size(), 4u);
+   EXPECT_EQ(nat->entriesHeld(1), std::set<U32>{onUnit1});
+   EXPECT_EQ(nat->entryName(1, onUnit1), "NAT");
+}
+
+TEST_F(TcamManagerTest, PipeCopyIndexesAreDistinct) {
+   std::set<U32> indexes;
+   for (int i = 0; i < 4; ++i) {
+      const U32 entryId = getEntry();
+      for (U8 pipe = 0; pipe < groups->getNumPipe(nat->group()); ++pipe) {
+         for (U8 copy = 0; copy < groups->getNumCopiesPerPipe(unit, nat->group()); ++copy) {
+            indexes.insert(nat->getPipeEntryId(unit, pipe, entryId, copy));
+         }
+      }
+   }
+   EXPECT_EQ(indexes.size(), 4u * 2 * 2);
+   EXPECT_THROW(nat->getPipeEntryId(unit, 2, 1, 0), Kiv::AssertionFailure);
+}
+
+TEST_F(TcamManagerTest, FreeingAnEntryNotHeldIsFatalAndChangesNothing) {
+   const auto acl = groups->unboundedEntryManagerIs(TcamGroupConfig{9, 13, 8, 1, 1});
+   const U32 aclEntry = acl->getEntry(unit, "ACL");
+   const U32 kept = getEntry();
+   const U32 freed = getEntry();
+   nat->freeEntry(unit, freed);
+   for (const auto& [onUnit, entryId] :
+        {std::pair<U16, U32>{unit, freed}, {0, kept}, {unit, aclEntry}}) {
+      try {
+         nat->freeEntry(onUnit, entryId);
+         ADD_FAILURE() << "freed " << entryId << " on unit " << onUnit;
+      } catch (const Kiv::AssertionFailure& failure) {
+         EXPECT_EQ(failure.expression(), "isHeld( unit, entryId )");
+      }
+   }
+   EXPECT_EQ(nat->entriesHeld(unit), std::set<U32>{kept});
+   EXPECT_EQ(chip_.entryCount(unit), 2u) << "the other group's entry is still there";
+   EXPECT_EQ(getEntry(), freed) << "the slot was returned once only";
+   EXPECT_EQ(getEntry(), freed + 1);
+}
+
+TEST_F(TcamManagerTest, PlacementDecidesTheOrderTheChipMatchesIn) {
+   const U32 low = getEntry();
+   const U32 high = getEntry();
+   install(high);
+   EXPECT_EQ(hit(), high);
+   install(low);
+   EXPECT_EQ(hit(), low);
+   nat->freeEntry(unit, low);
+   EXPECT_EQ(hit(), high);
+   EXPECT_EQ(getEntry(), low);
+   EXPECT_EQ(hit(), high) << "the reused slot matches nothing until installed";
+   nat->reinstallEntry(unit, low);
+   EXPECT_EQ(hit(), low);
+}
+
+TEST_F(TcamManagerTest, LaterGroupsTakeLaterSlotsAndMatchAfterEarlierOnes) {
+   const auto acl = groups->unboundedEntryManagerIs(TcamGroupConfig{9, 13, 8, 1, 1});
+   const U32 aclEntry = acl->getEntry(unit, "ACL");
+   EXPECT_EQ(aclEntry, natConfig.entriesPerUnit + 1);
+   acl->installEntry(unit, aclEntry);
+   const U32 natEntry = getEntry();
+   install(natEntry);
+   EXPECT_EQ(hit(), natEntry);
+   EXPECT_THROW(groups->unboundedEntryManagerIs(TcamGroupConfig{10, 14, 53, 1, 1}),
+                Kiv::AssertionFailure)
+       << "only 52 slots are left";
+}
+
+TEST_F(TcamManagerTest, CallsAreTracedUnderTheManagersOperation) {
+   const U32 entryId = getEntry();
+   install(entryId);
+   ASSERT_EQ(traces_.messages().size(), 2u);
+   EXPECT_EQ(traces_.messages()[0].function, "getEntry");
+   EXPECT_TRUE(traces_.messages()[0].text.ends_with(
+       " bcm_field_entry_create_at( unit, group(), entryId, slot ) (rc:0)"));
+   EXPECT_TRUE(
+       traces_.messages()[1].text.ends_with(" bcm_field_entry_install( unit, entryId ) (rc:0)"));
+}
+
+TEST_F(TcamManagerTest, ChipFailureInsideTheManagerIsFatalNamingTheManager) {
+   Shim::sdk_.faultInjector().failNthCallIs(Shim::Operation::entryCreate, 1,
+                                            Shim::code(Shim::SdkError::tableFull));
+   testing::internal::CaptureStderr();
+   try {
+      getEntry();
+      ADD_FAILURE() << "no assertion";
+   } catch (const Kiv::AssertionFailure& failure) {
+      EXPECT_EQ(failure.expression(), "0");
+      EXPECT_EQ(failure.function(),
+                "U32 TesselUnboundedTcamEntryManager::getEntry(U16, const Kiv::String&)");
+   }
+   EXPECT_TRUE(testing::internal::GetCapturedStderr().ends_with(
+       " bcm_field_entry_create_at( unit, group(), entryId, slot ) API ERROR:Table full (-25)\n"));
+}
+
+TEST_F(TcamManagerTest, GroupManagerFindsOrCreatesByAssignment) {
+   EXPECT_EQ(groups->unboundedEntryManager(natAssignment), nat);
+   EXPECT_EQ(groups->unboundedEntryManager(146), nullptr);
+   EXPECT_EQ(groups->unboundedEntryManagerIs(natConfig), nat);
+   TcamGroupConfig bigger = natConfig;
+   bigger.entriesPerUnit = 8;
+   try {
+      groups->unboundedEntryManagerIs(bigger);
+      ADD_FAILURE() << "no error";
+   } catch (const Kiv::NameInUseException& error) {
+      EXPECT_STREQ(error.what(),
+                   "Reinstantiating the pointer interface where constructor parameter attribute "
+                   "_entriesPerUnit has a different value of 8 than the current value of 4 not "
+                   "allowed");
+   }
+}
+
+TEST_F(TcamManagerTest, EntryManagerLeadsToItsGroupsCounts) {
+   EXPECT_EQ(nat->groupManager(), groups.ptr());
+   EXPECT_EQ(nat->groupManager()->getNumPipe(nat->group()), 2u);
+   EXPECT_EQ(nat->groupManager()->getNumCopiesPerPipe(unit, nat->group()), 2u);
+   EXPECT_EQ(groups->getNumPipe(99), 0u);
+   groups = nullptr;
+   EXPECT_EQ(nat->groupManager(), nullptr) << "a reference outliving the group manager";
+}
+
+}  // namespace
+}  // namespace TcamTest
