@@ -41,9 +41,9 @@ TEST(EntryIdTableEntryTest, OnlyAnAllZeroRecordWithoutIdsIsEmpty) {
 
 TEST(EntryIdTableEntryTest, TextShowsNoneForBothCollectionsWhateverTheyHold) {
    const EntryIdTableEntry entry = record(0, 10, 5, 6);
-   EXPECT_EQ(entry.stringValue(), "Value('Tessel::EntryIdTableEntry', ** {'key': " +
-                                      entry.key().toString() +
-                                      ", 'defaultEntryId': None, 'fragEntryId': None})");
+   EXPECT_EQ(entry.stringValue(),
+             "Value('Tessel::EntryIdTableEntry', ** {'key': " + entry.key().toString() +
+                 ", 'defaultEntryId': None, 'fragEntryId': None})");
 }
 
 TEST(EntryIdTableEntryTest, GenericHashAndTextConstructionAreRefused) {

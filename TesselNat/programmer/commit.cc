@@ -1,0 +1,105 @@
+#include <unordered_map>
+
+#include "TesselNat/nat_trace.h"
+#include "TesselNat/programmer/nat_slave_programmer_sm.h"
+#include "platform/kiv/assert.h"
+#include "platform/trace/dual_trace.h"
+
+namespace Tessel {
+namespace {
+
+enum class CommitResult : U32 { done = 1, failed = 2 };
+
+bool programmedOnceWithoutVlan(const Ember::NatHwKey& hwKey) {
+   return hwKey.isStaticSrcNat() || hwKey.type() == Ember::NatKeyType::twiceSrcNat ||
+          hwKey.type() == Ember::NatKeyType::dynamicSrcNat;
+}
+
+bool programmedPerVlan(const Ember::NatHwKey& hwKey) {
+   return hwKey.isStaticDestNat() || hwKey.type() == Ember::NatKeyType::twiceDestNat ||
+          hwKey.type() == Ember::NatKeyType::dynamicDestNat;
+}
+
+}  // namespace
+
+// A rule is the run of keys hwKey0, hwKey0 with faId + 1, ... up to the base data's
+// faIdLimit. Programming stops at the first failure but the sweep and the delete loop still
+// run, so that no entry is held that this pass did not confirm.
+void NatSlaveProgrammerSm::doCommitHwConfig(TesselNat::Uid uid) {
+   bool found = false;
+   if (!hitlessInitPhase()) {
+      const TesselNat::ModSetEntry pending = ingModSetDir()->safeLookup(uid.value(), found);
+      if (!pending.modSet().hasModule(modId())) {
+         KIV_DUAL_TRACE(natTrace(), traceNotPending,
+                        "SPSm::doCommitHwConfig mod {} uid {} not in pending set", modId().value(),
+                        uid.value());
+         quillStatusIs(uid, static_cast<U32>(CommitResult::done));
+         return;
+      }
+   }
+
+   KIV_ASSERT( uidHwKeyTable()->entryHas( uid ) );
+   const Ember::NatHwKey hwKey0 = uidHwKeyTable()->safeLookup(uid.value(), found).hwKey();
+   KIV_ASSERT( shadow()->entryHas( hwKey0 ) );
+   const Ember::NatHwShadowEntry shadowEntry0 = shadow()->safeLookup(hwKey0, found);
+   const Ember::NatHwShadowEntry::Dirty dirty = shadowEntry0.dirty();
+   KIV_DUAL_TRACE(natTrace(), traceStep, "SPSm::doCommitHwConfig uid: {} key: {} dirty: {}",
+                  uid.value(), hwKey0.stringValue(), Ember::text(dirty));
+
+   CommitResult result = CommitResult::done;
+   Ember::NatHwKey hwKey = hwKey0;
+   if (dirty == Ember::NatHwShadowEntry::Dirty::clean) {
+      KIV_ASSERT( hitlessInitPhase() && "invalid hw access with clean shadow" );
+   }
+   if (dirty == Ember::NatHwShadowEntry::Dirty::clean ||
+       dirty == Ember::NatHwShadowEntry::Dirty::dirty) {
+      const Ember::NatHwData shadowData0 = shadowEntry0.data();
+      do {
+         if (programmedOnceWithoutVlan(hwKey)) {
+            if (result == CommitResult::done && !doProgram(hwKey, hwKey0, shadowData0, 0)) {
+               result = CommitResult::failed;
+            }
+         } else if (programmedPerVlan(hwKey)) {
+            std::unordered_map<U16, bool> programmedVlans;
+            programmedVlans.max_load_factor(1.0);
+            for (U32 i = 0; i < shadowData0.vlanIds() && result == CommitResult::done; ++i) {
+               const U16 vlanId = shadowData0.vlanId(Ember::NatVlanIdIndex(i));
+               programmedVlans[vlanId] = true;
+               result = doProgram(hwKey, hwKey0, shadowData0, vlanId) ? CommitResult::done
+                                                                      : CommitResult::failed;
+            }
+            // VLANs that left the list, and after a failure those not attempted.
+            const EntryIdTableEntry entry = entryIdTable(hwKey);
+            for (const auto& [vlanId, entryId] : entry.defaultEntryIdMap()) {
+               if (!programmedVlans.count(vlanId)) doDeleteEntry(hwKey, vlanId);
+            }
+         }
+         hwKey.faIdIs(hwKey.faId() + 1);
+      } while (hwKey.faId() < shadowData0.faIdLimit());
+   }
+   if (dirty == Ember::NatHwShadowEntry::Dirty::clean ||
+       dirty == Ember::NatHwShadowEntry::Dirty::dirty ||
+       dirty == Ember::NatHwShadowEntry::Dirty::deleted) {
+      // Surplus keys of a shrunk rule, or every key of a removed one, up to the first gap.
+      while (entryIdTableHas(hwKey)) {
+         const EntryIdTableEntry entry = entryIdTable(hwKey);
+         for (const auto& [vlanId, entryId] : entry.defaultEntryIdMap()) {
+            doDeleteEntry(hwKey, vlanId);
+         }
+         entryIdTableDel(hwKey);
+         hwKey.faIdIs(hwKey.faId() + 1);
+      }
+   }
+   quillStatusIs(uid, static_cast<U32>(result));
+}
+
+void NatSlaveProgrammerSm::quillStatusIs(TesselNat::Uid uid, U32 result) {
+   const Quill::QuillShoalKey quillShoalKey(uid.value());
+   bool found = false;
+   const Quill::QuillShoalConfig config = quillShoalConfigDir()->safeLookup(quillShoalKey, found);
+   KIV_ASSERT( quillShoalConfigDir()->quillConfigHas( quillShoalKey ) );
+   quillShoalStatusDir()->quillStatusIs(
+       Quill::QuillShoalStatus(quillShoalKey, result, config.reqVersion()));
+}
+
+}  // namespace Tessel

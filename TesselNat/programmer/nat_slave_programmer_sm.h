@@ -1,0 +1,102 @@
+#pragma once
+
+#include "TesselNat/programmer/entry_id_table.h"
+#include "platform/ember/nat_hw_data.h"
+#include "platform/ember/nat_hw_key.h"
+#include "platform/kiv/ptr.h"
+#include "platform/tcam/tessel_tcam_group_manager.h"
+#include "platform/tessel_central/mod_id.h"
+#include "platform/tessel_common/tessel_common_sm_data.h"
+#include "platform/tessel_nat/slave_programmer_sm.h"
+
+namespace Tessel {
+
+// The NAT programmer of one switch module: turns the NAT keys of committed uids into field
+// entries of the chip's ingress TCAM, records which entries implement which key on which
+// VLAN, and answers each commit with a status record.
+//
+// Runs on the framework thread with the activity lock held; every SDK call releases the lock
+// for its duration. A negative SDK code and a broken invariant of the mounted state are
+// fatal. A full TCAM is not: it is event-logged and the commit answers result 2.
+class NatSlaveProgrammerSm : public TesselNat::SlaveProgrammerSm {
+public:
+   NatSlaveProgrammerSm(const Kiv::Ptr<const Quill::QuillShoalConfigDir>& quillShoalConfigDir,
+                        const Kiv::Ptr<Quill::QuillShoalStatusDir>& quillShoalStatusDir,
+                        const Kiv::Ptr<const Ember::NatHwShadow>& shadow,
+                        const Kiv::Ptr<const TesselNat::UidHwKeyTable>& uidHwKeyTable,
+                        const Kiv::Ptr<const TesselNat::HwKeyUidTable>& hwKeyUidTable,
+                        const Kiv::Ptr<const TesselNat::ModSetDir>& ingModSetDir,
+                        TesselCentral::ModId modId,
+                        const Kiv::Ptr<TesselTcamGroupManager>& tcamGroupManager,
+                        const Kiv::Ptr<const TesselCommonSmData>& scsd);
+
+   TesselCentral::ModId modId() const { return modId_; }
+   // The SDK unit of every SDK call: the module id.
+   U16 unit() const { return modId_.value(); }
+   const Kiv::Ptr<TesselTcamGroupManager>& tcamGroupManager() const { return tcamGroupManager_; }
+   // The entry manager of the NAT TCAM group; null without a group manager or when the group
+   // manager has none for the NAT group.
+   Kiv::Ptr<TesselUnboundedTcamEntryManager> tcamEntryManager() const;
+   const Kiv::Ptr<const TesselCommonSmData>& scsd() const { return scsd_; }
+   bool hitlessInitPhase() const { return hitlessInitPhase_; }
+   void hitlessInitPhaseIs(bool hitlessInitPhase) { hitlessInitPhase_ = hitlessInitPhase; }
+
+   // The entry-id table. Readers get copies: an absent key reads as an empty record.
+   EntryIdTableEntry entryIdTable(const Ember::NatHwKey& key) const {
+      return entryIdTable_.entry(key);
+   }
+   void entryIdTableIs(const EntryIdTableEntry& entry) { entryIdTable_.entryIs(entry); }
+   EntryIdTableEntry entryIdTableDel(const Ember::NatHwKey& key) {
+      return entryIdTable_.entryDel(key);
+   }
+   void entryIdTableDelAll();
+   bool entryIdTableHas(const Ember::NatHwKey& key) const { return entryIdTable_.has(key); }
+   U32 entryIdTables() const { return entryIdTable_.size(); }
+   // Visits every record, in the table's own order.
+   template <class F>
+   void entryIdTableForEach(F&& visit) const {
+      entryIdTable_.forEach(visit);
+   }
+
+   // Writes field entry `entryId` so that it implements `hwKey` on ingress VLAN `vlanId` (0
+   // for the source family): qualifiers, actions, then install (or reinstall when
+   // `reinstall`). `frag` selects the key's fragment entry. Dynamic keys go to
+   // doProgramDynamicNatEntry. Fatal: an unsupported key, a destination key on VLAN 0.
+   void doProgramEntry(U32 entryId, bool reinstall, bool frag, const Ember::NatHwKey& hwKey,
+                       const Ember::NatHwData& shadowData, const Ember::NatHwKey& hwKey0,
+                       const Ember::NatHwData& shadowData0, U16 vlanId, U32 uid);
+   // The same for a dynamic key (one translated flow). Fatal: a destination key whose base
+   // data has no VLAN in slot 0.
+   void doProgramDynamicNatEntry(U32 entryId, bool reinstall, bool frag,
+                                 const Ember::NatHwKey& hwKey, const Ember::NatHwData& shadowData,
+                                 const Ember::NatHwKey& hwKey0, const Ember::NatHwData& shadowData0,
+                                 U32 uid);
+
+   // Programs `hwKey` on `vlanId`: takes the entries it needs from the NAT TCAM group if it
+   // has none there yet, records them and writes them. False, with the TCAM-full message
+   // raised and nothing written or held, when the group had no free entry.
+   bool doProgram(const Ember::NatHwKey& hwKey, const Ember::NatHwKey& hwKey0,
+                  const Ember::NatHwData& shadowData0, U16 vlanId);
+   // Frees the key's default and fragment entries on `vlanId` and forgets them. The key's
+   // record must hold a default entry for the VLAN.
+   void doDeleteEntry(const Ember::NatHwKey& hwKey, U16 vlanId);
+   // Makes the module's hardware agree with the NAT state of `uid` and writes one status.
+   void doCommitHwConfig(TesselNat::Uid uid) override;
+
+private:
+   // The key needs a fragment entry besides its default entry: it translates ports, or it
+   // is dynamic.
+   static bool needsFragEntry(const Ember::NatHwKey& hwKey);
+   // The entry manager, which must exist whenever entries are taken, written or freed.
+   Kiv::Ptr<TesselUnboundedTcamEntryManager> requiredEntryManager() const;
+   void installEntry(U32 entryId, bool reinstall) const;
+   void quillStatusIs(TesselNat::Uid uid, U32 result);
+
+   const TesselCentral::ModId modId_;
+   const Kiv::Ptr<TesselTcamGroupManager> tcamGroupManager_;
+   const Kiv::Ptr<const TesselCommonSmData> scsd_;
+   bool hitlessInitPhase_;
+   EntryIdTable entryIdTable_;
+};
+
+}  // namespace Tessel

@@ -1,0 +1,119 @@
+#include "control_plane/nat_control_plane.h"
+
+#include <algorithm>
+
+#include "platform/tessel_nat/nat_table_types.h"
+
+namespace ControlPlane {
+namespace {
+
+template <class Table>
+Kiv::Ptr<Table> mount(const Kiv::Ptr<KivShoal::EntityManager>& manager, const char* path) {
+   return Kiv::ptrCast<Table>(manager->doMount(
+       path, Table::typeName, KivShoal::MountInfo(KivShoal::KivShoalType::readerWriter)));
+}
+
+Ember::NatHwKey keyWithFaId(const Ember::NatHwKey& hwKey0, U32 faId) {
+   Ember::NatHwKey key = hwKey0;
+   key.faIdIs(faId);
+   return key;
+}
+
+}  // namespace
+
+NatControlPlane::NatControlPlane(const Kiv::Ptr<KivShoal::EntityManager>& manager) {
+   TesselNat::natTableTypesIs();
+   configDir_ = mount<Quill::QuillShoalConfigDir>(manager, configDirPath);
+   hwKeyUidTable_ = mount<TesselNat::HwKeyUidTable>(manager, hwKeyUidTablePath);
+   uidHwKeyTable_ = mount<TesselNat::UidHwKeyTable>(manager, uidHwKeyTablePath);
+   shadow_ = mount<Ember::NatHwShadow>(manager, shadowPath);
+   ingModSetDir_ = mount<TesselNat::ModSetDir>(manager, modSetDirPath);
+}
+
+void NatControlPlane::ruleIs(const NatRule& rule) {
+   const U32 uid = rule.uid.value();
+   const U32 first = rule.hwKey0.faId();
+   const U32 count =
+       std::max<U32>(1, rule.data.faIdLimit() > first ? rule.data.faIdLimit() - first : 0);
+   auto previous = rules_.find(uid);
+   if (previous != rules_.end()) {
+      // A rule keeps its keys below the new limit only if its base key stayed the same.
+      const bool sameKeys = previous->second.hwKey0 == rule.hwKey0;
+      keysDel(rule.uid, sameKeys ? first + count : previous->second.hwKey0.faId());
+   }
+   rules_.insert_or_assign(uid, rule);
+   keyCounts_[uid] = count;
+
+   for (U32 faId = first; faId < first + count; ++faId) {
+      const Ember::NatHwKey key = keyWithFaId(rule.hwKey0, faId);
+      shadow_->entryIs(
+          Ember::NatHwShadowEntry(key, rule.data, Ember::NatHwShadowEntry::Dirty::dirty));
+      hwKeyUidTable_->entryIs(TesselNat::UidEntry(key, rule.uid));
+   }
+   uidHwKeyTable_->entryIs(TesselNat::HwKeyEntry(rule.uid, rule.hwKey0));
+   TesselNat::ModSet modules;
+   for (TesselCentral::ModId modId : rule.modules) modules.moduleIs(modId);
+   ingModSetDir_->modSetIs(TesselNat::ModSetEntry(rule.uid, modules));
+   requestIs(rule.uid);
+}
+
+void NatControlPlane::ruleRemovalIs(TesselNat::Uid uid) {
+   dirtyIs(uid, Ember::NatHwShadowEntry::Dirty::deleted);
+   requestIs(uid);
+}
+
+void NatControlPlane::ruleDel(TesselNat::Uid uid) {
+   keysDel(uid, rules_.at(uid.value()).hwKey0.faId());
+   uidHwKeyTable_->entryDel(uid);
+   ingModSetDir_->modSetDel(uid);
+   configDir_->quillConfigDel(Quill::QuillShoalKey(uid.value()));
+   rules_.erase(uid.value());
+   keyCounts_.erase(uid.value());
+}
+
+void NatControlPlane::ruleCleanIs(TesselNat::Uid uid) {
+   dirtyIs(uid, Ember::NatHwShadowEntry::Dirty::clean);
+}
+
+void NatControlPlane::requestIs(TesselNat::Uid uid) {
+   const Quill::QuillShoalKey key(uid.value());
+   configDir_->quillConfigIs(Quill::QuillShoalConfig(key, reqVersion(uid) + 1));
+}
+
+U32 NatControlPlane::reqVersion(TesselNat::Uid uid) const {
+   bool found = false;
+   return configDir_->safeLookup(Quill::QuillShoalKey(uid.value()), found).reqVersion();
+}
+
+std::vector<Ember::NatHwKey> NatControlPlane::keys(TesselNat::Uid uid) const {
+   std::vector<Ember::NatHwKey> keys;
+   auto rule = rules_.find(uid.value());
+   if (rule == rules_.end()) return keys;
+   const U32 first = rule->second.hwKey0.faId();
+   for (U32 faId = first; faId < first + keyCounts_.at(uid.value()); ++faId) {
+      keys.push_back(keyWithFaId(rule->second.hwKey0, faId));
+   }
+   return keys;
+}
+
+void NatControlPlane::dirtyIs(TesselNat::Uid uid, Ember::NatHwShadowEntry::Dirty dirty) {
+   for (const Ember::NatHwKey& key : keys(uid)) {
+      bool found = false;
+      Ember::NatHwShadowEntry entry = shadow_->safeLookup(key, found);
+      entry.dirtyIs(dirty);
+      shadow_->entryIs(entry);
+   }
+}
+
+void NatControlPlane::keysDel(TesselNat::Uid uid, U32 from) {
+   auto rule = rules_.find(uid.value());
+   if (rule == rules_.end()) return;
+   const U32 end = rule->second.hwKey0.faId() + keyCounts_.at(uid.value());
+   for (U32 faId = from; faId < end; ++faId) {
+      const Ember::NatHwKey key = keyWithFaId(rule->second.hwKey0, faId);
+      shadow_->entryDel(key);
+      hwKeyUidTable_->entryDel(key);
+   }
+}
+
+}  // namespace ControlPlane
