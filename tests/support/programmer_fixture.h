@@ -4,11 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "TesselNat/nat_trace.h"
 #include "TesselNat/programmer/nat_entry_constants.h"
 #include "TesselNat/programmer/nat_slave_programmer_sm.h"
 #include "control_plane/nat_control_plane.h"
 #include "platform/kiv_shoal/entity_manager.h"
 #include "platform/tcam/tessel_tcam_group_manager.h"
+#include "platform/trace/capture_log_sink.h"
 #include "tests/platform/sdk/sdk_fixture.h"
 #include "tests/support/nat_builders.h"
 
@@ -24,7 +26,11 @@ protected:
 
    explicit ProgrammerFixture(U32 natEntries = 48)
        : natEntryManager(groups->unboundedEntryManagerIs(
-             TcamGroupConfig{Tessel::natTcamGroupAssignment, natGroup, natEntries, 2, 2})) {}
+             TcamGroupConfig{Tessel::natTcamGroupAssignment, natGroup, natEntries, 2, 2})) {
+      natTrace_.allLevelsIs(false);
+      natTrace_.levelIs(Tessel::traceNotPending, true);
+      natTrace_.levelIs(Tessel::traceStep, true);
+   }
 
    Kiv::Ptr<Tessel::NatSlaveProgrammerSm> newProgrammer() {
       return new Tessel::NatSlaveProgrammerSm(
@@ -36,17 +42,31 @@ protected:
    // The expression texts of the SDK calls traced since the last clear, in call order.
    std::vector<std::string> sdkCalls() const {
       std::vector<std::string> calls;
-      const auto& messages = traces_.messages();
-      for (size_t i = callsFrom_; i < messages.size(); ++i) {
-         const Kiv::CapturedTrace& trace = messages[i];
-         if (trace.facility != "ApiTessel") continue;
-         const std::string& text = trace.text;
+      for (const std::string& text : tracesOn("ApiTessel")) {
          const size_t start = text.find(' ') + 1;
          calls.push_back(text.substr(start, text.rfind(" (r") - start));
       }
       return calls;
    }
-   void sdkCallsClear() { callsFrom_ = traces_.messages().size(); }
+   // The programmer's own traces since the last clear.
+   std::vector<std::string> programmerTraces() const {
+      return tracesOn("TesselSliceNatSlaveProgrammerSm");
+   }
+   void sdkCallsClear() { tracesFrom_ = traces_.messages().size(); }
+
+   // Publishes a rule of one or more keys for this module (or, with `pending` false, for
+   // another module only).
+   void publish(U32 uid, const Ember::NatHwKey& hwKey0, const DataSpec& data, bool pending = true) {
+      const TesselCentral::ModId other(module + 1);
+      controlPlane.ruleIs({TesselNat::Uid(uid),
+                           hwKey0,
+                           natData(data),
+                           {pending ? TesselCentral::ModId(module) : other}});
+   }
+   Quill::QuillShoalStatus status(U32 uid) const {
+      bool found = false;
+      return statusDir->safeLookup(Quill::QuillShoalKey(uid), found);
+   }
 
    // The ids the NAT entry manager holds for the module.
    std::set<U32> entriesHeld() const { return natEntryManager->entriesHeld(module); }
@@ -58,8 +78,20 @@ protected:
    Kiv::Ptr<TesselTcamGroupManager> groups = new TesselTcamGroupManager(64);
    Kiv::Ptr<TesselUnboundedTcamEntryManager> natEntryManager;
 
+   Kiv::CaptureLogSink logs;
+
 private:
-   size_t callsFrom_ = 0;
+   std::vector<std::string> tracesOn(const std::string& facility) const {
+      std::vector<std::string> texts;
+      const auto& messages = traces_.messages();
+      for (size_t i = tracesFrom_; i < messages.size(); ++i) {
+         if (messages[i].facility == facility) texts.push_back(messages[i].text);
+      }
+      return texts;
+   }
+
+   Kiv::TraceHandle& natTrace_ = Kiv::traceHandle("TesselSliceNatSlaveProgrammerSm");
+   size_t tracesFrom_ = 0;
 };
 
 }  // namespace NatTest

@@ -1,0 +1,212 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tests/support/programmer_fixture.h"
+
+namespace {
+
+using NatTest::DataSpec;
+using Dirty = Ember::NatHwShadowEntry::Dirty;
+
+// doCommitHwConfig: the pending test, the dirty-state branches, the VLAN sweep, the delete
+// loop and the one status record of every commit.
+class CommitTest : public NatTest::ProgrammerFixture {
+protected:
+   explicit CommitTest(U32 natEntries = 48) : ProgrammerFixture(natEntries) {}
+
+   void commit(U32 uid) { programmer->doCommitHwConfig(TesselNat::Uid(uid)); }
+
+   // The VLANs a key holds default entries on.
+   std::set<U16> vlansOf(const Ember::NatHwKey& key) const {
+      std::set<U16> vlans;
+      const Tessel::EntryIdTableEntry entry = programmer->entryIdTable(key);
+      for (const auto& [vlan, id] : entry.defaultEntryIdMap()) {
+         vlans.insert(vlan);
+      }
+      return vlans;
+   }
+
+   void expectStatus(U32 uid, U32 result) {
+      EXPECT_EQ(status(uid), Quill::QuillShoalStatus(Quill::QuillShoalKey(uid), result,
+                                                     controlPlane.reqVersion(TesselNat::Uid(uid))));
+   }
+
+   Ember::NatHwKey withFaId(Ember::NatHwKey key, U32 faId) { return key.faIdIs(faId); }
+
+   const Ember::NatHwKey dst = NatTest::staticDestNapt();
+   const Ember::NatHwKey src = NatTest::natKey(
+       {Ember::NatKeyType::staticSrcNat, NatTest::ep("10.0.0.1"), NatTest::ep("192.0.2.1")});
+   Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer = newProgrammer();
+};
+
+TEST_F(CommitTest, UidNotPendingForTheModuleIsOnlyAnswered) {
+   publish(7, dst, {.vlans = {10}}, false);
+   sdkCallsClear();
+   commit(7);
+   EXPECT_TRUE(sdkCalls().empty());
+   expectStatus(7, 1);
+   EXPECT_THAT(programmerTraces(),
+               testing::ElementsAre("SPSm::doCommitHwConfig mod 1 uid 7 not in pending set"));
+   EXPECT_EQ(traces_.messages().back().level, Tessel::traceNotPending);
+}
+
+TEST_F(CommitTest, CorruptPendingSetReadsAsEmptyAndIsReported) {
+   publish(7, dst, {.vlans = {10}});
+   controlPlane.ingModSetDir()->corruptionOnReadIs(1);
+   commit(7);
+   EXPECT_EQ(programmer->entryIdTables(), 0u);
+   expectStatus(7, 1);
+   EXPECT_EQ(controlPlane.ingModSetDir()->corruptionReports(), 1u);
+}
+
+TEST_F(CommitTest, HitlessPhaseProcessesEveryUidAndAcceptsCleanEntries) {
+   publish(7, dst, {.vlans = {10}}, false);
+   controlPlane.ruleCleanIs(TesselNat::Uid(7));
+   programmer->hitlessInitPhaseIs(true);
+   commit(7);
+   EXPECT_EQ(vlansOf(dst), (std::set<U16>{10}));
+   expectStatus(7, 1);
+   EXPECT_THAT(programmerTraces().front(),
+               testing::EndsWith("key: " + dst.stringValue() + " dirty: clean"));
+
+   programmer->hitlessInitPhaseIs(false);
+   controlPlane.ruleIs(controlPlane.rule(TesselNat::Uid(7)));  // pending for module 2 only
+   publish(8, src, {});
+   controlPlane.ruleCleanIs(TesselNat::Uid(8));
+   try {
+      commit(8);
+      ADD_FAILURE() << "no assertion";
+   } catch (const Kiv::AssertionFailure& failure) {
+      EXPECT_EQ(failure.expression(),
+                "hitlessInitPhase() && \"invalid hw access with clean shadow\"");
+   }
+}
+
+TEST_F(CommitTest, SourceKeyIsProgrammedOnceOnVlanZeroWhateverItsList) {
+   publish(7, src, {.vlans = {10, 20}});
+   commit(7);
+   EXPECT_EQ(vlansOf(src), (std::set<U16>{0}));
+   expectStatus(7, 1);
+}
+
+TEST_F(CommitTest, VlanThatLeftTheListIsFreedAndTheOthersReprogrammed) {
+   publish(7, dst, {.vlans = {10, 20, 30}});
+   commit(7);
+   const Tessel::EntryIdTableEntry before = programmer->entryIdTable(dst);
+   publish(7, dst, {.vlans = {10, 30}});
+   commit(7);
+   EXPECT_EQ(vlansOf(dst), (std::set<U16>{10, 30}));
+   EXPECT_FALSE(programmer->entryIdTable(dst).fragEntryIdHas(20));
+   EXPECT_EQ(entriesHeld().count(before.defaultEntryId(20)), 0u);
+   EXPECT_EQ(entriesHeld().count(before.fragEntryId(20)), 0u);
+   EXPECT_EQ(programmer->entryIdTable(dst).defaultEntryId(10), before.defaultEntryId(10));
+   expectStatus(7, 1);
+}
+
+TEST_F(CommitTest, ShrunkRuleLosesItsSurplusKeysUpToTheFirstGap) {
+   publish(7, src, {.faIdLimit = 3});
+   commit(7);
+   ASSERT_EQ(programmer->entryIdTables(), 3u);
+   // A stray record beyond a gap is not the rule's business.
+   programmer->entryIdTableIs(Tessel::EntryIdTableEntry(withFaId(src, 4)));
+   publish(7, src, {.faIdLimit = 0});
+   commit(7);
+   EXPECT_TRUE(programmer->entryIdTableHas(src));
+   EXPECT_FALSE(programmer->entryIdTableHas(withFaId(src, 1)));
+   EXPECT_FALSE(programmer->entryIdTableHas(withFaId(src, 2)));
+   EXPECT_TRUE(programmer->entryIdTableHas(withFaId(src, 4)));
+   EXPECT_EQ(entriesHeld().size(), 1u);
+}
+
+TEST_F(CommitTest, RemovalDeletesConsecutiveKeysOnly) {
+   publish(7, dst, {.vlans = {10}, .faIdLimit = 2});
+   commit(7);
+   programmer->entryIdTableIs(Tessel::EntryIdTableEntry(withFaId(dst, 3)));
+   controlPlane.ruleRemovalIs(TesselNat::Uid(7));
+   sdkCallsClear();
+   commit(7);
+   EXPECT_FALSE(programmer->entryIdTableHas(dst));
+   EXPECT_FALSE(programmer->entryIdTableHas(withFaId(dst, 1)));
+   EXPECT_TRUE(programmer->entryIdTableHas(withFaId(dst, 3)));
+   EXPECT_TRUE(entriesHeld().empty());
+   EXPECT_EQ(sdkCalls().size(), 4u);  // two keys, default and fragment each
+   expectStatus(7, 1);
+}
+
+TEST_F(CommitTest, UnknownDirtyValueTouchesNoHardware) {
+   publish(7, dst, {.vlans = {10}});
+   bool found = false;
+   Ember::NatHwShadowEntry entry = controlPlane.shadow()->safeLookup(dst, found);
+   entry.dirtyIs(static_cast<Dirty>(9));
+   controlPlane.shadow()->entryIs(entry);
+   sdkCallsClear();
+   commit(7);
+   EXPECT_TRUE(sdkCalls().empty());
+   expectStatus(7, 1);
+}
+
+TEST_F(CommitTest, EachCommitWritesOneStatusEchoingTheRequest) {
+   struct StatusWrites : Kiv::PtrInterface {
+      int count = 0;
+   };
+   struct Counter : Kiv::Reactor<StatusWrites, Quill::QuillShoalStatusDir> {
+      using Reactor::Reactor;
+      void onRecord(const Quill::QuillShoalKey&) override { ++owner()->count; }
+   };
+   Kiv::Ptr<StatusWrites> writes = new StatusWrites;
+   Kiv::Ptr<Counter> counter = new Counter(writes.ptr(), statusDir);
+   counter->isActiveIs(true);
+   publish(7, dst, {.vlans = {10}});
+   commit(7);
+   controlPlane.requestIs(TesselNat::Uid(7));
+   commit(7);
+   EXPECT_EQ(writes->count, 2);
+   expectStatus(7, 1);
+   EXPECT_EQ(status(7).reqVersion(), 2u);
+}
+
+TEST_F(CommitTest, MissingRequestRecordStops) {
+   publish(7, dst, {.vlans = {10}}, false);
+   controlPlane.quillShoalConfigDir()->quillConfigDel(Quill::QuillShoalKey(7));
+   try {
+      commit(7);
+      ADD_FAILURE() << "no assertion";
+   } catch (const Kiv::AssertionFailure& failure) {
+      EXPECT_EQ(failure.expression(), "quillShoalConfigDir()->quillConfigHas( quillShoalKey )");
+   }
+}
+
+class CommitWithFullTcamTest : public CommitTest {
+protected:
+   CommitWithFullTcamTest() : CommitTest(6) {}
+};
+
+TEST_F(CommitWithFullTcamTest, FailureAtTheSecondVlanFreesTheThirdAndAnswersTwo) {
+   publish(7, dst, {.vlans = {10, 20, 30}});
+   commit(7);
+   ASSERT_EQ(entriesHeld().size(), 6u);
+   // Another user takes the entries of VLAN 20 once they are freed, so 20 cannot come back.
+   publish(7, dst, {.vlans = {10, 30}});
+   commit(7);
+   natEntryManager->getEntry(module, "other");
+   natEntryManager->getEntry(module, "other");
+   publish(7, dst, {.vlans = {10, 20, 30}});
+   commit(7);
+   EXPECT_EQ(vlansOf(dst), (std::set<U16>{10}));
+   expectStatus(7, 2);
+   EXPECT_EQ(logs.records().size(), 1u);
+}
+
+TEST_F(CommitWithFullTcamTest, LaterSourceKeyOfAFailedRuleIsLeftAlone) {
+   publish(7, NatTest::staticSrcNapt(), {.faIdLimit = 3});
+   commit(7);
+   ASSERT_EQ(programmer->entryIdTables(), 3u);
+   const Tessel::EntryIdTableEntry third =
+       programmer->entryIdTable(withFaId(NatTest::staticSrcNapt(), 2));
+   programmer->entryIdTableDel(withFaId(NatTest::staticSrcNapt(), 1));  // forget, keep held
+   commit(7);
+   expectStatus(7, 2);
+   EXPECT_EQ(programmer->entryIdTable(withFaId(NatTest::staticSrcNapt(), 2)), third);
+}
+
+}  // namespace

@@ -1,0 +1,155 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tests/support/programmer_fixture.h"
+
+namespace {
+
+using NatTest::DataSpec;
+using NatTest::natData;
+
+// doProgram and doDeleteEntry: entries taken from and given back to the NAT group, recorded
+// per VLAN, written default before fragment.
+class ProgramDriverTest : public NatTest::ProgrammerFixture {
+protected:
+   explicit ProgramDriverTest(U32 natEntries = 48) : ProgrammerFixture(natEntries) {}
+
+   bool program(const Ember::NatHwKey& key, const DataSpec& data, U16 vlanId) {
+      publish(7, key, data);
+      sdkCallsClear();
+      return programmer->doProgram(key, key, natData(data), vlanId);
+   }
+
+   size_t creates() const {
+      const auto calls = sdkCalls();
+      return std::count_if(calls.begin(), calls.end(), [](const std::string& call) {
+         return call.starts_with("bcm_field_entry_create_at");
+      });
+   }
+
+   template <class F>
+   void expectAssertion(const char* expression, F&& body) {
+      try {
+         body();
+         ADD_FAILURE() << "no assertion, expected " << expression;
+      } catch (const Kiv::AssertionFailure& failure) {
+         EXPECT_EQ(failure.expression(), expression);
+      }
+   }
+
+   const Ember::NatHwKey srcNat = NatTest::natKey(
+       {Ember::NatKeyType::staticSrcNat, NatTest::ep("10.0.0.1"), NatTest::ep("192.0.2.1")});
+   Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer = newProgrammer();
+};
+
+TEST_F(ProgramDriverTest, FirstProgrammingAddsThenAgainUpdatesInPlace) {
+   ASSERT_TRUE(program(srcNat, {}, 0));
+   EXPECT_EQ(creates(), 1u);
+   const Tessel::EntryIdTableEntry first = programmer->entryIdTable(srcNat);
+   EXPECT_EQ(first.defaultEntryIds(), 1u);
+   EXPECT_NE(first.defaultEntryId(0), 0u);
+   EXPECT_EQ(first.fragEntryIds(), 0u);
+   EXPECT_THAT(programmerTraces(),
+               testing::ElementsAre("doProgram key: " + srcNat.stringValue() + " for vlanId 0",
+                                    "SPSm:: adding entry " +
+                                        std::to_string(first.defaultEntryId(0)) + " for vlan 0"));
+   EXPECT_EQ(sdkCalls().back(), "bcm_field_entry_install( unit, entryId )");
+
+   ASSERT_TRUE(program(srcNat, {}, 0));
+   EXPECT_EQ(creates(), 0u);
+   EXPECT_EQ(programmer->entryIdTable(srcNat), first);
+   EXPECT_EQ(programmerTraces().back(),
+             "SPSm:: updating entry " + std::to_string(first.defaultEntryId(0)) + " for vlan 0");
+   EXPECT_EQ(sdkCalls().back(), "bcm_field_entry_reinstall( unit, entryId )");
+}
+
+TEST_F(ProgramDriverTest, PortTranslatingAndDynamicKeysGetAFragmentEntryWrittenSecond) {
+   for (const Ember::NatHwKey& key : {NatTest::staticDestNapt(), NatTest::dynamicSrc()}) {
+      SCOPED_TRACE(key.stringValue());
+      ASSERT_TRUE(program(key, {.vlans = {10}}, 10));
+      EXPECT_EQ(creates(), 2u);
+      const Tessel::EntryIdTableEntry entry = programmer->entryIdTable(key);
+      ASSERT_TRUE(entry.fragEntryIdHas(10));
+      const auto traces = programmerTraces();
+      ASSERT_EQ(traces.size(), 3u);
+      EXPECT_EQ(traces[1],
+                "SPSm:: adding entry " + std::to_string(entry.defaultEntryId(10)) + " for vlan 10");
+      EXPECT_EQ(traces[2], "SPSm:: adding frag entry " + std::to_string(entry.fragEntryId(10)) +
+                               " for vlan 10");
+      EXPECT_EQ(chip_.entry(module, entry.fragEntryId(10))->installState(),
+                Chip::InstallState::installed);
+   }
+}
+
+TEST_F(ProgramDriverTest, UidComesFromTheBaseKey) {
+   ASSERT_TRUE(program(srcNat, {}, 0));
+   const U32 id = programmer->entryIdTable(srcNat).defaultEntryId(0);
+   const auto* opaque =
+       chip_.entry(module, id)->actions().find(Shim::sdk_.bcmFieldActionAssignOpaqueObject1());
+   ASSERT_TRUE(opaque);
+   EXPECT_EQ(opaque->param0, 7u);
+}
+
+TEST_F(ProgramDriverTest, BrokenInvariantsStop) {
+   expectAssertion("shadow()->entryHas( hwKey )", [&] {
+      programmer->doProgram(NatTest::staticDestNapt(), srcNat, natData({}), 10);
+   });
+   const Ember::NatHwKey napt = NatTest::staticSrcNapt();
+   ASSERT_TRUE(program(napt, {}, 0));
+   Tessel::EntryIdTableEntry withoutFrag = programmer->entryIdTable(napt);
+   withoutFrag.fragEntryIdDelAll();
+   programmer->entryIdTableIs(withoutFrag);
+   expectAssertion("entry.fragEntryIdHas( vlanId )",
+                   [&] { programmer->doProgram(napt, napt, natData({}), 0); });
+}
+
+TEST_F(ProgramDriverTest, DeletionFreesDefaultThenFragmentAndKeepsTheEmptyRecord) {
+   const Ember::NatHwKey key = NatTest::staticDestNapt();
+   ASSERT_TRUE(program(key, {.vlans = {10}}, 10));
+   const Tessel::EntryIdTableEntry before = programmer->entryIdTable(key);
+   sdkCallsClear();
+   programmer->doDeleteEntry(key, 10);
+   EXPECT_THAT(sdkCalls(), testing::ElementsAre("bcm_field_entry_destroy( unit, entryId )",
+                                                "bcm_field_entry_destroy( unit, entryId )"));
+   EXPECT_THAT(
+       programmerTraces(),
+       testing::ElementsAre("SPSm:: freeing entry " + std::to_string(before.defaultEntryId(10)) +
+                                " for key " + key.stringValue(),
+                            "SPSm:: freeing frag entry " + std::to_string(before.fragEntryId(10)) +
+                                " for key " + key.stringValue()));
+   EXPECT_TRUE(entriesHeld().empty());
+   EXPECT_TRUE(programmer->entryIdTableHas(key));
+   EXPECT_EQ(programmer->entryIdTable(key), Tessel::EntryIdTableEntry(key));
+}
+
+class FullTcamTest : public ProgramDriverTest {
+protected:
+   FullTcamTest() : ProgramDriverTest(3) {}
+};
+
+TEST_F(FullTcamTest, NoDefaultEntryLeavesTheEmptyRecordAndLogsTheKey) {
+   for (U32 i = 0; i < 3; ++i) natEntryManager->getEntry(module, "other");
+   EXPECT_FALSE(program(srcNat, {}, 0));
+   EXPECT_TRUE(programmer->entryIdTableHas(srcNat));
+   EXPECT_EQ(programmer->entryIdTable(srcNat), Tessel::EntryIdTableEntry(srcNat));
+   ASSERT_EQ(logs.records().size(), 1u);
+   EXPECT_EQ(logs.records()[0].text,
+             "Hardware resources are insufficient to add NAT rule with key <" +
+                 srcNat.stringValue() + ">");
+   EXPECT_EQ(creates(), 0u);
+}
+
+TEST_F(FullTcamTest, NoFragmentEntryGivesTheDefaultEntryBack) {
+   for (U32 i = 0; i < 2; ++i) natEntryManager->getEntry(module, "other");
+   const std::set<U32> heldBefore = entriesHeld();
+   const Ember::NatHwKey key = NatTest::staticDestNapt();
+   EXPECT_FALSE(program(key, {.vlans = {10}}, 10));
+   EXPECT_EQ(entriesHeld(), heldBefore);
+   EXPECT_FALSE(programmer->entryIdTable(key).defaultEntryIdHas(10));
+   EXPECT_EQ(logs.records().size(), 1u);
+   EXPECT_THAT(sdkCalls(), testing::ElementsAre("bcm_field_entry_create_at( unit, group(), "
+                                                "entryId, slot )",
+                                                "bcm_field_entry_destroy( unit, entryId )"));
+}
+
+}  // namespace
