@@ -1,126 +1,135 @@
-// Walks through the agent-side services the NAT plug-in is built on: the control plane
-// publishes one NAT rule into mounted shared tables, the rule is read back the way the
-// programmer reads it, a corrupt read is recovered, and the TCAM-full message is raised.
-// Traces go to the standard error stream, everything else to the standard output.
+// Runs two NAT rules through a module's programmer on a simulated chip and shows what the
+// chip then holds and what packets hit: a static destination NAT rule with a translated
+// port on VLAN 10, then a dynamic source NAT flow that finds the TCAM full. Until the
+// simulator program exists, this is the project's main program.
 
 #include <iostream>
+#include <string>
 
-#include "TesselNat/event_log_messages.h"
-#include "platform/ember/nat_hw_shadow.h"
+#include "TesselNat/programmer/nat_entry_constants.h"
+#include "TesselNat/programmer/nat_slave_programmer_sm.h"
+#include "control_plane/nat_control_plane.h"
+#include "platform/chip/simulated_chip.h"
 #include "platform/kiv/activity_lock.h"
-#include "platform/kiv/reactor.h"
-#include "platform/kiv_shoal/entity_manager.h"
-#include "platform/quill/quill_shoal_dirs.h"
-#include "platform/tessel_nat/nat_table_types.h"
-#include "platform/tessel_nat/uid_tables.h"
-#include "platform/trace/dual_trace.h"
+#include "platform/sdk/sdk.h"
+#include "platform/tcam/tessel_tcam_group_manager.h"
 #include "platform/trace/event_log.h"
-#include "platform/trace/ring_trace.h"
-#include "platform/trace/trace_sink.h"
 
 namespace {
 
-struct Tables {
-   Kiv::Ptr<Quill::QuillShoalConfigDir> config;
-   Kiv::Ptr<TesselNat::HwKeyUidTable> hwKeyUid;
-   Kiv::Ptr<TesselNat::UidHwKeyTable> uidHwKey;
-   Kiv::Ptr<Ember::NatHwShadow> shadow;
-   Kiv::Ptr<TesselNat::ModSetDir> modSets;
-};
+constexpr U16 module = 1;
 
-class Demo;
-
-class ReadyReactor : public Kiv::Reactor<Demo, KivSharedMem::MountGroup> {
-public:
-   using Reactor::Reactor;
-   void onReady() override { std::cout << "mount group ready\n"; }
-};
-
-class Demo : public Kiv::PtrInterface {};
-
-template <class Table>
-Kiv::Ptr<Table> mount(const Kiv::Ptr<KivSharedMem::MountGroup>& group, const char* path,
-                      KivShoal::KivShoalType type) {
-   return Kiv::ptrCast<Table>(group->doMount(path, Table::typeName, KivShoal::MountInfo(type)));
+std::string actionName(S32 action) {
+   const Shim::Sdk& sdk = Shim::sdk_;
+   if (action == sdk.bcmFieldActionAssignExtractionCtrlId()) return "extraction-ctrl";
+   if (action == sdk.bcmFieldActionAssignOpaqueObject1()) return "uid";
+   if (action == sdk.bcmFieldActionCopyToCpuCancel()) return "copy-to-cpu-cancel";
+   if (action == sdk.bcmFieldActionDropCancel()) return "drop-cancel";
+   if (action == sdk.bcmFieldActionDrop()) return "drop";
+   if (action == sdk.bcmFieldActionL3Switch()) return "l3-switch";
+   return std::to_string(action);
 }
 
-Tables mountNatTables(const Kiv::Ptr<KivShoal::EntityManager>& manager) {
-   auto group = manager->getMountGroup();
-   Tables tables{
-       mount<Quill::QuillShoalConfigDir>(group, "tesselnat/ingQuillShoalConfigDir",
-                                         KivShoal::KivShoalType::writer),
-       mount<TesselNat::HwKeyUidTable>(group, "tesselnat/hwKeyUidTable",
-                                       KivShoal::KivShoalType::readerWriter),
-       mount<TesselNat::UidHwKeyTable>(group, "tesselnat/uidHwKeyTable",
-                                       KivShoal::KivShoalType::readerWriter),
-       mount<Ember::NatHwShadow>(group, "tesselnat/hwShadow", KivShoal::KivShoalType::readerWriter),
-       mount<TesselNat::ModSetDir>(group, "tesselnat/ingModSetDir",
-                                   KivShoal::KivShoalType::readerWriter),
-   };
-   group->doClose();
-   return tables;
+void showEntry(Chip::SimulatedChip& chip, U32 entryId) {
+   const auto entry = chip.entry(module, entryId);
+   std::cout << "    entry " << entryId << ":";
+   for (const Chip::FieldActionValue& action : entry->actions().items()) {
+      std::cout << " " << actionName(action.action) << "=" << action.param0;
+   }
+   std::cout << "\n";
 }
 
-// A static destination NAT rule with a translated port, uid 7, on VLAN 10, for module 1.
-Ember::NatHwKey publishRule(const Tables& tables) {
-   const TesselNat::Uid uid(7);
-   const Ember::NatHwKey key(Ember::NatKeyType::staticDestNat, {}, {},
-                             {Netbase::IpAddr("203.0.113.5"), 80},
-                             {Netbase::IpAddr("10.0.0.5"), 8080}, Ember::NatAclId(3), 0, 0);
-   Ember::NatHwData data(6, {}, 1, 42);
-   const U16 vlans[] = {10};
-   data.vlanIdsIs(1, vlans);
-   tables.shadow->entryIs(
-       Ember::NatHwShadowEntry(key, data, Ember::NatHwShadowEntry::Dirty::dirty));
-   tables.hwKeyUid->entryIs(TesselNat::UidEntry(key, uid));
-   tables.uidHwKey->entryIs(TesselNat::HwKeyEntry(uid, key));
-   TesselNat::ModSet modules;
-   modules.moduleIs(TesselCentral::ModId(1));
-   tables.modSets->modSetIs(TesselNat::ModSetEntry(uid, modules));
-   tables.config->quillConfigIs(Quill::QuillShoalConfig(Quill::QuillShoalKey(uid), 1));
-   return key;
+void showTable(const Tessel::NatSlaveProgrammerSm& programmer, Chip::SimulatedChip& chip) {
+   programmer.entryIdTableForEach([&](const Tessel::EntryIdTableEntry& record) {
+      std::cout << "  key " << record.key().stringValue() << "\n";
+      for (const auto& [vlan, id] : record.defaultEntryIdMap()) {
+         std::cout << "   vlan " << vlan << " default\n";
+         showEntry(chip, id);
+         if (record.fragEntryIdHas(vlan)) {
+            std::cout << "   vlan " << vlan << " fragment\n";
+            showEntry(chip, record.fragEntryId(vlan));
+         }
+      }
+   });
+}
+
+void showHit(Chip::SimulatedChip& chip, const char* what, const Chip::Packet& packet) {
+   const auto match = chip.classify(module, packet);
+   std::cout << "  " << what << ": ";
+   if (match) {
+      std::cout << "hits entry " << match->entryId << "\n";
+   } else {
+      std::cout << "no match\n";
+   }
+}
+
+void showStatus(const Quill::QuillShoalStatusDir& statuses, U32 uid) {
+   bool found = false;
+   const Quill::QuillShoalStatus status = statuses.safeLookup(Quill::QuillShoalKey(uid), found);
+   std::cout << "status of uid " << uid << ": result " << status.result() << ", request "
+             << status.reqVersion() << "\n";
 }
 
 }  // namespace
 
 int main() {
-   Kiv::StreamTraceSink traceToStderr(std::cerr);
-   Kiv::traceSinkIs(&traceToStderr);
    Kiv::StreamLogSink logToStdout(std::cout);
    Kiv::logSinkIs(&logToStdout);
-   Kiv::TraceHandle& trace = Kiv::traceHandle("TesselSliceNatSlaveProgrammerSm");
-   trace.levelIs(8, true);
-
    Kiv::ActivityGuard framework(Kiv::activityLock());
-   TesselNat::natTableTypesIs();
-   Kiv::Ptr<KivShoal::EntityManager> manager = new KivShoal::EntityManager("agent");
-   Kiv::Ptr<Demo> demo = new Demo;
-   Kiv::Ptr<ReadyReactor> ready = new ReadyReactor(demo.ptr(), manager->getMountGroup());
-   ready->isActiveIs(true);
 
-   const Tables tables = mountNatTables(manager);
-   const Ember::NatHwKey key = publishRule(tables);
-   std::cout << "published uid 7: " << key.stringValue() << "\n";
+   Chip::SimulatedChip chip;
+   Shim::ScopedBackend installed(chip);
+   Kiv::Ptr<TesselTcamGroupManager> groups = new TesselTcamGroupManager(4096);
+   groups->unboundedEntryManagerIs(
+       TcamGroupConfig{Tessel::natTcamGroupAssignment, 1, /*entriesPerUnit=*/3, 2, 1});
+   Kiv::Ptr<KivShoal::EntityManager> agent = new KivShoal::EntityManager("agent");
+   ControlPlane::NatControlPlane controlPlane(agent);
+   Kiv::Ptr<Quill::QuillShoalStatusDir> statuses = new Quill::QuillShoalStatusDir("status/1");
+   Kiv::Ptr<TesselCommonSmData> scsd = new TesselCommonSmData("tesselCommon");
+   Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer = new Tessel::NatSlaveProgrammerSm(
+       controlPlane.quillShoalConfigDir(), statuses, controlPlane.shadow(),
+       controlPlane.uidHwKeyTable(), controlPlane.hwKeyUidTable(), controlPlane.ingModSetDir(),
+       TesselCentral::ModId(module), groups, scsd);
 
-   bool found = false;
-   const TesselNat::UidEntry uidEntry = tables.hwKeyUid->safeLookup(key, found);
-   const Ember::NatHwShadowEntry shadow = tables.shadow->safeLookup(key, found);
-   KIV_DUAL_TRACE(trace, 8, "SPSm::doCommitHwConfig uid: {} key: {} dirty: {}", uidEntry.uid(),
-                  key.stringValue(), Ember::text(shadow.dirty()));
-   std::cout << "read back: uid " << uidEntry.uid() << ", VLAN " << shadow.vlanId(0)
-             << ", next hop " << shadow.nextHop() << "\n";
+   const Ember::NatHwKey web(Ember::NatKeyType::staticDestNat, {}, {},
+                             {Netbase::IpAddr("203.0.113.5"), 80},
+                             {Netbase::IpAddr("10.0.0.5"), 8080}, Ember::NatAclId(3), 0, 0);
+   Ember::NatHwData webData(6, {}, 1, 5);
+   const U16 vlans[] = {10};
+   webData.vlanIdsIs(1, vlans);
+   controlPlane.ruleIs({TesselNat::Uid(7), web, webData, {TesselCentral::ModId(module)}});
+   std::cout << "commit uid 7: " << web.stringValue() << " on VLAN 10\n";
+   programmer->doCommitHwConfig(TesselNat::Uid(7));
+   showStatus(*statuses, 7);
+   showTable(*programmer, chip);
 
-   tables.modSets->corruptionOnReadIs(1);
-   const TesselNat::ModSetEntry modSet = tables.modSets->safeLookup(7, found);
-   std::cout << "corrupt module-set read: found " << found << ", modules "
-             << modSet.modSet().stringValue() << ", reports " << tables.modSets->corruptionReports()
-             << "\n";
+   Chip::Packet packet{.l3Ingress = 10,
+                       .srcIp = Netbase::IpAddr("198.51.100.1").value(),
+                       .dstIp = Netbase::IpAddr("203.0.113.5").value(),
+                       .srcPort = 40000,
+                       .dstPort = 80,
+                       .ipProtocol = 6};
+   std::cout << "packets to 203.0.113.5:80\n";
+   showHit(chip, "TCP from VLAN 10", packet);
+   packet.fragment = Chip::FragmentState::nonFirstFragment;
+   showHit(chip, "non-first fragment from VLAN 10", packet);
+   packet.fragment = Chip::FragmentState::notFragment;
+   packet.l3Ingress = 20;
+   showHit(chip, "TCP from VLAN 20", packet);
 
-   Kiv::log(TesselNat::tesselNatTcamResourceFull(), key.stringValue());
-
-   std::cout << "ring trace of this thread:\n";
-   for (const Kiv::String& line : Kiv::RingTrace::lines()) std::cout << "  " << line << "\n";
-   Kiv::traceSinkIs(nullptr);
+   const Ember::NatHwKey flow(Ember::NatKeyType::dynamicSrcNat, {Netbase::IpAddr("10.0.0.9"), 1000},
+                              {Netbase::IpAddr("192.0.2.1"), 3000},
+                              {Netbase::IpAddr("8.8.8.8"), 53}, {Netbase::IpAddr("8.8.8.8"), 53},
+                              Ember::NatAclId(4), 17, 0);
+   controlPlane.ruleIs({TesselNat::Uid(8),
+                        flow,
+                        Ember::NatHwData(0, {}, 1, ~U64{0}),
+                        {TesselCentral::ModId(module)}});
+   std::cout << "commit uid 8 with one NAT entry left: " << flow.stringValue() << "\n";
+   programmer->doCommitHwConfig(TesselNat::Uid(8));
+   showStatus(*statuses, 8);
+   std::cout << "entries held by module " << module << ": "
+             << programmer->tcamEntryManager()->entriesHeld(module).size() << "\n";
    Kiv::logSinkIs(nullptr);
    return 0;
 }
