@@ -15,7 +15,7 @@ inline Netbase::IpAndPort ep(const char* ip, U16 port = 0) {
    return Netbase::IpAndPort(Netbase::IpAddr(ip), port);
 }
 
-struct KeySpec {
+struct KeyFields {
    Ember::NatKeyType type{};
    Netbase::IpAndPort srcOld{};
    Netbase::IpAndPort srcNew{};
@@ -25,12 +25,12 @@ struct KeySpec {
    U32 faId = 0;
 };
 
-inline Ember::NatHwKey natKey(const KeySpec& spec) {
-   return Ember::NatHwKey(spec.type, spec.srcOld, spec.srcNew, spec.dstOld, spec.dstNew,
-                          Ember::NatAclId(1), spec.dynProto, spec.faId);
+inline Ember::NatHwKey natKey(const KeyFields& fields) {
+   return Ember::NatHwKey(fields.type, fields.srcOld, fields.srcNew, fields.dstOld, fields.dstNew,
+                          Ember::NatAclId(1), fields.dynProto, fields.faId);
 }
 
-struct DataSpec {
+struct DataFields {
    U8 protocol = 0;
    U64 nextHop = ~U64{0};
    std::vector<U16> vlans{};
@@ -38,9 +38,9 @@ struct DataSpec {
    Netbase::IpAddrWithFullMask filter{};
 };
 
-inline Ember::NatHwData natData(const DataSpec& spec) {
-   Ember::NatHwData data(spec.protocol, spec.filter, spec.faIdLimit, spec.nextHop);
-   data.vlanIdsIs(static_cast<U32>(spec.vlans.size()), spec.vlans.data());
+inline Ember::NatHwData natData(const DataFields& fields) {
+   Ember::NatHwData data(fields.protocol, fields.filter, fields.faIdLimit, fields.nextHop);
+   data.vlanIdsIs(static_cast<U32>(fields.vlans.size()), fields.vlans.data());
    return data;
 }
 

@@ -56,7 +56,7 @@ protected:
 
    // Publishes a rule of one or more keys for this module (or, with `pending` false, for
    // another module only).
-   void publish(U32 uid, const Ember::NatHwKey& hwKey0, const DataSpec& data, bool pending = true) {
+   void publish(U32 uid, const Ember::NatHwKey& hwKey0, const DataFields& data, bool pending = true) {
       const TesselCentral::ModId other(module + 1);
       controlPlane.ruleIs({TesselNat::Uid(uid),
                            hwKey0,

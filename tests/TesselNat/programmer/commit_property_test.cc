@@ -7,7 +7,7 @@
 
 namespace {
 
-using NatTest::DataSpec;
+using NatTest::DataFields;
 
 // Random sequences of commits (adds, changes of data, VLAN lists and key counts, removals,
 // requests for other modules) on a TCAM too small for all of them, while another user of
@@ -55,7 +55,7 @@ protected:
              key.type() == Ember::NatKeyType::dynamicDestNat;
    }
 
-   DataSpec randomData() {
+   DataFields randomData() {
       std::vector<U16> vlans{10, 20, 30};
       std::shuffle(vlans.begin(), vlans.end(), rng);
       vlans.resize(pick(0, 3));
@@ -94,7 +94,7 @@ protected:
    }
 
    // After a successful commit of a published rule: each key on exactly its VLANs.
-   void checkRuleProgrammed(U32 uid, const DataSpec& data) {
+   void checkRuleProgrammed(U32 uid, const DataFields& data) {
       const Ember::NatHwKey key0 = keyOf(uid);
       const std::set<U16> wanted =
           perVlan(key0) ? std::set<U16>(data.vlans.begin(), data.vlans.end()) : std::set<U16>{0};
@@ -118,7 +118,7 @@ protected:
       const TesselNat::Uid rule(uid);
       const int action = pick(0, 9);
       if (action <= 5) {
-         const DataSpec data = randomData();
+         const DataFields data = randomData();
          const bool pending = action != 5;
          publish(uid, keyOf(uid), data, pending);
          programmer->doCommitHwConfig(rule);

@@ -5,7 +5,7 @@
 
 namespace {
 
-using NatTest::DataSpec;
+using NatTest::DataFields;
 using Dirty = Ember::NatHwShadowEntry::Dirty;
 
 // doCommitHwConfig: the pending test, the dirty-state branches, the VLAN sweep, the delete

@@ -5,7 +5,7 @@
 
 namespace {
 
-using NatTest::DataSpec;
+using NatTest::DataFields;
 using NatTest::natData;
 
 // What the chip holds and hits after the programmer wrote a key's entries, and how writing
@@ -17,7 +17,7 @@ protected:
       U32 fragId;
    };
 
-   Entries programBoth(const Ember::NatHwKey& key, const DataSpec& data, U16 vlanId) {
+   Entries programBoth(const Ember::NatHwKey& key, const DataFields& data, U16 vlanId) {
       const Entries ids{natEntryManager->getEntry(module, "NAT"),
                         natEntryManager->getEntry(module, "NAT")};
       programmer->doProgramEntry(ids.defaultId, false, false, key, natData(data), key,
@@ -79,7 +79,7 @@ TEST_F(FieldEntryChipTest, QualifiersReadBackAtHardwareWidths) {
 TEST_F(FieldEntryChipTest, FilterMatchesUnderItsMaskOnly) {
    const Ember::NatHwKey key = NatTest::natKey(
        {Ember::NatKeyType::staticSrcNat, NatTest::ep("10.0.0.1"), NatTest::ep("192.0.2.1")});
-   const DataSpec filtered{.filter = {Netbase::IpAddr("10.1.2.0"), 0xFFFFFF00}};
+   const DataFields filtered{.filter = {Netbase::IpAddr("10.1.2.0"), 0xFFFFFF00}};
    const U32 id = natEntryManager->getEntry(module, "NAT");
    programmer->doProgramEntry(id, false, false, key, natData(filtered), key, natData(filtered), 0,
                               7);
@@ -95,7 +95,7 @@ TEST_F(FieldEntryChipTest, ReinstallReplacesTheActionsThePacketGets) {
    const U32 id = natEntryManager->getEntry(module, "NAT");
    programmer->doProgramEntry(id, false, false, key, natData({.nextHop = 0, .vlans = {10}}), key,
                               natData({.nextHop = 0, .vlans = {10}}), 10, 7);
-   const DataSpec forwarded{.nextHop = 5, .vlans = {10}};
+   const DataFields forwarded{.nextHop = 5, .vlans = {10}};
    programmer->doProgramEntry(id, true, false, key, natData(forwarded), key, natData(forwarded), 10,
                               7);
    const auto match = chip_.classify(
@@ -109,7 +109,7 @@ TEST_F(FieldEntryChipTest, ReinstallReplacesTheActionsThePacketGets) {
 
 TEST_F(FieldEntryChipTest, BrokenInvariantsStopWithTheirAssertion) {
    const U32 id = natEntryManager->getEntry(module, "NAT");
-   const auto program = [&](const Ember::NatHwKey& key, const DataSpec& data0, U16 vlanId) {
+   const auto program = [&](const Ember::NatHwKey& key, const DataFields& data0, U16 vlanId) {
       programmer->doProgramEntry(id, false, false, key, natData({}), key, natData(data0), vlanId,
                                  7);
    };

@@ -8,7 +8,7 @@
 
 namespace {
 
-using NatTest::DataSpec;
+using NatTest::DataFields;
 using NatTest::ep;
 using NatTest::natData;
 using NatTest::natKey;
@@ -53,8 +53,8 @@ constexpr U64 multipath = 0x8000000;
 struct EntryCase {
    const char* name;
    Ember::NatHwKey key;
-   DataSpec data;
-   DataSpec data0;  // the rule's base data
+   DataFields data;
+   DataFields data0;  // the rule's base data
    U16 vlanId;
    bool frag;
    bool reinstall;
@@ -70,16 +70,16 @@ const Ember::NatHwKey twiceSrc = NatTest::twiceSrcNapt();
 const Ember::NatHwKey twiceDst = NatTest::twiceDestNapt();
 const Ember::NatHwKey filter24 = srcNat;
 
-const DataSpec plain{};
-const DataSpec withFilter{.filter = {Netbase::IpAddr("10.1.2.0"), 0xFFFFFF00}};
-const DataSpec drop{.nextHop = 0};
-const DataSpec nextHop5{.nextHop = 5};
-const DataSpec nextHop7{.nextHop = 7};
-const DataSpec multipath9{.nextHop = multipath | 9};
-const DataSpec multipath42{.nextHop = multipath | 42};
-const DataSpec tcp{.protocol = 6};
-const DataSpec udpBase{.protocol = 17, .vlans = {10}};
-const DataSpec vlan10{.vlans = {10}};
+const DataFields plain{};
+const DataFields withFilter{.filter = {Netbase::IpAddr("10.1.2.0"), 0xFFFFFF00}};
+const DataFields drop{.nextHop = 0};
+const DataFields nextHop5{.nextHop = 5};
+const DataFields nextHop7{.nextHop = 7};
+const DataFields multipath9{.nextHop = multipath | 9};
+const DataFields multipath42{.nextHop = multipath | 42};
+const DataFields tcp{.protocol = 6};
+const DataFields udpBase{.protocol = 17, .vlans = {10}};
+const DataFields vlan10{.vlans = {10}};
 
 const std::vector<EntryCase> entryCases = {
     {"SrcNatWithoutPorts",

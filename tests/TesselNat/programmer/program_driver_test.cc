@@ -5,7 +5,7 @@
 
 namespace {
 
-using NatTest::DataSpec;
+using NatTest::DataFields;
 using NatTest::natData;
 
 // doProgram and doDeleteEntry: entries taken from and given back to the NAT group, recorded
@@ -14,7 +14,7 @@ class ProgramDriverTest : public NatTest::ProgrammerFixture {
 protected:
    explicit ProgramDriverTest(U32 natEntries = 48) : ProgrammerFixture(natEntries) {}
 
-   bool program(const Ember::NatHwKey& key, const DataSpec& data, U16 vlanId) {
+   bool program(const Ember::NatHwKey& key, const DataFields& data, U16 vlanId) {
       publish(7, key, data);
       sdkCallsClear();
       return programmer->doProgram(key, key, natData(data), vlanId);
