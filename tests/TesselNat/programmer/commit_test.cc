@@ -209,4 +209,37 @@ TEST_F(CommitWithFullTcamTest, LaterSourceKeyOfAFailedRuleIsLeftAlone) {
    EXPECT_EQ(programmer->entryIdTable(withFaId(NatTest::staticSrcNapt(), 2)), third);
 }
 
+TEST_F(CommitWithFullTcamTest, AfterAFailureLaterVlanKeysAreSweptAndSurplusKeysDeleted) {
+   publish(7, dst, {.vlans = {10}, .faIdLimit = 3});
+   commit(7);
+   ASSERT_EQ(entriesHeld().size(), 6u);
+   // The second key loses its entries to another user, and a stale record sits beyond the rule.
+   programmer->doDeleteEntry(withFaId(dst, 1), 10);
+   programmer->entryIdTableDel(withFaId(dst, 1));
+   const std::set<U32> other{natEntryManager->getEntry(module, "other"),
+                             natEntryManager->getEntry(module, "other")};
+   programmer->entryIdTableIs(Tessel::EntryIdTableEntry(withFaId(dst, 3)));
+   controlPlane.requestIs(TesselNat::Uid(7));
+   commit(7);
+   expectStatus(7, 2);
+   EXPECT_EQ(vlansOf(dst), (std::set<U16>{10}));
+   EXPECT_EQ(vlansOf(withFaId(dst, 1)), (std::set<U16>{}));
+   EXPECT_TRUE(programmer->entryIdTableHas(withFaId(dst, 2)));
+   EXPECT_EQ(vlansOf(withFaId(dst, 2)), (std::set<U16>{}));
+   EXPECT_FALSE(programmer->entryIdTableHas(withFaId(dst, 3)));
+   std::set<U32> held = other;
+   held.insert(programmer->entryIdTable(dst).defaultEntryId(10));
+   held.insert(programmer->entryIdTable(dst).fragEntryId(10));
+   EXPECT_EQ(entriesHeld(), held);
+}
+
+TEST_F(CommitTest, FaIdLimitOneProgramsExactlyTheBaseKey) {
+   publish(7, src, {.faIdLimit = 1});
+   programmer->entryIdTableIs(Tessel::EntryIdTableEntry(withFaId(src, 1)));
+   commit(7);
+   EXPECT_EQ(vlansOf(src), (std::set<U16>{0}));
+   EXPECT_FALSE(programmer->entryIdTableHas(withFaId(src, 1)));
+   EXPECT_EQ(entriesHeld().size(), 1u);
+}
+
 }  // namespace

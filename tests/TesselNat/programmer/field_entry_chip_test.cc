@@ -76,6 +76,30 @@ TEST_F(FieldEntryChipTest, QualifiersReadBackAtHardwareWidths) {
    EXPECT_FALSE(entry->qualifier(Chip::KeyField::l4SrcPort));
 }
 
+TEST_F(FieldEntryChipTest, QualifierValuesComeFromTheKeyAndTheData) {
+   const auto qualifier = [&](U32 id, Chip::KeyField field) {
+      return chip_.entry(module, id)->qualifier(field);
+   };
+   const U32 napt = natEntryManager->getEntry(module, "NAT");
+   const Ember::NatHwKey srcNapt = NatTest::staticSrcNapt();
+   const DataFields filtered{.protocol = 6, .filter = {Netbase::IpAddr("10.0.0.0"), 0xFFFFFF00}};
+   programmer->doProgramEntry(napt, false, false, srcNapt, natData(filtered), srcNapt,
+                              natData({.protocol = 17}), 0, 7);
+   EXPECT_EQ(qualifier(napt, Chip::KeyField::l4SrcPort), (Chip::QualifierValue{80, 0xFFFF}));
+   EXPECT_EQ(qualifier(napt, Chip::KeyField::dstIp),
+             (Chip::QualifierValue{0x0A000000, 0xFFFFFF00}));
+   EXPECT_EQ(qualifier(napt, Chip::KeyField::ipProtocol), (Chip::QualifierValue{6, 0xFF}));
+
+   const U32 flow = natEntryManager->getEntry(module, "NAT");
+   const Ember::NatHwKey udpFlow = NatTest::dynamicSrc(17);
+   programmer->doProgramDynamicNatEntry(flow, false, false, udpFlow, natData({}), udpFlow,
+                                        natData({}), 7);
+   EXPECT_EQ(qualifier(flow, Chip::KeyField::ipProtocol), (Chip::QualifierValue{17, 0xFF}));
+   EXPECT_EQ(qualifier(flow, Chip::KeyField::l4SrcPort), (Chip::QualifierValue{1000, 0xFFFF}));
+   EXPECT_EQ(qualifier(flow, Chip::KeyField::l4DstPort), (Chip::QualifierValue{53, 0xFFFF}));
+   EXPECT_FALSE(qualifier(flow, Chip::KeyField::tcpControl));
+}
+
 TEST_F(FieldEntryChipTest, FilterMatchesUnderItsMaskOnly) {
    const Ember::NatHwKey key = NatTest::natKey(
        {Ember::NatKeyType::staticSrcNat, NatTest::ep("10.0.0.1"), NatTest::ep("192.0.2.1")});

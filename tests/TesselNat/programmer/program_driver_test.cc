@@ -122,6 +122,15 @@ TEST_F(ProgramDriverTest, DeletionFreesDefaultThenFragmentAndKeepsTheEmptyRecord
    EXPECT_EQ(programmer->entryIdTable(key), Tessel::EntryIdTableEntry(key));
 }
 
+TEST_F(ProgramDriverTest, DeletionWithoutFragmentReleasesOnce) {
+   ASSERT_TRUE(program(srcNat, {}, 0));
+   sdkCallsClear();
+   programmer->doDeleteEntry(srcNat, 0);
+   EXPECT_THAT(sdkCalls(), testing::ElementsAre("bcm_field_entry_destroy( unit, entryId )"));
+   EXPECT_EQ(programmerTraces().size(), 1u);
+   EXPECT_TRUE(entriesHeld().empty());
+}
+
 class FullTcamTest : public ProgramDriverTest {
 protected:
    FullTcamTest() : ProgramDriverTest(3) {}
