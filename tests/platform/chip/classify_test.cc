@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "platform/chip/simulated_chip.h"
 #include "platform/sdk/return_code.h"
 #include "platform/sdk/sdk_constants.h"
@@ -45,16 +48,14 @@ S32 fragState(Shim::FieldIpFrag state) { return static_cast<S32>(state); }
 class ClassifyTest : public ::testing::Test {
 protected:
    // Creates an entry at `slot` (its id is slot + 1), lets `program` write it, and installs it.
-   template <class Program>
-   U32 installedEntry(U32 slot, Program program) {
+   template <class Program = void (*)(U32)>
+   U32 installedEntry(
+       U32 slot, Program program = [](U32) {}) {
       const U32 entry = slot + 1;
       EXPECT_EQ(chip.bcm_field_entry_create_at(unit, 1, entry, slot), Shim::successCode);
       program(entry);
       EXPECT_EQ(chip.bcm_field_entry_install(unit, entry), Shim::successCode);
       return entry;
-   }
-   U32 installedEntry(U32 slot) {
-      return installedEntry(slot, [](U32) {});
    }
    std::optional<U32> hit(const Packet& packet) {
       const std::optional<Chip::Match> match = chip.classify(unit, packet);
@@ -64,153 +65,95 @@ protected:
    SimulatedChip chip{SimulatedChip::Config{1, 32}};
 };
 
-struct MatchCase {
-   const char* name;
-   void (*program)(SimulatedChip& chip, U32 entry);
-   Packet packet;
-   bool hits;
-};
-
-class QualifierMatchTest : public ClassifyTest, public ::testing::WithParamInterface<MatchCase> {};
-
-TEST_P(QualifierMatchTest, HitsExactlyWhenEveryQualifierMatches) {
-   const MatchCase& c = GetParam();
-   const U32 entry = installedEntry(0, [&](U32 id) { c.program(chip, id); });
-   EXPECT_EQ(hit(c.packet), c.hits ? std::optional<U32>(entry) : std::nullopt);
-}
-
-void srcIpExact(SimulatedChip& chip, U32 entry) {
-   chip.bcm_field_qualify_SrcIp(unit, entry, host1, all);
-}
-void srcIpPrefix(SimulatedChip& chip, U32 entry) {
-   chip.bcm_field_qualify_SrcIp(unit, entry, 0x0A000000, 0xFFFFFF00);
-}
-void vlan10(SimulatedChip& chip, U32 entry) {
-   chip.bcm_field_qualify_L3Ingress(unit, entry, 10, all);
-}
-void dstPort53(SimulatedChip& chip, U32 entry) {
-   chip.bcm_field_qualify_L4DstPort(unit, entry, 53, all);
-}
-void srcPort0(SimulatedChip& chip, U32 entry) {
-   chip.bcm_field_qualify_L4SrcPort(unit, entry, 0, all);
-}
-void anyFragment(SimulatedChip& chip, U32 entry) {
-   chip.bcm_field_qualify_IpFrag(unit, entry, fragState(Shim::FieldIpFrag::anyFragment));
-}
-void firstFragment(SimulatedChip& chip, U32 entry) {
-   chip.bcm_field_qualify_IpFrag(unit, entry, fragState(Shim::FieldIpFrag::firstFragment));
-}
-void finSynRstClear(SimulatedChip& chip, U32 entry) {
-   chip.bcm_field_qualify_TcpControl(unit, entry, 0, 0x7);
-}
-void protocolUdp(SimulatedChip& chip, U32 entry) {
-   chip.bcm_field_qualify_IpProtocol(unit, entry, udp, 0xFF);
-}
-void nothing(SimulatedChip&, U32) {}
-
 constexpr U8 ack = Chip::tcpAck;
 constexpr U8 syn = Chip::tcpSyn;
 constexpr FragmentState first = FragmentState::firstFragment;
 constexpr FragmentState nonFirst = FragmentState::nonFirstFragment;
 
-INSTANTIATE_TEST_SUITE_P(
-    Qualifiers, QualifierMatchTest,
-    ::testing::Values(
-        MatchCase{"SrcIpExactHit", srcIpExact, dnsQuery(), true},
-        MatchCase{"SrcIpExactMiss", srcIpExact, withSrcIp(dnsQuery(), 0x0A000002), false},
-        MatchCase{"SrcIpPrefixHit", srcIpPrefix, withSrcIp(dnsQuery(), 0x0A00004D), true},
-        MatchCase{"SrcIpPrefixMiss", srcIpPrefix, withSrcIp(dnsQuery(), 0x0A000101), false},
-        MatchCase{"L3IngressHit", vlan10, dnsQuery(), true},
-        MatchCase{"L3IngressMiss", vlan10, Packet{.l3Ingress = 20}, false},
-        MatchCase{"PortOnUnfragmented", dstPort53, dnsQuery(), true},
-        MatchCase{"PortOnFirstFragment", dstPort53, dnsQuery(first), true},
-        MatchCase{"PortNeverOnNonFirstFragment", dstPort53, dnsQuery(nonFirst), false},
-        MatchCase{"PortZeroNeverOnNonFirstFragment", srcPort0, Packet{.fragment = nonFirst}, false},
-        MatchCase{"AnyFragmentOnFirst", anyFragment, dnsQuery(first), true},
-        MatchCase{"AnyFragmentOnNonFirst", anyFragment, dnsQuery(nonFirst), true},
-        MatchCase{"AnyFragmentNotOnWholePacket", anyFragment, dnsQuery(), false},
-        MatchCase{"FirstFragmentNotOnNonFirst", firstFragment, dnsQuery(nonFirst), false},
-        MatchCase{"TcpFlagsClearOnAck", finSynRstClear, withTcpFlags(dnsQuery(), ack), true},
-        MatchCase{"TcpFlagsClearNotOnSyn", finSynRstClear, withTcpFlags(dnsQuery(), syn | ack),
-                  false},
-        MatchCase{"TcpFlagsUnreadInNonFirstFragment", finSynRstClear,
-                  withTcpFlags(dnsQuery(), syn, nonFirst), true},
-        MatchCase{"ProtocolHit", protocolUdp, dnsQuery(), true},
-        MatchCase{"ProtocolMiss", protocolUdp, withTcpFlags(dnsQuery(), ack), false},
-        MatchCase{"NoQualifierMatchesAll", nothing, Packet{}, true}),
-    [](const auto& info) { return info.param.name; });
+struct QualifierCase {
+   const char* name;
+   void (*program)(SimulatedChip& chip, U32 entry);
+   std::vector<std::pair<Packet, bool>> packets;  // each packet, and whether it hits the entry
+};
 
-TEST_F(ClassifyTest, LowerSlotWinsWhateverTheCreationOrder) {
+TEST_F(ClassifyTest, HitsExactlyWhenEveryQualifierMatches) {
+   const QualifierCase cases[] = {
+       {"src ip under a prefix mask",
+        [](SimulatedChip& c, U32 e) { c.bcm_field_qualify_SrcIp(unit, e, 0x0A000000, 0xFFFFFF00); },
+        {{withSrcIp(dnsQuery(), 0x0A00004D), true}, {withSrcIp(dnsQuery(), 0x0A000101), false}}},
+       {"l3 ingress",
+        [](SimulatedChip& c, U32 e) { c.bcm_field_qualify_L3Ingress(unit, e, 10, all); },
+        {{dnsQuery(), true}, {Packet{.l3Ingress = 20}, false}}},
+       {"port, never read in a non-first fragment",
+        [](SimulatedChip& c, U32 e) { c.bcm_field_qualify_L4DstPort(unit, e, 53, all); },
+        {{dnsQuery(), true}, {dnsQuery(first), true}, {dnsQuery(nonFirst), false}}},
+       {"port zero",
+        [](SimulatedChip& c, U32 e) { c.bcm_field_qualify_L4SrcPort(unit, e, 0, all); },
+        {{Packet{.fragment = nonFirst}, false}}},
+       {"any fragment",
+        [](SimulatedChip& c, U32 e) {
+           c.bcm_field_qualify_IpFrag(unit, e, fragState(Shim::FieldIpFrag::anyFragment));
+        },
+        {{dnsQuery(first), true}, {dnsQuery(nonFirst), true}, {dnsQuery(), false}}},
+       {"first fragment",
+        [](SimulatedChip& c, U32 e) {
+           c.bcm_field_qualify_IpFrag(unit, e, fragState(Shim::FieldIpFrag::firstFragment));
+        },
+        {{dnsQuery(first), true}, {dnsQuery(nonFirst), false}}},
+       {"fin, syn and rst clear, flags unread in a non-first fragment",
+        [](SimulatedChip& c, U32 e) { c.bcm_field_qualify_TcpControl(unit, e, 0, 0x7); },
+        {{withTcpFlags(dnsQuery(), ack), true},
+         {withTcpFlags(dnsQuery(), syn | ack), false},
+         {withTcpFlags(dnsQuery(), syn, nonFirst), true}}},
+       {"protocol",
+        [](SimulatedChip& c, U32 e) { c.bcm_field_qualify_IpProtocol(unit, e, udp, 0xFF); },
+        {{dnsQuery(), true}, {withTcpFlags(dnsQuery(), ack), false}}},
+   };
+   for (const QualifierCase& c : cases) {
+      SCOPED_TRACE(c.name);
+      const U32 entry = installedEntry(0, [&](U32 id) { c.program(chip, id); });
+      for (std::size_t i = 0; i < c.packets.size(); ++i) {
+         const auto& [packet, hits] = c.packets[i];
+         EXPECT_EQ(hit(packet), hits ? std::optional<U32>(entry) : std::nullopt) << "packet " << i;
+      }
+      ASSERT_EQ(chip.bcm_field_entry_destroy(unit, entry), Shim::successCode);
+   }
+}
+
+TEST_F(ClassifyTest, LowerSlotWinsWhateverTheCreationOrderAndAloneCountsTheHit) {
    const U32 later = installedEntry(6);
    const U32 earlier = installedEntry(2);
    EXPECT_EQ(hit(dnsQuery()), earlier);
+   EXPECT_EQ(chip.hitCount(unit, earlier), 1u);
+   EXPECT_EQ(chip.hitCount(unit, later), 0u);
+   ASSERT_EQ(chip.bcm_field_entry_reinstall(unit, earlier), Shim::successCode);
+   EXPECT_EQ(chip.hitCount(unit, earlier), 1u) << "a reinstall keeps the count";
    ASSERT_EQ(chip.bcm_field_entry_destroy(unit, earlier), Shim::successCode);
    EXPECT_EQ(hit(dnsQuery()), later);
 }
 
-TEST_F(ClassifyTest, EntryMatchesNothingUntilInstalled) {
-   ASSERT_EQ(chip.bcm_field_entry_create_at(unit, 1, 1, 0), Shim::successCode);
-   EXPECT_EQ(hit(dnsQuery()), std::nullopt);
-   const U32 installed = installedEntry(1);
-   EXPECT_EQ(hit(dnsQuery()), installed);
-}
-
-TEST_F(ClassifyTest, ChangedEntryClassifiesWithItsInstalledContentUntilReinstalled) {
+TEST_F(ClassifyTest, OnlyTheInstalledContentOfAnEntryClassifies) {
    const S32 drop = static_cast<S32>(Shim::FieldAction::drop);
-   const U32 entry = installedEntry(0, [&](U32 id) {
-      chip.bcm_field_qualify_SrcIp(unit, id, host1, all);
-      chip.bcm_field_action_add(unit, id, drop, 0, 0);
-   });
+   const U32 entry = 1;
+   ASSERT_EQ(chip.bcm_field_entry_create_at(unit, 1, entry, 0), Shim::successCode);
+   ASSERT_EQ(chip.bcm_field_qualify_SrcIp(unit, entry, host1, all), Shim::successCode);
+   ASSERT_EQ(chip.bcm_field_action_add(unit, entry, drop, 0, 0), Shim::successCode);
+   EXPECT_EQ(hit(dnsQuery()), std::nullopt);
+   const U32 later = installedEntry(1);
+   EXPECT_EQ(hit(dnsQuery()), later) << "an entry not installed shadows nothing";
+
+   ASSERT_EQ(chip.bcm_field_entry_install(unit, entry), Shim::successCode);
    chip.bcm_field_qualify_SrcIp(unit, entry, 0x0A000002, all);
    chip.bcm_field_action_remove_all(unit, entry);
    const std::optional<Chip::Match> stale = chip.classify(unit, dnsQuery());
    ASSERT_TRUE(stale);
+   EXPECT_EQ(stale->entryId, entry);
    EXPECT_TRUE(stale->actions.find(drop));
    ASSERT_EQ(chip.bcm_field_entry_reinstall(unit, entry), Shim::successCode);
-   EXPECT_EQ(hit(dnsQuery()), std::nullopt);
+   EXPECT_EQ(hit(dnsQuery()), later);
    const std::optional<Chip::Match> fresh = chip.classify(unit, withSrcIp(dnsQuery(), 0x0A000002));
    ASSERT_TRUE(fresh);
    EXPECT_TRUE(fresh->actions.items().empty());
-}
-
-TEST_F(ClassifyTest, HitCountsPacketsClassifiedToTheEntry) {
-   const U32 dns = installedEntry(0, [&](U32 id) { dstPort53(chip, id); });
-   const U32 rest = installedEntry(1);
-   chip.classify(unit, dnsQuery());
-   chip.classify(unit, dnsQuery(first));
-   chip.classify(unit, dnsQuery(nonFirst));
-   EXPECT_EQ(chip.hitCount(unit, dns), 2u);
-   EXPECT_EQ(chip.hitCount(unit, rest), 1u);
-   ASSERT_EQ(chip.bcm_field_entry_reinstall(unit, dns), Shim::successCode);
-   EXPECT_EQ(chip.hitCount(unit, dns), 2u) << "a reinstall keeps the count";
-}
-
-// Why NAT writes a fragment entry beside each default entry: the default entry's ports cannot
-// match a non-first fragment, so the flow's other fragments need an entry without ports.
-TEST_F(ClassifyTest, NonFirstFragmentsOfAFlowFallThroughToTheFragmentEntry) {
-   const S32 extraction = static_cast<S32>(Shim::FieldAction::assignExtractionCtrlId);
-   const auto flow = [&](U32 id) {
-      chip.bcm_field_qualify_SrcIp(unit, id, host1, all);
-      chip.bcm_field_qualify_DstIp(unit, id, server, all);
-      protocolUdp(chip, id);
-   };
-   installedEntry(0, [&](U32 id) {
-      flow(id);
-      chip.bcm_field_qualify_L4SrcPort(unit, id, 1000, all);
-      dstPort53(chip, id);
-      chip.bcm_field_action_add(unit, id, extraction, 21, 0x1F);
-   });
-   installedEntry(1, [&](U32 id) {
-      flow(id);
-      anyFragment(chip, id);
-      chip.bcm_field_action_add(unit, id, extraction, 20, 0x1F);
-   });
-   const auto profile = [&](FragmentState fragment) {
-      return chip.classify(unit, dnsQuery(fragment))->actions.find(extraction)->param0;
-   };
-   EXPECT_EQ(profile(FragmentState::notFragment), 21u);
-   EXPECT_EQ(profile(first), 21u);
-   EXPECT_EQ(profile(nonFirst), 20u);
 }
 
 }  // namespace

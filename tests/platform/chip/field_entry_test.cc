@@ -7,7 +7,6 @@
 namespace ChipTest {
 namespace {
 
-using Chip::InstallState;
 using Chip::SimulatedChip;
 using Shim::SdkError;
 
@@ -34,47 +33,36 @@ struct ReadBackCase {
    U32 maskRead;  // the mask at the width hardware stores it
 };
 
-class ReadBackTest : public FieldEntryTest, public ::testing::WithParamInterface<ReadBackCase> {};
-
-TEST_P(ReadBackTest, ReadsBackAtHardwareWidth) {
-   const ReadBackCase& c = GetParam();
-   ASSERT_EQ((chip.*c.write)(unit, entryId, c.data, c.mask), ok);
-   U32 data = 0;
-   U32 mask = 0;
-   ASSERT_EQ((chip.*c.read)(unit, entryId, &data, &mask), ok);
-   EXPECT_EQ(data, c.data);
-   EXPECT_EQ(mask, c.maskRead);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Qualifiers, ReadBackTest,
-    ::testing::Values(
-        ReadBackCase{"SrcIpExact", &SimulatedChip::bcm_field_qualify_SrcIp,
-                     &SimulatedChip::bcm_field_qualify_SrcIp_get, 0x0A000001, 0xFFFFFFFF,
-                     0xFFFFFFFF},
-        ReadBackCase{"SrcIpPrefix", &SimulatedChip::bcm_field_qualify_SrcIp,
-                     &SimulatedChip::bcm_field_qualify_SrcIp_get, 0x0A000000, 0xFFFFFF00,
-                     0xFFFFFF00},
-        ReadBackCase{"DstIp", &SimulatedChip::bcm_field_qualify_DstIp,
-                     &SimulatedChip::bcm_field_qualify_DstIp_get, 0x08080808, 0xFFFFFFFF,
-                     0xFFFFFFFF},
-        ReadBackCase{"L4SrcPort", &SimulatedChip::bcm_field_qualify_L4SrcPort,
-                     &SimulatedChip::bcm_field_qualify_L4SrcPort_get, 80, 0xFFFFFFFF, 0xFFFF},
-        ReadBackCase{"L4DstPort", &SimulatedChip::bcm_field_qualify_L4DstPort,
-                     &SimulatedChip::bcm_field_qualify_L4DstPort_get, 53, 0xFFFFFFFF, 0xFFFF},
-        ReadBackCase{"L3Ingress", &SimulatedChip::bcm_field_qualify_L3Ingress,
-                     &SimulatedChip::bcm_field_qualify_L3Ingress_get, 10, 0xFFFFFFFF, 0x1FFF},
-        ReadBackCase{"L3IngressNarrowMask", &SimulatedChip::bcm_field_qualify_L3Ingress,
-                     &SimulatedChip::bcm_field_qualify_L3Ingress_get, 4094, 0xFFF, 0xFFF}),
-    [](const auto& info) { return info.param.name; });
-
-TEST_F(FieldEntryTest, IpProtocolReadsBackAtEightBits) {
+TEST_F(FieldEntryTest, QualifiersReadBackAtHardwareWidth) {
+   const ReadBackCase cases[] = {
+       {"src ip prefix", &SimulatedChip::bcm_field_qualify_SrcIp,
+        &SimulatedChip::bcm_field_qualify_SrcIp_get, 0x0A000000, 0xFFFFFF00, 0xFFFFFF00},
+       {"dst ip", &SimulatedChip::bcm_field_qualify_DstIp,
+        &SimulatedChip::bcm_field_qualify_DstIp_get, 0x08080808, 0xFFFFFFFF, 0xFFFFFFFF},
+       {"l4 src port", &SimulatedChip::bcm_field_qualify_L4SrcPort,
+        &SimulatedChip::bcm_field_qualify_L4SrcPort_get, 80, 0xFFFFFFFF, 0xFFFF},
+       {"l4 dst port", &SimulatedChip::bcm_field_qualify_L4DstPort,
+        &SimulatedChip::bcm_field_qualify_L4DstPort_get, 53, 0xFFFFFFFF, 0xFFFF},
+       {"l3 ingress", &SimulatedChip::bcm_field_qualify_L3Ingress,
+        &SimulatedChip::bcm_field_qualify_L3Ingress_get, 10, 0xFFFFFFFF, 0x1FFF},
+       {"l3 ingress, narrow mask", &SimulatedChip::bcm_field_qualify_L3Ingress,
+        &SimulatedChip::bcm_field_qualify_L3Ingress_get, 4094, 0xFFF, 0xFFF},
+   };
+   for (const ReadBackCase& c : cases) {
+      SCOPED_TRACE(c.name);
+      ASSERT_EQ((chip.*c.write)(unit, entryId, c.data, c.mask), ok);
+      U32 data = 0;
+      U32 mask = 0;
+      ASSERT_EQ((chip.*c.read)(unit, entryId, &data, &mask), ok);
+      EXPECT_EQ(data, c.data);
+      EXPECT_EQ(mask, c.maskRead);
+   }
    ASSERT_EQ(chip.bcm_field_qualify_IpProtocol(unit, entryId, 6, 0xFF), ok);
-   U8 data = 0;
-   U8 mask = 0;
-   ASSERT_EQ(chip.bcm_field_qualify_IpProtocol_get(unit, entryId, &data, &mask), ok);
-   EXPECT_EQ(data, 6);
-   EXPECT_EQ(mask, 0xFF);
+   U8 protocol = 0;
+   U8 protocolMask = 0;
+   ASSERT_EQ(chip.bcm_field_qualify_IpProtocol_get(unit, entryId, &protocol, &protocolMask), ok);
+   EXPECT_EQ(protocol, 6);
+   EXPECT_EQ(protocolMask, 0xFF);
 }
 
 TEST_F(FieldEntryTest, DataWiderThanTheFieldIsRefusedAndNothingStored) {
@@ -147,19 +135,6 @@ TEST_F(FieldEntryTest, ActionsKeepTheirOrderAndEachIdOnce) {
    ASSERT_EQ(chip.bcm_field_action_remove_all(unit, entryId), ok);
    EXPECT_TRUE(chip.entry(unit, entryId)->actions().items().empty());
    EXPECT_EQ(chip.bcm_field_action_add(unit, entryId, extraction, 16, 0x1F), ok);
-}
-
-TEST_F(FieldEntryTest, InstallStateFollowsWritesAndInstalls) {
-   const auto state = [&] { return chip.entry(unit, entryId)->installState(); };
-   EXPECT_EQ(state(), InstallState::notInstalled);
-   ASSERT_EQ(chip.bcm_field_qualify_SrcIp(unit, entryId, 1, 0xFFFFFFFF), ok);
-   EXPECT_EQ(state(), InstallState::notInstalled);
-   ASSERT_EQ(chip.bcm_field_entry_install(unit, entryId), ok);
-   EXPECT_EQ(state(), InstallState::installed);
-   ASSERT_EQ(chip.bcm_field_action_remove_all(unit, entryId), ok);
-   EXPECT_EQ(state(), InstallState::changedSinceInstall);
-   ASSERT_EQ(chip.bcm_field_entry_reinstall(unit, entryId), ok);
-   EXPECT_EQ(state(), InstallState::installed);
 }
 
 }  // namespace

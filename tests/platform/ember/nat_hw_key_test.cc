@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unordered_set>
-
 #include "platform/kiv/assert.h"
 
 namespace {
@@ -91,11 +89,6 @@ TEST_F(NatHwKeyTest, KeyDisagreeingWithItsTypeStopsTheAgent) {
    }
 }
 
-TEST(NatHwKeyDeathTest, InvalidKeyAborts) {
-   const NatHwKey key = keyOf(1, a, b, none, none, 6);
-   EXPECT_DEATH(key.isStaticSrcNat(), "NatHwKey is not valid");
-}
-
 TEST(NatHwKeyTextTest, StringValue) {
    EXPECT_EQ(NatHwKey().stringValue(), "type: unknown(0) proto: 0 faId: 0 aclId: 0");
    const NatHwKey full(NatKeyType::twiceDestNat, IpAndPort(IpAddr("1.2.3.4"), 10), b,
@@ -109,16 +102,9 @@ TEST(NatHwKeyTextTest, StringValue) {
              "type: staticSrcNat new dip: 10.0.0.1:0 proto: 0 faId: 0 aclId: 0");
 }
 
-TEST(NatHwKeyTextTest, KeyTypeNames) {
-   EXPECT_EQ(Ember::text(NatKeyType::staticDestNat), "staticDestNat");
-   EXPECT_EQ(Ember::text(NatKeyType::dynamicDestNat), "dynamicDestNat");
-   EXPECT_EQ(Ember::text(static_cast<NatKeyType>(7)), "unknown(7)");
-}
-
-TEST(NatHwKeyOrderTest, OrderingAndHashAgreeWithEquality) {
+TEST(NatHwKeyHashTest, EveryFieldAndTheSeedChangeTheHash) {
    const NatHwKey base = keyOf(1, a, b, none, none);
    const NatHwKey variants[] = {
-       base,
        NatHwKey(base).typeIs(NatKeyType::staticDestNat),
        NatHwKey(base).srcIpAndPortOldIs(aPort),
        NatHwKey(base).dstIpAndPortNewIs(b),
@@ -126,19 +112,8 @@ TEST(NatHwKeyOrderTest, OrderingAndHashAgreeWithEquality) {
        NatHwKey(base).dynProtoIs(6),
        NatHwKey(base).faIdIs(1),
    };
-   std::unordered_set<NatHwKey> distinct;
-   for (const auto& x : variants) {
-      distinct.insert(x);
-      EXPECT_EQ(x.hash(5), NatHwKey(x).hash(5));
-      for (const auto& y : variants) {
-         EXPECT_EQ(x == y, (x <=> y) == 0) << x << " vs " << y;
-         EXPECT_EQ(x<y, y> x);
-      }
-      if (!(x == base)) {
-         EXPECT_NE(x.hash(0), base.hash(0)) << x;
-      }
-   }
-   EXPECT_EQ(distinct.size(), std::size(variants));
+   for (const auto& variant : variants) EXPECT_NE(variant.hash(0), base.hash(0)) << variant;
+   EXPECT_EQ(std::hash<NatHwKey>()(base), base.hash(0));
    EXPECT_NE(base.hash(0), base.hash(1));
 }
 

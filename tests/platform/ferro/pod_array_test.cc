@@ -27,23 +27,13 @@ std::vector<U16> sequence(size_t size, U16 first) {
    return values;
 }
 
-TEST(PodArrayTest, SetCopiesUpToCapacity) {
+TEST(PodArrayTest, SetCopiesUpToCapacityAndBeyondThrowsChangingNothing) {
    Array array;
    const auto values = sequence(64, 100);
    array.set(64, values.data());
    EXPECT_EQ(array.count(), 64u);
    EXPECT_EQ(array[Slot(0)], 100);
    EXPECT_EQ(array[Slot(63)], 163);
-
-   array.set(2, values.data() + 10);
-   EXPECT_EQ(array.count(), 2u);
-   EXPECT_EQ(array[Slot(1)], 111);
-}
-
-TEST(PodArrayTest, SetBeyondCapacityThrowsAndChangesNothing) {
-   Array array;
-   const auto kept = sequence(3, 7);
-   array.set(3, kept.data());
    const Array before = array;
 
    const auto tooMany = sequence(65, 0x0102);
@@ -56,7 +46,6 @@ TEST(PodArrayTest, SetBeyondCapacityThrowsAndChangesNothing) {
    EXPECT_THAT([&] { array.set(65, tooMany.data()); },
                testing::ThrowsMessage<Sentry::InvalidSizeException>(testing::StrEq(expected)));
    EXPECT_EQ(array, before);
-   EXPECT_EQ(array[Slot(0)], 7);
 }
 
 TEST(PodArrayTest, EqualityIgnoresSlotsBeyondCount) {
@@ -64,10 +53,11 @@ TEST(PodArrayTest, EqualityIgnoresSlotsBeyondCount) {
    Array b;
    const auto values = sequence(4, 1);
    a.set(4, values.data());
-   a.set(1, values.data());
-   b.set(1, values.data());
+   a.set(2, values.data() + 1);
+   EXPECT_EQ(a[Slot(1)], 3);
+   b.set(2, values.data() + 1);
    EXPECT_EQ(a, b);
-   b.set(1, values.data() + 1);
+   b.set(2, values.data());
    EXPECT_NE(a, b);
 }
 

@@ -28,14 +28,6 @@ TEST_F(AssertTest, CarriesExpressionTextAndFullSignature) {
    EXPECT_NO_THROW(programmer.handleInitialized(10));
 }
 
-TEST_F(AssertTest, StringLiteralConjunctionKeepsItsQuotes) {
-   try {
-      KIV_ASSERT( 0 && "Unsupported NAT configuration" );
-   } catch (const Kiv::AssertionFailure& failure) {
-      EXPECT_EQ(failure.expression(), "0 && \"Unsupported NAT configuration\"");
-   }
-}
-
 using AssertDeathTest = AssertTest;
 
 TEST_F(AssertDeathTest, DefaultHandlerWritesOneLineAndStops) {

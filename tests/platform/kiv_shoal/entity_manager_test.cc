@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include "platform/kiv/errors.h"
+#include "platform/kiv/reactor.h"
+#include "platform/kiv_shared_mem/mount_group.h"
 #include "platform/kiv_shoal/table_factory.h"
 
 namespace {
 
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 constexpr const char* kTypeName = "test::Plain";
@@ -58,6 +61,56 @@ TEST_F(EntityManagerTest, PlacedEntityReplacesTheMountedOne) {
    EXPECT_EQ(manager->doMount("/nat/status", kTypeName, info), replacement);
    manager->entityIs("/nat/status", nullptr);
    EXPECT_EQ(manager->getEntity("/nat/status"), nullptr);
+}
+
+struct Watcher : Kiv::PtrInterface {};
+
+class ReadyReactor : public Kiv::Reactor<Watcher, KivSharedMem::MountGroup> {
+public:
+   using Reactor::Reactor;
+   void onReady() override { ++readyCalls; }
+   int readyCalls = 0;
+};
+
+class MountGroupTest : public EntityManagerTest {
+protected:
+   MountGroupTest() {
+      reactor->isActiveIs(true);
+      group->doMount("/b", kTypeName, info);
+      group->doMount("/a", kTypeName, info);
+   }
+
+   Watcher watcher;
+   Kiv::Ptr<KivSharedMem::MountGroup> group = manager->getMountGroup();
+   Kiv::Ptr<ReadyReactor> reactor = new ReadyReactor(&watcher, group);
+};
+
+TEST_F(MountGroupTest, ReadyOnceAtCloseAndClosedToFurtherMounts) {
+   EXPECT_THAT(group->mountedPaths(), ElementsAre("/b", "/a"));
+   EXPECT_TRUE(manager->getEntity("/a"));
+   EXPECT_FALSE(group->ready());
+   group->doClose();
+   group->doClose();
+   EXPECT_TRUE(group->ready());
+   EXPECT_EQ(reactor->readyCalls, 1);
+   EXPECT_THROW(group->doMount("/c", kTypeName, info), Kiv::Exception);
+   EXPECT_FALSE(manager->mountRequested("/c"));
+}
+
+TEST_F(MountGroupTest, DeferredCompletionDelaysReady) {
+   group->mountsCompleteDeferredIs(true);
+   group->doClose();
+   EXPECT_FALSE(group->ready());
+   EXPECT_EQ(reactor->readyCalls, 0);
+   group->doMountsComplete();
+   group->doMountsComplete();
+   EXPECT_TRUE(group->ready());
+   EXPECT_EQ(reactor->readyCalls, 1);
+}
+
+TEST_F(MountGroupTest, GroupOutlivingItsManagerRefusesMounts) {
+   manager = nullptr;
+   EXPECT_THROW(group->doMount("/c", kTypeName, info), Kiv::Exception);
 }
 
 }  // namespace

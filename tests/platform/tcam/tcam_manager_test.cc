@@ -29,7 +29,7 @@ protected:
    Kiv::Ptr<TesselUnboundedTcamEntryManager> nat = groups->unboundedEntryManagerIs(natConfig);
 };
 
-TEST_F(TcamManagerTest, FullGroupGivesZeroWithoutCallingTheChip) {
+TEST_F(TcamManagerTest, FullGroupGivesZeroWithoutCallingTheChipAndLeavesOtherUnitsAlone) {
    const std::set<U32> ids{getEntry(), getEntry(), getEntry(), getEntry()};
    EXPECT_EQ(ids.size(), 4u);
    EXPECT_FALSE(ids.contains(0));
@@ -38,28 +38,11 @@ TEST_F(TcamManagerTest, FullGroupGivesZeroWithoutCallingTheChip) {
    EXPECT_EQ(traces_.messages().size(), callsBefore);
    EXPECT_EQ(nat->entriesHeld(unit), ids);
    EXPECT_EQ(chip_.entryCount(unit), 4u);
-}
 
-TEST_F(TcamManagerTest, FreedEntryIsDestroyedAndHandedOutAgainLowestFirst) {
-   const U32 first = getEntry();
-   const U32 second = getEntry();
-   const U32 third = getEntry();
-   nat->freeEntry(unit, third);
-   nat->freeEntry(unit, second);
-   EXPECT_FALSE(chip_.entry(unit, second));
-   EXPECT_EQ(nat->entriesHeld(unit), std::set<U32>{first});
-   EXPECT_EQ(getEntry(), second);
-   EXPECT_EQ(getEntry(), third);
-   EXPECT_EQ(chip_.entry(unit, third)->group(), 12);
-}
-
-TEST_F(TcamManagerTest, EachUnitHasItsOwnEntries) {
-   for (int i = 0; i < 4; ++i) getEntry(0);
-   const U32 onUnit1 = getEntry(1);
-   EXPECT_NE(onUnit1, 0u) << "unit 0 being full leaves unit 1 alone";
-   EXPECT_EQ(nat->entriesHeld(0).size(), 4u);
-   EXPECT_EQ(nat->entriesHeld(1), std::set<U32>{onUnit1});
-   EXPECT_EQ(nat->entryName(1, onUnit1), "NAT");
+   const U32 onUnit0 = getEntry(0);
+   EXPECT_NE(onUnit0, 0u);
+   EXPECT_EQ(nat->entriesHeld(0), std::set<U32>{onUnit0});
+   EXPECT_EQ(nat->entryName(0, onUnit0), "NAT");
 }
 
 TEST_F(TcamManagerTest, PipeCopyIndexesAreDistinct) {
@@ -76,14 +59,17 @@ TEST_F(TcamManagerTest, PipeCopyIndexesAreDistinct) {
    EXPECT_THROW(nat->getPipeEntryId(unit, 2, 1, 0), Kiv::AssertionFailure);
 }
 
-TEST_F(TcamManagerTest, FreeingAnEntryNotHeldIsFatalAndChangesNothing) {
+TEST_F(TcamManagerTest, FreedEntryIsDestroyedReusedLowestFirstAndFreedOnlyOnce) {
    const auto acl = groups->unboundedEntryManagerIs(TcamGroupConfig{9, 13, 8, 1, 1});
    const U32 aclEntry = acl->getEntry(unit, "ACL");
    const U32 kept = getEntry();
-   const U32 freed = getEntry();
-   nat->freeEntry(unit, freed);
+   const U32 second = getEntry();
+   const U32 third = getEntry();
+   nat->freeEntry(unit, third);
+   nat->freeEntry(unit, second);
+   EXPECT_FALSE(chip_.entry(unit, second));
    for (const auto& [onUnit, entryId] :
-        {std::pair<U16, U32>{unit, freed}, {0, kept}, {unit, aclEntry}}) {
+        {std::pair<U16, U32>{unit, second}, {0, kept}, {unit, aclEntry}}) {
       try {
          nat->freeEntry(onUnit, entryId);
          ADD_FAILURE() << "freed " << entryId << " on unit " << onUnit;
@@ -93,11 +79,17 @@ TEST_F(TcamManagerTest, FreeingAnEntryNotHeldIsFatalAndChangesNothing) {
    }
    EXPECT_EQ(nat->entriesHeld(unit), std::set<U32>{kept});
    EXPECT_EQ(chip_.entryCount(unit), 2u) << "the other group's entry is still there";
-   EXPECT_EQ(getEntry(), freed) << "the slot was returned once only";
-   EXPECT_EQ(getEntry(), freed + 1);
+   EXPECT_EQ(getEntry(), second) << "lowest first, and returned once only";
+   EXPECT_EQ(getEntry(), third);
+   EXPECT_EQ(getEntry(), third + 1);
+   EXPECT_EQ(chip_.entry(unit, third)->group(), 12);
 }
 
 TEST_F(TcamManagerTest, PlacementDecidesTheOrderTheChipMatchesIn) {
+   const auto acl = groups->unboundedEntryManagerIs(TcamGroupConfig{9, 13, 8, 1, 1});
+   const U32 aclEntry = acl->getEntry(unit, "ACL");
+   EXPECT_EQ(aclEntry, natConfig.entriesPerUnit + 1) << "a later group takes later slots";
+   acl->installEntry(unit, aclEntry);
    const U32 low = getEntry();
    const U32 high = getEntry();
    install(high);
@@ -110,30 +102,9 @@ TEST_F(TcamManagerTest, PlacementDecidesTheOrderTheChipMatchesIn) {
    EXPECT_EQ(hit(), high) << "the reused slot matches nothing until installed";
    nat->reinstallEntry(unit, low);
    EXPECT_EQ(hit(), low);
-}
-
-TEST_F(TcamManagerTest, LaterGroupsTakeLaterSlotsAndMatchAfterEarlierOnes) {
-   const auto acl = groups->unboundedEntryManagerIs(TcamGroupConfig{9, 13, 8, 1, 1});
-   const U32 aclEntry = acl->getEntry(unit, "ACL");
-   EXPECT_EQ(aclEntry, natConfig.entriesPerUnit + 1);
-   acl->installEntry(unit, aclEntry);
-   const U32 natEntry = getEntry();
-   install(natEntry);
-   EXPECT_EQ(hit(), natEntry);
    EXPECT_THROW(groups->unboundedEntryManagerIs(TcamGroupConfig{10, 14, 53, 1, 1}),
                 Kiv::AssertionFailure)
        << "only 52 slots are left";
-}
-
-TEST_F(TcamManagerTest, CallsAreTracedUnderTheManagersOperation) {
-   const U32 entryId = getEntry();
-   install(entryId);
-   ASSERT_EQ(traces_.messages().size(), 2u);
-   EXPECT_EQ(traces_.messages()[0].function, "getEntry");
-   EXPECT_TRUE(traces_.messages()[0].text.ends_with(
-       " bcm_field_entry_create_at( unit, group(), entryId, slot ) (rc:0)"));
-   EXPECT_TRUE(
-       traces_.messages()[1].text.ends_with(" bcm_field_entry_install( unit, entryId ) (rc:0)"));
 }
 
 TEST_F(TcamManagerTest, ChipFailureInsideTheManagerIsFatalNamingTheManager) {
@@ -152,7 +123,7 @@ TEST_F(TcamManagerTest, ChipFailureInsideTheManagerIsFatalNamingTheManager) {
        " bcm_field_entry_create_at( unit, group(), entryId, slot ) API ERROR:Table full (-25)\n"));
 }
 
-TEST_F(TcamManagerTest, GroupManagerFindsOrCreatesByAssignment) {
+TEST_F(TcamManagerTest, GroupManagerFindsOrCreatesByAssignmentAndIsNotKeptAlive) {
    EXPECT_EQ(groups->unboundedEntryManager(natAssignment), nat);
    EXPECT_EQ(groups->unboundedEntryManager(146), nullptr);
    EXPECT_EQ(groups->unboundedEntryManagerIs(natConfig), nat);
@@ -167,13 +138,7 @@ TEST_F(TcamManagerTest, GroupManagerFindsOrCreatesByAssignment) {
                    "_entriesPerUnit has a different value of 8 than the current value of 4 not "
                    "allowed");
    }
-}
-
-TEST_F(TcamManagerTest, EntryManagerLeadsToItsGroupsCounts) {
    EXPECT_EQ(nat->groupManager(), groups.ptr());
-   EXPECT_EQ(nat->groupManager()->getNumPipe(nat->group()), 2u);
-   EXPECT_EQ(nat->groupManager()->getNumCopiesPerPipe(unit, nat->group()), 2u);
-   EXPECT_EQ(groups->getNumPipe(99), 0u);
    groups = nullptr;
    EXPECT_EQ(nat->groupManager(), nullptr) << "a reference outliving the group manager";
 }

@@ -31,34 +31,4 @@ TEST_F(NatTableTypesTest, MountingByTypeNameCreatesEachTable) {
    EXPECT_TRUE(mount<Quill::QuillShoalStatusDir>("tesselnat/ingQuillShoalStatusDir/1"));
 }
 
-TEST_F(NatTableTypesTest, CorruptModuleSetReadsAsEmptyAndIsReported) {
-   auto modSets = mount<TesselNat::ModSetDir>("tesselnat/ingModSetDir");
-   TesselNat::ModSet modules;
-   modules.moduleIs(TesselCentral::ModId(3));
-   modSets->modSetIs(TesselNat::ModSetEntry(TesselNat::Uid(7), modules));
-
-   modSets->corruptionOnReadIs(1);
-   bool found = true;
-   TesselNat::ModSetEntry read = modSets->safeLookup(7, found);
-   EXPECT_FALSE(found);
-   EXPECT_FALSE(read.modSet().hasModule(TesselCentral::ModId(3)));
-   ASSERT_EQ(modSets->corruptionReports(), 1u);
-   EXPECT_EQ(modSets->corruptionMessages()[0], modSets->injectedCorruptionText());
-
-   read = modSets->safeLookup(7, found);
-   EXPECT_TRUE(found);
-   EXPECT_TRUE(read.modSet().hasModule(TesselCentral::ModId(3)));
-}
-
-TEST_F(NatTableTypesTest, StatusWriteIsReadBackByKey) {
-   auto statuses = mount<Quill::QuillShoalStatusDir>("tesselnat/ingQuillShoalStatusDir/1");
-   statuses->quillStatusIs(Quill::QuillShoalStatus(Quill::QuillShoalKey(7), 1, 42));
-   bool found = false;
-   Quill::QuillShoalStatus status = statuses->safeLookup(Quill::QuillShoalKey(7), found);
-   EXPECT_TRUE(found);
-   EXPECT_EQ(status, Quill::QuillShoalStatus(Quill::QuillShoalKey(7), 1, 42));
-   EXPECT_EQ(statuses->safeLookup(Quill::QuillShoalKey(8), found), Quill::QuillShoalStatus());
-   EXPECT_FALSE(found);
-}
-
 }  // namespace
