@@ -56,13 +56,25 @@ protected:
 
    // Publishes a rule of one or more keys for this module (or, with `pending` false, for
    // another module only).
-   void publish(U32 uid, const Ember::NatHwKey& hwKey0, const DataFields& data, bool pending = true) {
+   void publish(U32 uid, const Ember::NatHwKey& hwKey0, const DataFields& data,
+                bool pending = true) {
       const TesselCentral::ModId other(module + 1);
       controlPlane.ruleIs({TesselNat::Uid(uid),
                            hwKey0,
                            natData(data),
                            {pending ? TesselCentral::ModId(module) : other}});
    }
+   // Runs `body`, expecting it to stop with the fatal assertion `expression`.
+   template <class F>
+   void expectAssertion(const char* expression, F&& body) {
+      try {
+         body();
+         ADD_FAILURE() << "no assertion, expected " << expression;
+      } catch (const Kiv::AssertionFailure& failure) {
+         EXPECT_EQ(failure.expression(), expression);
+      }
+   }
+
    Quill::QuillShoalStatus status(U32 uid) const {
       bool found = false;
       return statusDir->safeLookup(Quill::QuillShoalKey(uid), found);

@@ -32,17 +32,6 @@ protected:
       return match ? std::optional<U32>(match->entryId) : std::nullopt;
    }
 
-   // Runs `body`, expecting the fatal assertion `expression`.
-   template <class F>
-   void expectAssertion(const char* expression, F&& body) {
-      try {
-         body();
-         ADD_FAILURE() << "no assertion, expected " << expression;
-      } catch (const Kiv::AssertionFailure& failure) {
-         EXPECT_EQ(failure.expression(), expression);
-      }
-   }
-
    Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer = newProgrammer();
 };
 

@@ -27,16 +27,6 @@ protected:
       });
    }
 
-   template <class F>
-   void expectAssertion(const char* expression, F&& body) {
-      try {
-         body();
-         ADD_FAILURE() << "no assertion, expected " << expression;
-      } catch (const Kiv::AssertionFailure& failure) {
-         EXPECT_EQ(failure.expression(), expression);
-      }
-   }
-
    const Ember::NatHwKey srcNat = NatTest::natKey(
        {Ember::NatKeyType::staticSrcNat, NatTest::ep("10.0.0.1"), NatTest::ep("192.0.2.1")});
    Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer = newProgrammer();
