@@ -74,8 +74,8 @@ TEST_F(ProgramDriverTest, PortTranslatingAndDynamicKeysGetAFragmentEntryWrittenS
 TEST_F(ProgramDriverTest, UidComesFromTheBaseKey) {
    ASSERT_TRUE(program(srcNat, {}, 0));
    const U32 id = programmer->entryIdTable(srcNat).defaultEntryId(0);
-   const auto* opaque =
-       chip_.entry(module, id)->actions().find(Shim::sdk_.bcmFieldActionAssignOpaqueObject1());
+   const auto entry = chip_.entry(module, id);
+   const auto* opaque = entry->actions().find(Shim::sdk_.bcmFieldActionAssignOpaqueObject1());
    ASSERT_TRUE(opaque);
    EXPECT_EQ(opaque->param0, 7u);
 }

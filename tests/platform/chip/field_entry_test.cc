@@ -129,7 +129,8 @@ TEST_F(FieldEntryTest, ActionsKeepTheirOrderAndEachIdOnce) {
    EXPECT_EQ(chip.bcm_field_action_add(unit, entryId, 9999, 0, 0),
              Shim::code(SdkError::invalidParameter));
    const std::vector<Chip::FieldActionValue> expected{{extraction, 17, 0x1F}, {opaque, 7, 0}};
-   const auto items = chip.entry(unit, entryId)->actions().items();
+   const auto entry = chip.entry(unit, entryId);
+   const auto items = entry->actions().items();
    EXPECT_EQ(std::vector<Chip::FieldActionValue>(items.begin(), items.end()), expected);
 
    ASSERT_EQ(chip.bcm_field_action_remove_all(unit, entryId), ok);
