@@ -48,11 +48,12 @@ void NatSlaveProgrammerSm::doCommitHwConfig(TesselNat::Uid uid) {
 
    CommitResult result = CommitResult::done;
    Ember::NatHwKey hwKey = hwKey0;
-   if (dirty == Ember::NatHwShadowEntry::Dirty::clean) {
-      KIV_ASSERT( hitlessInitPhase() && "invalid hw access with clean shadow" );
-   }
-   if (dirty == Ember::NatHwShadowEntry::Dirty::clean ||
-       dirty == Ember::NatHwShadowEntry::Dirty::dirty) {
+   // Clean entries are reprogrammed only while the table is rebuilt after a warm restart.
+   const bool clean = dirty == Ember::NatHwShadowEntry::Dirty::clean;
+   if (clean) KIV_ASSERT( hitlessInitPhase() && "invalid hw access with clean shadow" );
+   const bool programs = clean || dirty == Ember::NatHwShadowEntry::Dirty::dirty;
+   const bool deletes = programs || dirty == Ember::NatHwShadowEntry::Dirty::deleted;
+   if (programs) {
       const Ember::NatHwData shadowData0 = shadowEntry0.data();
       do {
          if (programmedOnceWithoutVlan(hwKey)) {
@@ -77,9 +78,7 @@ void NatSlaveProgrammerSm::doCommitHwConfig(TesselNat::Uid uid) {
          hwKey.faIdIs(hwKey.faId() + 1);
       } while (hwKey.faId() < shadowData0.faIdLimit());
    }
-   if (dirty == Ember::NatHwShadowEntry::Dirty::clean ||
-       dirty == Ember::NatHwShadowEntry::Dirty::dirty ||
-       dirty == Ember::NatHwShadowEntry::Dirty::deleted) {
+   if (deletes) {
       // Surplus keys of a shrunk rule, or every key of a removed one, up to the first gap.
       while (entryIdTableHas(hwKey)) {
          const EntryIdTableEntry entry = entryIdTable(hwKey);
