@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/trace/log_handle.h"
+#include "platform/framework/trace/log_handle.h"
 
 namespace TesselNat {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/trace/trace_handle.h"
+#include "platform/framework/trace/trace_handle.h"
 
 namespace Tessel {
 

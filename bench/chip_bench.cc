@@ -1,6 +1,6 @@
 #include <benchmark/benchmark.h>
 
-#include "platform/chip/simulated_chip.h"
+#include "platform/switch/chip/simulated_chip.h"
 
 namespace {
 

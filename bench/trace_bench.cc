@@ -1,9 +1,9 @@
 #include <benchmark/benchmark.h>
 
-#include "platform/kiv/string.h"
-#include "platform/trace/ring_trace.h"
-#include "platform/trace/trace.h"
-#include "platform/trace/trace_sink.h"
+#include "platform/framework/kiv/string.h"
+#include "platform/framework/trace/ring_trace.h"
+#include "platform/framework/trace/trace.h"
+#include "platform/framework/trace/trace_sink.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/tessel_nat/nat_table_types.h"
+#include "platform/records/tessel_nat/nat_table_types.h"
 
 namespace ControlPlane {
 namespace {

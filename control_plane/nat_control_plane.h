@@ -3,14 +3,14 @@
 #include <map>
 #include <vector>
 
-#include "platform/ember/nat_hw_data.h"
-#include "platform/ember/nat_hw_key.h"
-#include "platform/ember/nat_hw_shadow.h"
-#include "platform/kiv_shoal/entity_manager.h"
-#include "platform/quill/quill_shoal_dirs.h"
-#include "platform/tessel_central/mod_id.h"
-#include "platform/tessel_nat/uid.h"
-#include "platform/tessel_nat/uid_tables.h"
+#include "platform/records/ember/nat_hw_data.h"
+#include "platform/records/ember/nat_hw_key.h"
+#include "platform/records/ember/nat_hw_shadow.h"
+#include "platform/tables/kiv_shoal/entity_manager.h"
+#include "platform/records/quill/quill_shoal_dirs.h"
+#include "platform/records/tessel_central/mod_id.h"
+#include "platform/records/tessel_nat/uid.h"
+#include "platform/records/tessel_nat/uid_tables.h"
 
 namespace ControlPlane {
 

@@ -10,6 +10,7 @@ packages=(
   libgtest-dev
   libgmock-dev
   libbenchmark-dev
+  clang          # CI also builds and tests with clang
 )
 
 missing=()

@@ -1,6 +1,6 @@
 #include "TesselNat/nat_trace.h"
 #include "TesselNat/programmer/nat_slave_programmer_sm.h"
-#include "platform/trace/dual_trace.h"
+#include "platform/framework/trace/dual_trace.h"
 
 namespace Tessel {
 

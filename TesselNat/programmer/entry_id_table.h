@@ -3,7 +3,7 @@
 #include <unordered_set>
 
 #include "TesselNat/programmer/entry_id_table_entry.h"
-#include "platform/ember/nat_hw_key.h"
+#include "platform/records/ember/nat_hw_key.h"
 
 namespace Tessel {
 

@@ -1,7 +1,7 @@
 #include "TesselNat/programmer/entry_id_table_entry.h"
 
-#include "platform/kiv/assert.h"
-#include "platform/kiv/errors.h"
+#include "platform/framework/kiv/assert.h"
+#include "platform/framework/kiv/errors.h"
 
 namespace Tessel {
 namespace {

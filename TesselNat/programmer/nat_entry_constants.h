@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/kiv/types.h"
-#include "platform/tcam/tcam_group_assignment.h"
+#include "platform/framework/kiv/types.h"
+#include "platform/switch/tcam/tcam_group_assignment.h"
 
 namespace Tessel {
 

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "TesselNat/programmer/nat_entry_constants.h"
-#include "platform/kiv/assert.h"
+#include "platform/framework/kiv/assert.h"
 
 namespace Tessel {
 

@@ -2,9 +2,9 @@
 #include "TesselNat/nat_trace.h"
 #include "TesselNat/programmer/nat_entry_constants.h"
 #include "TesselNat/programmer/nat_slave_programmer_sm.h"
-#include "platform/kiv/assert.h"
-#include "platform/trace/dual_trace.h"
-#include "platform/trace/event_log.h"
+#include "platform/framework/kiv/assert.h"
+#include "platform/framework/trace/dual_trace.h"
+#include "platform/framework/trace/event_log.h"
 
 namespace Tessel {
 

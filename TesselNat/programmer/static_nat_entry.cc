@@ -1,8 +1,8 @@
 #include "TesselNat/programmer/entry_action_values.h"
 #include "TesselNat/programmer/nat_entry_constants.h"
 #include "TesselNat/programmer/nat_slave_programmer_sm.h"
-#include "platform/kiv/assert.h"
-#include "platform/sdk/sdk_call.h"
+#include "platform/framework/kiv/assert.h"
+#include "platform/switch/sdk/sdk_call.h"
 
 namespace Tessel {
 

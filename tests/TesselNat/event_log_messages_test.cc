@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/ember/nat_hw_key.h"
-#include "platform/trace/capture_log_sink.h"
-#include "platform/trace/event_log.h"
+#include "platform/records/ember/nat_hw_key.h"
+#include "platform/framework/trace/capture_log_sink.h"
+#include "platform/framework/trace/event_log.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <initializer_list>
 #include <vector>
 
-#include "platform/ember/nat_hw_data.h"
-#include "platform/ember/nat_hw_key.h"
-#include "platform/netbase/ip_addr_with_full_mask.h"
-#include "platform/netbase/ip_and_port.h"
+#include "platform/records/ember/nat_hw_data.h"
+#include "platform/records/ember/nat_hw_key.h"
+#include "platform/records/netbase/ip_addr_with_full_mask.h"
+#include "platform/records/netbase/ip_and_port.h"
 
 // Builders of NAT keys and data for tests, so that a case reads as the rule it describes.
 namespace NatTest {

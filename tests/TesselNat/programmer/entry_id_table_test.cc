@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/kiv/assert.h"
-#include "platform/kiv/errors.h"
+#include "platform/framework/kiv/assert.h"
+#include "platform/framework/kiv/errors.h"
 
 namespace {
 

@@ -1,0 +1,72 @@
+#include "platform/framework/trace/ring_buffer.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/framework/kiv/assert.h"
+
+namespace Kiv {
+
+RingBuffer::RingBuffer(std::size_t capacity) : storage_(capacity) {
+   KIV_ASSERT(capacity >= headerSize);
+}
+
+void RingBuffer::Writer::write(const void* bytes, std::size_t size) {
+   KIV_ASSERT(size <= end_ - position_);
+   buffer_->copyIn(position_, bytes, size);
+   position_ += size;
+}
+
+std::optional<RingBuffer::Writer> RingBuffer::recordIs(U32 descriptorId, std::size_t payloadSize) {
+   if (payloadSize > capacity() - headerSize) {
+      ++dropped_;
+      return std::nullopt;
+   }
+   const std::size_t recordSize = headerSize + payloadSize;
+   while (capacity() - used() < recordSize) dropOldest();
+   const U32 header[] = {descriptorId, static_cast<U32>(payloadSize)};
+   copyIn(end_, header, headerSize);
+   const U64 payloadStart = end_ + headerSize;
+   end_ += recordSize;
+   return Writer(*this, payloadStart, end_);
+}
+
+void RingBuffer::forEach(
+    const std::function<void(U32 descriptorId, std::span<const U8> payload)>& visit) const {
+   std::vector<U8> payload;
+   for (U64 position = begin_; position != end_;) {
+      U32 header[2];
+      copyOut(position, header, headerSize);
+      payload.resize(header[1]);
+      copyOut(position + headerSize, payload.data(), payload.size());
+      visit(header[0], payload);
+      position += headerSize + header[1];
+   }
+}
+
+void RingBuffer::copyIn(U64 position, const void* bytes, std::size_t size) {
+   if (size == 0) return;
+   const std::size_t offset = position % capacity();
+   const std::size_t first = std::min(size, capacity() - offset);
+   const auto* source = static_cast<const U8*>(bytes);
+   std::memcpy(storage_.data() + offset, source, first);
+   std::memcpy(storage_.data(), source + first, size - first);
+}
+
+void RingBuffer::copyOut(U64 position, void* bytes, std::size_t size) const {
+   if (size == 0) return;
+   const std::size_t offset = position % capacity();
+   const std::size_t first = std::min(size, capacity() - offset);
+   auto* target = static_cast<U8*>(bytes);
+   std::memcpy(target, storage_.data() + offset, first);
+   std::memcpy(target + first, storage_.data(), size - first);
+}
+
+void RingBuffer::dropOldest() {
+   U32 header[2];
+   copyOut(begin_, header, headerSize);
+   begin_ += headerSize + header[1];
+   ++dropped_;
+}
+
+}  // namespace Kiv

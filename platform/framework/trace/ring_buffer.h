@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "platform/framework/kiv/types.h"
+
+namespace Kiv {
+
+// A fixed number of bytes holding variable-size records, each a descriptor id and a payload.
+// Adding a record that does not fit in the free space drops the oldest records until it
+// does; records may wrap around the end of the storage. Not thread-safe: each thread owns
+// its own buffer.
+class RingBuffer {
+public:
+   // Per record, ahead of the payload: the descriptor id and the payload size.
+   static constexpr std::size_t headerSize = 2 * sizeof(U32);
+
+   explicit RingBuffer(std::size_t capacity);
+
+   std::size_t capacity() const { return storage_.size(); }
+   std::size_t used() const { return static_cast<std::size_t>(end_ - begin_); }
+   // Records dropped to make room, or refused for being larger than the whole buffer.
+   U64 dropped() const { return dropped_; }
+
+   // Fills the payload of the record just added, in order. Writing more than the size given
+   // to recordIs() is a fatal assertion.
+   class Writer {
+   public:
+      void write(const void* bytes, std::size_t size);
+
+   private:
+      friend class RingBuffer;
+      Writer(RingBuffer& buffer, U64 position, U64 end)
+          : buffer_(&buffer), position_(position), end_(end) {}
+
+      RingBuffer* buffer_;
+      U64 position_;
+      U64 end_;
+   };
+
+   // Adds a record for `descriptorId` with room for `payloadSize` bytes, which the caller
+   // fills through the returned writer before touching the buffer again. Returns nothing
+   // (and stores nothing) when the record is larger than the whole buffer.
+   std::optional<Writer> recordIs(U32 descriptorId, std::size_t payloadSize);
+
+   // Calls `visit` with each record, oldest first. The payload is a contiguous copy even
+   // when the record wraps around.
+   void forEach(
+       const std::function<void(U32 descriptorId, std::span<const U8> payload)>& visit) const;
+
+   void clear() { begin_ = end_; }
+
+private:
+   // Positions grow without bound; the storage offset is the position modulo the capacity.
+   void copyIn(U64 position, const void* bytes, std::size_t size);
+   void copyOut(U64 position, void* bytes, std::size_t size) const;
+   void dropOldest();
+
+   std::vector<U8> storage_;
+   U64 begin_ = 0;  // position of the oldest record
+   U64 end_ = 0;    // position just past the newest record
+   U64 dropped_ = 0;
+};
+
+}  // namespace Kiv

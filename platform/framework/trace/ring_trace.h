@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "platform/framework/kiv/string.h"
+#include "platform/framework/kiv/types.h"
+#include "platform/framework/trace/ring_buffer.h"
+#include "platform/framework/trace/ring_descriptor.h"
+
+namespace Kiv {
+
+// The per-thread ring trace: every thread records into its own RingBuffer, created on the
+// thread's first record with defaultCapacity bytes. Recording copies the raw arguments; the
+// text is rendered only when the buffer is read.
+class RingTrace {
+public:
+   static constexpr std::size_t defaultCapacity = 64 * 1024;
+
+   // Stores one record of `site` with `args` in this thread's buffer. A record larger than
+   // the whole buffer is dropped.
+   template <class... A>
+   static void record(const RingDescriptor& site, const A&... args) {
+      recordValues(site, ringValueOf(args)...);
+   }
+
+   // The rendered texts of this thread's records, oldest first.
+   static std::vector<String> lines();
+   // Empties this thread's buffer.
+   static void clear();
+   // Replaces this thread's buffer by an empty one of `capacity` bytes.
+   static void capacityIs(std::size_t capacity);
+   static RingBuffer& threadBuffer();
+
+private:
+   template <class... V>
+   static void recordValues(const RingDescriptor& site, const V&... values) {
+      const std::size_t size = (encodedSize(values) + ... + 0);
+      std::optional<RingBuffer::Writer> writer = threadBuffer().recordIs(site.id(), size);
+      if (!writer) return;
+      (encode(*writer, values), ...);
+   }
+
+   static constexpr std::size_t encodedSize(bool) { return 1; }
+   static constexpr std::size_t encodedSize(S64) { return sizeof(S64); }
+   static constexpr std::size_t encodedSize(U64) { return sizeof(U64); }
+   static std::size_t encodedSize(std::string_view text) { return sizeof(U32) + text.size(); }
+
+   static void encode(RingBuffer::Writer& writer, bool value) {
+      const U8 byte = value ? 1 : 0;
+      writer.write(&byte, 1);
+   }
+   static void encode(RingBuffer::Writer& writer, S64 value) { writer.write(&value, sizeof value); }
+   static void encode(RingBuffer::Writer& writer, U64 value) { writer.write(&value, sizeof value); }
+   static void encode(RingBuffer::Writer& writer, std::string_view text) {
+      const auto length = static_cast<U32>(text.size());
+      writer.write(&length, sizeof length);
+      writer.write(text.data(), text.size());
+   }
+};
+
+}  // namespace Kiv
+
+// Declares `name`, the function-local static descriptor of a ring trace call site with
+// format `fmt` and the arguments that follow. The arguments are not evaluated.
+#define KIV_RING_SITE_(name, fmt, ...)                                               \
+   using name##Args = decltype(::Kiv::ringArgListOf(__VA_ARGS__));                   \
+   static_assert(::Kiv::ringPlaceholderCount(fmt) == name##Args::kinds.size(),       \
+                 "the format's {} placeholders and the arguments differ in number"); \
+   static const ::Kiv::RingDescriptor& name =                                        \
+       ::Kiv::ringDescriptorIs(fmt, name##Args::kinds, __FILE__, __LINE__, __func__)
+
+// Records `fmt` (a string literal with one "{}" per argument) and the arguments in this
+// thread's ring trace. Arguments are bools, integers or strings, each evaluated once.
+#define KIV_RING_TRACE(fmt, ...)                                         \
+   do {                                                                  \
+      KIV_RING_SITE_(kivRingSite_, fmt, __VA_ARGS__);                    \
+      ::Kiv::RingTrace::record(kivRingSite_ __VA_OPT__(, ) __VA_ARGS__); \
+   } while (0)

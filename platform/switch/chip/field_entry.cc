@@ -1,0 +1,58 @@
+#include "platform/switch/chip/field_entry.h"
+
+#include "platform/framework/kiv/assert.h"
+
+namespace Chip {
+namespace {
+
+std::size_t qualifierIndex(KeyField field) {
+   const auto index = static_cast<std::size_t>(field);
+   KIV_ASSERT( index < qualifierCount );
+   return index;
+}
+
+}  // namespace
+
+bool FieldEntry::qualifierIs(KeyField field, U32 data, U32 mask) {
+   const std::size_t index = qualifierIndex(field);
+   const BitField bits = keyFieldPosition(field).bits;
+   if (!bits.fits(data)) return false;
+   qualifiers_[index] = QualifierValue{data, static_cast<U32>(mask & bits.valueMask())};
+   changed();
+   return true;
+}
+
+const std::optional<QualifierValue>& FieldEntry::qualifier(KeyField field) const {
+   return qualifiers_[qualifierIndex(field)];
+}
+
+bool FieldEntry::actionIs(const FieldActionValue& action) {
+   if (!actions_.add(action)) return false;
+   changed();
+   return true;
+}
+
+void FieldEntry::actionDelAll() {
+   actions_.clear();
+   changed();
+}
+
+TernaryRow FieldEntry::row() const {
+   TernaryRow row;
+   row.fieldIs(KeyField::entryValid, 1, 1);
+   for (std::size_t index = 0; index < qualifierCount; ++index) {
+      if (!qualifiers_[index]) continue;
+      row.fieldIs(static_cast<KeyField>(index), qualifiers_[index]->data, qualifiers_[index]->mask);
+   }
+   if (qualifiers_[qualifierIndex(KeyField::l4SrcPort)] ||
+       qualifiers_[qualifierIndex(KeyField::l4DstPort)]) {
+      row.fieldIs(KeyField::l4HeaderPresent, 1, 1);
+   }
+   return row;
+}
+
+void FieldEntry::changed() {
+   if (installState_ == InstallState::installed) installState_ = InstallState::changedSinceInstall;
+}
+
+}  // namespace Chip

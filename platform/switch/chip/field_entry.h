@@ -1,0 +1,61 @@
+#pragma once
+
+#include <array>
+#include <optional>
+
+#include "platform/switch/chip/action_list.h"
+#include "platform/switch/chip/tcam_key.h"
+#include "platform/switch/chip/ternary_row.h"
+#include "platform/framework/kiv/types.h"
+
+namespace Chip {
+
+enum class InstallState { notInstalled, installed, changedSinceInstall };
+
+// A qualifier as hardware stores it.
+struct QualifierValue {
+   U32 data;
+   U32 mask;
+
+   bool operator==(const QualifierValue&) const = default;
+};
+
+// One field entry as the SDK sees it: its group and TCAM slot, the qualifiers and actions last
+// written to it, and whether the TCAM holds that content. Any write to an installed entry makes
+// it changedSinceInstall; the TCAM keeps the installed content until the entry is installed
+// again.
+class FieldEntry {
+public:
+   FieldEntry(S32 group, U32 slot) : group_(group), slot_(slot) {}
+
+   S32 group() const { return group_; }
+   U32 slot() const { return slot_; }
+   InstallState installState() const { return installState_; }
+
+   // Stores a qualifier (`field` below qualifierCount, fatal otherwise) at the field's hardware
+   // width: mask bits above it are dropped, so an all-ones mask reads back as the field's all
+   // ones. False, and nothing stored, when `data` is wider than the field.
+   bool qualifierIs(KeyField field, U32 data, U32 mask);
+   const std::optional<QualifierValue>& qualifier(KeyField field) const;
+
+   // False, and nothing added, when the entry already has this action.
+   bool actionIs(const FieldActionValue& action);
+   void actionDelAll();
+   const ActionList& actions() const { return actions_; }
+
+   void installedIs() { installState_ = InstallState::installed; }
+
+   // The TCAM row for the current content. A port qualifier also requires an L4 header.
+   TernaryRow row() const;
+
+private:
+   void changed();
+
+   S32 group_;
+   U32 slot_;
+   std::array<std::optional<QualifierValue>, qualifierCount> qualifiers_;
+   ActionList actions_;
+   InstallState installState_ = InstallState::notInstalled;
+};
+
+}  // namespace Chip

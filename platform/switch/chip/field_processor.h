@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/switch/chip/action_list.h"
+#include "platform/switch/chip/field_entry.h"
+#include "platform/switch/chip/packet.h"
+#include "platform/switch/chip/ternary_row.h"
+#include "platform/framework/kiv/types.h"
+
+namespace Chip {
+
+// What a classified packet hit: the entry and the actions it had when last installed.
+struct Match {
+   U32 entryId;
+   ActionList actions;
+};
+
+// The ingress field processor of one unit, in two layers:
+// - the entry store: field entries by id, as the SDK wrote them (reads and writes O(1));
+// - the TCAM: one row per slot in hardware order, holding what was installed there, with the
+//   installed actions and a hit counter per slot.
+// Classification builds the packet's key and scans the rows from slot 0; the first match wins.
+// Entries of all groups share the slots; placement alone decides their order.
+// Operations return Shim::successCode or a negative SdkError code, like the SDK calls they serve.
+class FieldProcessor {
+public:
+   explicit FieldProcessor(U32 slotCount);
+
+   // Creates entry `entryId` (not 0, not in use) in `group` at `slot` (below slotCount, free).
+   S32 entryCreate(S32 group, U32 entryId, U32 slot);
+   // Removes the entry, and its row from the TCAM; its hit count is gone with it.
+   S32 entryDestroy(U32 entryId);
+   // Writes the entry's current content into its slot. Installing again (reinstall) keeps the
+   // hit count.
+   S32 entryInstall(U32 entryId);
+
+   S32 qualifierIs(U32 entryId, KeyField field, U32 data, U32 mask);
+   // Not found when the entry, or the qualifier on it, is absent.
+   S32 qualifierGet(U32 entryId, KeyField field, QualifierValue* value) const;
+   // Unknown action ids are invalid parameters; an action the entry already has exists.
+   S32 actionIs(U32 entryId, const FieldActionValue& action);
+   S32 actionDelAll(U32 entryId);
+
+   // Null when there is no such entry. Valid until the entry is destroyed.
+   const FieldEntry* entry(U32 entryId) const;
+   std::size_t entryCount() const { return entries_.size(); }
+
+   // The first installed row matching `packet`, counting the hit; nothing when no row matches.
+   std::optional<Match> classify(const Packet& packet);
+   // Packets classified to the entry since it was created; 0 for an absent entry.
+   U64 hitCount(U32 entryId) const;
+
+private:
+   struct SlotContent {
+      U32 entryId = 0;  // 0 while the slot is free
+      ActionList actions;
+      U64 hits = 0;
+   };
+
+   FieldEntry* findEntry(U32 entryId);
+
+   std::unordered_map<U32, FieldEntry> entries_;
+   std::vector<TernaryRow> rows_;
+   std::vector<SlotContent> slots_;
+};
+
+}  // namespace Chip

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <array>
+#include <span>
+#include <vector>
+
+#include "platform/switch/chip/bit_field.h"
+#include "platform/framework/kiv/types.h"
+
+namespace Chip {
+
+// The L4 port translation block of one unit: the control register L4_XLATE_CTRLr and the
+// translation profile memory L4_XLATE_PROFILEm.
+//
+// L4_XLATE_CTRLr, 32 bits; the bits not listed belong to other features and must survive a
+// read-modify-write:
+//    [1:0] TCP_PORT_MODEf     [3:2] UDP_PORT_MODEf     [5:4] ICMP_ID_MODEf
+//    [8] TCP_CSUM_UPDATEf     [9] UDP_CSUM_UPDATEf     [10] IP_CSUM_UPDATEf
+//    [13:12] FRAG_MODEf       [17:16] PORT_SELECTf     [20] L4_XLATE_ENABLEf
+// L4_XLATE_PROFILEm, 64 entries of 3 words; only XLATE_MODEf, word 1 bits [9:8], is ours; the
+// other bits of an entry belong to other features and must survive.
+//
+// The operations serve the SDK calls and return Shim::successCode or a negative SdkError code:
+// an unknown register or memory, a port other than REG_PORT_ANY, a register index other than 0,
+// a block other than MEM_BLOCK_ANY or MEM_BLOCK_ALL, an entry index out of range or a buffer
+// shorter than an entry is an invalid parameter.
+class PortTranslation {
+public:
+   static constexpr U32 profileEntries = 64;
+   static constexpr U32 profileEntryWords = 3;
+   using ProfileEntry = std::array<U32, profileEntryWords>;
+
+   PortTranslation() : profiles_(profileEntries) {}
+
+   S32 registerGet(S32 reg, S32 port, S32 index, U32* value) const;
+   S32 registerSet(S32 reg, S32 port, S32 index, U32 value);
+   // Reads the entry into the first profileEntryWords words of `buffer`; the rest is untouched.
+   S32 memoryRead(S32 mem, S32 block, S32 index, std::span<U32> buffer) const;
+   S32 memoryWrite(S32 mem, S32 block, S32 index, std::span<const U32> buffer);
+
+   // The SDK's field setters: change the caller's copy only. An unknown register, memory or
+   // field, a value wider than the field or a buffer shorter than an entry is fatal.
+   static void registerFieldSet(S32 reg, U32* value, S32 field, U32 fieldValue);
+   static void memoryFieldSet(S32 mem, std::span<U32> buffer, S32 field, U32 fieldValue);
+
+   // Direct access for tests and scenarios, bypassing the SDK (index below profileEntries).
+   U32 control() const { return control_; }
+   void controlIs(U32 value) { control_ = value; }
+   const ProfileEntry& profile(U32 index) const { return profiles_.at(index); }
+   void profileIs(U32 index, const ProfileEntry& entry) { profiles_.at(index) = entry; }
+
+private:
+   U32 control_ = 0;
+   std::vector<ProfileEntry> profiles_;
+};
+
+}  // namespace Chip

@@ -1,0 +1,40 @@
+#include "platform/switch/sdk/fault_injector.h"
+
+#include "platform/framework/kiv/assert.h"
+
+namespace Shim {
+namespace {
+
+std::size_t indexOf(Operation operation) { return static_cast<std::size_t>(operation); }
+
+}  // namespace
+
+void FaultInjector::failNthCallIs(Operation operation, U32 nth, S32 code) {
+   KIV_ASSERT( nth > 0 );
+   KIV_ASSERT( code < 0 );
+   faults_[indexOf(operation)] = Fault{nth - 1, false, code};
+}
+
+void FaultInjector::failEveryCallIs(Operation operation, S32 code) {
+   KIV_ASSERT( code < 0 );
+   faults_[indexOf(operation)] = Fault{0, true, code};
+}
+
+void FaultInjector::faultDel(Operation operation) { faults_[indexOf(operation)].reset(); }
+
+void FaultInjector::faultDelAll() { faults_.fill(std::nullopt); }
+
+std::optional<S32> FaultInjector::injectedResult(Operation operation) {
+   std::optional<Fault>& fault = faults_[indexOf(operation)];
+   if (!fault) return std::nullopt;
+   if (fault->callsToPass > 0) {
+      --fault->callsToPass;
+      return std::nullopt;
+   }
+   const S32 code = fault->code;
+   // A one-shot fault is spent once it has fired.
+   if (!fault->everyCall) fault.reset();
+   return code;
+}
+
+}  // namespace Shim

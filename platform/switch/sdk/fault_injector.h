@@ -1,0 +1,38 @@
+#pragma once
+
+#include <array>
+#include <optional>
+
+#include "platform/framework/kiv/types.h"
+#include "platform/switch/sdk/operation.h"
+
+namespace Shim {
+
+// Makes chosen SDK calls fail without reaching the chip, so that tests and scenarios can drive
+// the callers' failure paths. One rule per operation; a new rule replaces the old one. Calls are
+// counted from the moment a rule is set. Used from the agent's thread only.
+class FaultInjector {
+public:
+   // The `nth` call of `operation` from now on (1 is the next call) returns `code`; the calls
+   // before and after it pass. `nth` 0 or a non-negative `code` is a fatal assertion.
+   void failNthCallIs(Operation operation, U32 nth, S32 code);
+   // Every call of `operation` from now on returns `code` (negative, else fatal).
+   void failEveryCallIs(Operation operation, S32 code);
+   void faultDel(Operation operation);
+   void faultDelAll();
+
+   // Consulted by the shim once per call of `operation`: the code to return instead of calling
+   // the chip, or nothing when the call goes through.
+   std::optional<S32> injectedResult(Operation operation);
+
+private:
+   struct Fault {
+      U32 callsToPass;  // calls that still pass before the failing one
+      bool everyCall;
+      S32 code;
+   };
+
+   std::array<std::optional<Fault>, operationCount> faults_;
+};
+
+}  // namespace Shim

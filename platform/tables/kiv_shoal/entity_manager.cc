@@ -1,0 +1,59 @@
+#include "platform/tables/kiv_shoal/entity_manager.h"
+
+#include <algorithm>
+
+#include "platform/framework/kiv/errors.h"
+#include "platform/tables/kiv_shoal/table_factory.h"
+
+namespace KivShoal {
+
+EntityManager::EntityManager(Kiv::Name name) : Kiv::Entity(std::move(name)) {}
+
+EntityManager::~EntityManager() {
+   // The group may outlive us in someone else's hands; it must not mount through us then.
+   if (mountGroup_) mountGroup_->entityManagerIs(nullptr);
+}
+
+Kiv::Ptr<Kiv::Entity> EntityManager::doMount(const Kiv::String& path, const Kiv::String& typeName,
+                                             const MountInfo& mountInfo) {
+   requests_.push_back(MountRequest{path, typeName, mountInfo});
+   if (Kiv::Ptr<Kiv::Entity> existing = getEntity(path)) return existing;
+
+   TableFactory factory = tableFactory(typeName);
+   if (!factory) Kiv::throwTypeException(Kiv::typeErrorText(typeName, "mount " + path));
+   Kiv::Ptr<Kiv::Entity> table = factory(path);
+   if (!table) {
+      throw Kiv::Exception("the table factory for type '" + typeName + "' created nothing for '" +
+                           path + "'");
+   }
+   entityIs(path, table);
+   return table;
+}
+
+Kiv::Ptr<Kiv::Entity> EntityManager::getEntity(const Kiv::String& path) const {
+   auto it = entities_.find(path);
+   return it == entities_.end() ? Kiv::Ptr<Kiv::Entity>() : it->second;
+}
+
+void EntityManager::entityIs(const Kiv::String& path, const Kiv::Ptr<Kiv::Entity>& entity) {
+   if (entity) {
+      entities_[path] = entity;
+   } else {
+      entities_.erase(path);
+   }
+}
+
+Kiv::Ptr<KivSharedMem::MountGroup> EntityManager::getMountGroup() {
+   if (!mountGroup_) {
+      mountGroup_ = Kiv::Ptr<KivSharedMem::MountGroup>(
+          new KivSharedMem::MountGroup(name() + "/mountGroup", this));
+   }
+   return mountGroup_;
+}
+
+bool EntityManager::mountRequested(const Kiv::String& path) const {
+   return std::any_of(requests_.begin(), requests_.end(),
+                      [&](const MountRequest& r) { return r.path == path; });
+}
+
+}  // namespace KivShoal

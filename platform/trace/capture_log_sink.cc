@@ -1,9 +1,0 @@
-#include "platform/trace/capture_log_sink.h"
-
-namespace Kiv {
-
-CaptureLogSink::CaptureLogSink() : previous_(logSinkIs(this)) {}
-
-CaptureLogSink::~CaptureLogSink() { logSinkIs(previous_); }
-
-}  // namespace Kiv

@@ -1,0 +1,63 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "platform/records/ember/nat_vlan_id_index.h"
+#include "platform/records/tessel_central/mod_id.h"
+#include "platform/records/tessel_nat/mod_set_entry.h"
+#include "platform/records/tessel_nat/uid.h"
+
+namespace {
+
+struct RangeCase {
+   const char* name;
+   std::function<long long(long long)> make;  // constructs the value and reads it back
+   long long min;
+   long long max;
+   long long wrapsToValid;  // out of range, but a valid value once cut to the stored width
+   const char* text;
+};
+
+TEST(RangeTypesTest, AcceptBothEndsAndRefuseBeyondWithTheirOwnText) {
+   const RangeCase cases[] = {
+       {"ModId", [](long long v) { return TesselCentral::ModId(v).value(); }, 0, 64, 65536,
+        "ModId::value < ModId::min or > ModId::null not allowed"},
+       {"Uid", [](long long v) { return TesselNat::Uid(v).value(); }, 1, 65535, 1LL << 32 | 1,
+        "Uid::value < Uid::min or > Uid::max not allowed"},
+       {"NatVlanIdIndex", [](long long v) { return Ember::NatVlanIdIndex(v).value(); }, 0, 63,
+        1LL << 32,
+        "NatVlanIdIndex::value < NatVlanIdIndex::min or > NatVlanIdIndex::max not allowed"},
+   };
+   for (const RangeCase& c : cases) {
+      SCOPED_TRACE(c.name);
+      EXPECT_EQ(c.make(c.min), c.min);
+      EXPECT_EQ(c.make(c.max), c.max);
+      for (long long outside : {c.min - 1, c.max + 1, c.wrapsToValid}) {
+         EXPECT_THAT([&] { c.make(outside); },
+                     testing::ThrowsMessage<Kiv::RangeException>(testing::StrEq(c.text)))
+             << outside;
+      }
+   }
+}
+
+using TesselCentral::ModId;
+using TesselNat::ModSet;
+
+TEST(ModSetTest, HoldsEachModuleIncludingBothEnds) {
+   ModSet set;
+   EXPECT_TRUE(set.empty());
+   for (int id : {0, 63, 64}) set.moduleIs(ModId(id));
+   EXPECT_EQ(set.modules(), 3u);
+   EXPECT_FALSE(set.hasModule(ModId(1)));
+   EXPECT_EQ(TesselNat::ModSetEntry(TesselNat::Uid(7), set).stringValue(),
+             "uid: 7 modules: {0, 63, 64}");
+
+   set.moduleDel(ModId(64));
+   set.moduleDel(ModId(5));  // absent: no effect
+   EXPECT_FALSE(set.hasModule(ModId(64)));
+   EXPECT_TRUE(set.hasModule(ModId(63)));
+   EXPECT_EQ(set.modules(), 2u);
+}
+
+}  // namespace

@@ -1,0 +1,65 @@
+#include "platform/records/tessel_nat/slave_programmer_sm.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+class RecordingProgrammer : public TesselNat::SlaveProgrammerSm {
+public:
+   using SlaveProgrammerSm::SlaveProgrammerSm;
+   void doCommitHwConfig(TesselNat::Uid uid) override { commits.push_back(uid.value()); }
+   void handleInitialized() override { initializedSeen.push_back(initialized()); }
+
+   std::vector<U32> commits;
+   std::vector<bool> initializedSeen;
+};
+
+class SlaveProgrammerSmTest : public ::testing::Test {
+protected:
+   void SetUp() override { programmer->hasNotificationActiveIs(true); }
+
+   void request(U32 uid, U32 reqVersion) {
+      config->quillConfigIs(Quill::QuillShoalConfig(Quill::QuillShoalKey(uid), reqVersion));
+   }
+
+   Kiv::Ptr<Quill::QuillShoalConfigDir> config = new Quill::QuillShoalConfigDir("config");
+   Kiv::Ptr<Quill::QuillShoalStatusDir> status = new Quill::QuillShoalStatusDir("status");
+   Kiv::Ptr<RecordingProgrammer> programmer =
+       new RecordingProgrammer(config, status, nullptr, nullptr, nullptr, nullptr);
+};
+
+TEST_F(SlaveProgrammerSmTest, CommitsOnlyRequestsThisModuleHasNotAnswered) {
+   status->quillStatusIs(Quill::QuillShoalStatus(Quill::QuillShoalKey(8), 1, 5));
+   request(7, 1);  // no status: committed
+   request(8, 5);  // status echoes 5: answered already
+   request(8, 6);  // new value: committed
+   config->quillConfigDel(Quill::QuillShoalKey(7));
+   EXPECT_EQ(programmer->commits, (std::vector<U32>{7, 8}));
+}
+
+TEST_F(SlaveProgrammerSmTest, DeactivatedProgrammerCommitsNothing) {
+   programmer->deactivateReactors();
+   request(7, 1);
+   programmer->hasNotificationActiveIs(true);  // stays silent: marked deleted
+   request(9, 1);
+   EXPECT_TRUE(programmer->commits.empty());
+}
+
+TEST_F(SlaveProgrammerSmTest, RetargetedWatchFollowsTheNewDirectory) {
+   Kiv::Ptr<Quill::QuillShoalConfigDir> other = new Quill::QuillShoalConfigDir("other");
+   programmer->quillShoalConfigDirIs(other);
+   request(7, 1);
+   other->quillConfigIs(Quill::QuillShoalConfig(Quill::QuillShoalKey(9), 1));
+   programmer->quillShoalConfigDirDel();
+   other->quillConfigIs(Quill::QuillShoalConfig(Quill::QuillShoalKey(10), 1));
+   EXPECT_EQ(programmer->commits, (std::vector<U32>{9}));
+}
+
+TEST_F(SlaveProgrammerSmTest, HandleInitializedSeesTheFlagAlreadySet) {
+   programmer->initializedIs(true);
+   EXPECT_EQ(programmer->initializedSeen, (std::vector<bool>{true}));
+}
+
+}  // namespace

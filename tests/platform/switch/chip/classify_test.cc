@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+#include "platform/switch/chip/simulated_chip.h"
+#include "platform/switch/sdk/return_code.h"
+#include "platform/switch/sdk/sdk_constants.h"
+
+namespace ChipTest {
+namespace {
+
+using Chip::FragmentState;
+using Chip::Packet;
+using Chip::SimulatedChip;
+
+constexpr S32 unit = 0;
+constexpr U32 all = 0xFFFFFFFF;
+constexpr U32 host1 = 0x0A000001;   // 10.0.0.1
+constexpr U32 server = 0x08080808;  // 8.8.8.8
+constexpr U8 udp = 17;
+
+// A UDP packet 10.0.0.1:1000 -> 8.8.8.8:53 on VLAN 10, with the given fragment state.
+Packet dnsQuery(FragmentState fragment = FragmentState::notFragment) {
+   return Packet{.l3Ingress = 10,
+                 .srcIp = host1,
+                 .dstIp = server,
+                 .srcPort = 1000,
+                 .dstPort = 53,
+                 .ipProtocol = udp,
+                 .fragment = fragment};
+}
+
+Packet withSrcIp(Packet packet, U32 srcIp) {
+   packet.srcIp = srcIp;
+   return packet;
+}
+
+Packet withTcpFlags(Packet packet, U8 flags, FragmentState fragment = FragmentState::notFragment) {
+   packet.ipProtocol = 6;
+   packet.tcpFlags = flags;
+   packet.fragment = fragment;
+   return packet;
+}
+
+S32 fragState(Shim::FieldIpFrag state) { return static_cast<S32>(state); }
+
+class ClassifyTest : public ::testing::Test {
+protected:
+   // Creates an entry at `slot` (its id is slot + 1), lets `program` write it, and installs it.
+   template <class Program = void (*)(U32)>
+   U32 installedEntry(
+       U32 slot, Program program = [](U32) {}) {
+      const U32 entry = slot + 1;
+      EXPECT_EQ(chip.bcm_field_entry_create_at(unit, 1, entry, slot), Shim::successCode);
+      program(entry);
+      EXPECT_EQ(chip.bcm_field_entry_install(unit, entry), Shim::successCode);
+      return entry;
+   }
+   std::optional<U32> hit(const Packet& packet) {
+      const std::optional<Chip::Match> match = chip.classify(unit, packet);
+      return match ? std::optional<U32>(match->entryId) : std::nullopt;
+   }
+
+   SimulatedChip chip{SimulatedChip::Config{1, 32}};
+};
+
+constexpr U8 ack = Chip::tcpAck;
+constexpr U8 syn = Chip::tcpSyn;
+constexpr FragmentState first = FragmentState::firstFragment;
+constexpr FragmentState nonFirst = FragmentState::nonFirstFragment;
+
+struct QualifierCase {
+   const char* name;
+   void (*program)(SimulatedChip& chip, U32 entry);
+   std::vector<std::pair<Packet, bool>> packets;  // each packet, and whether it hits the entry
+};
+
+TEST_F(ClassifyTest, HitsExactlyWhenEveryQualifierMatches) {
+   const QualifierCase cases[] = {
+       {"src ip under a prefix mask",
+        [](SimulatedChip& c, U32 e) { c.bcm_field_qualify_SrcIp(unit, e, 0x0A000000, 0xFFFFFF00); },
+        {{withSrcIp(dnsQuery(), 0x0A00004D), true}, {withSrcIp(dnsQuery(), 0x0A000101), false}}},
+       {"l3 ingress",
+        [](SimulatedChip& c, U32 e) { c.bcm_field_qualify_L3Ingress(unit, e, 10, all); },
+        {{dnsQuery(), true}, {Packet{.l3Ingress = 20}, false}}},
+       {"port, never read in a non-first fragment",
+        [](SimulatedChip& c, U32 e) { c.bcm_field_qualify_L4DstPort(unit, e, 53, all); },
+        {{dnsQuery(), true}, {dnsQuery(first), true}, {dnsQuery(nonFirst), false}}},
+       {"port zero",
+        [](SimulatedChip& c, U32 e) { c.bcm_field_qualify_L4SrcPort(unit, e, 0, all); },
+        {{Packet{.fragment = nonFirst}, false}}},
+       {"any fragment",
+        [](SimulatedChip& c, U32 e) {
+           c.bcm_field_qualify_IpFrag(unit, e, fragState(Shim::FieldIpFrag::anyFragment));
+        },
+        {{dnsQuery(first), true}, {dnsQuery(nonFirst), true}, {dnsQuery(), false}}},
+       {"first fragment",
+        [](SimulatedChip& c, U32 e) {
+           c.bcm_field_qualify_IpFrag(unit, e, fragState(Shim::FieldIpFrag::firstFragment));
+        },
+        {{dnsQuery(first), true}, {dnsQuery(nonFirst), false}}},
+       {"fin, syn and rst clear, flags unread in a non-first fragment",
+        [](SimulatedChip& c, U32 e) { c.bcm_field_qualify_TcpControl(unit, e, 0, 0x7); },
+        {{withTcpFlags(dnsQuery(), ack), true},
+         {withTcpFlags(dnsQuery(), syn | ack), false},
+         {withTcpFlags(dnsQuery(), syn, nonFirst), true}}},
+       {"protocol",
+        [](SimulatedChip& c, U32 e) { c.bcm_field_qualify_IpProtocol(unit, e, udp, 0xFF); },
+        {{dnsQuery(), true}, {withTcpFlags(dnsQuery(), ack), false}}},
+   };
+   for (const QualifierCase& c : cases) {
+      SCOPED_TRACE(c.name);
+      const U32 entry = installedEntry(0, [&](U32 id) { c.program(chip, id); });
+      for (std::size_t i = 0; i < c.packets.size(); ++i) {
+         const auto& [packet, hits] = c.packets[i];
+         EXPECT_EQ(hit(packet), hits ? std::optional<U32>(entry) : std::nullopt) << "packet " << i;
+      }
+      ASSERT_EQ(chip.bcm_field_entry_destroy(unit, entry), Shim::successCode);
+   }
+}
+
+TEST_F(ClassifyTest, LowerSlotWinsWhateverTheCreationOrderAndAloneCountsTheHit) {
+   const U32 later = installedEntry(6);
+   const U32 earlier = installedEntry(2);
+   EXPECT_EQ(hit(dnsQuery()), earlier);
+   EXPECT_EQ(chip.hitCount(unit, earlier), 1u);
+   EXPECT_EQ(chip.hitCount(unit, later), 0u);
+   ASSERT_EQ(chip.bcm_field_entry_reinstall(unit, earlier), Shim::successCode);
+   EXPECT_EQ(chip.hitCount(unit, earlier), 1u) << "a reinstall keeps the count";
+   ASSERT_EQ(chip.bcm_field_entry_destroy(unit, earlier), Shim::successCode);
+   EXPECT_EQ(hit(dnsQuery()), later);
+}
+
+TEST_F(ClassifyTest, OnlyTheInstalledContentOfAnEntryClassifies) {
+   const S32 drop = static_cast<S32>(Shim::FieldAction::drop);
+   const U32 entry = 1;
+   ASSERT_EQ(chip.bcm_field_entry_create_at(unit, 1, entry, 0), Shim::successCode);
+   ASSERT_EQ(chip.bcm_field_qualify_SrcIp(unit, entry, host1, all), Shim::successCode);
+   ASSERT_EQ(chip.bcm_field_action_add(unit, entry, drop, 0, 0), Shim::successCode);
+   EXPECT_EQ(hit(dnsQuery()), std::nullopt);
+   const U32 later = installedEntry(1);
+   EXPECT_EQ(hit(dnsQuery()), later) << "an entry not installed shadows nothing";
+
+   ASSERT_EQ(chip.bcm_field_entry_install(unit, entry), Shim::successCode);
+   chip.bcm_field_qualify_SrcIp(unit, entry, 0x0A000002, all);
+   chip.bcm_field_action_remove_all(unit, entry);
+   const std::optional<Chip::Match> stale = chip.classify(unit, dnsQuery());
+   ASSERT_TRUE(stale);
+   EXPECT_EQ(stale->entryId, entry);
+   EXPECT_TRUE(stale->actions.find(drop));
+   ASSERT_EQ(chip.bcm_field_entry_reinstall(unit, entry), Shim::successCode);
+   EXPECT_EQ(hit(dnsQuery()), later);
+   const std::optional<Chip::Match> fresh = chip.classify(unit, withSrcIp(dnsQuery(), 0x0A000002));
+   ASSERT_TRUE(fresh);
+   EXPECT_TRUE(fresh->actions.items().empty());
+}
+
+}  // namespace
+}  // namespace ChipTest

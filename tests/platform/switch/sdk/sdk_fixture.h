@@ -1,0 +1,36 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "platform/switch/chip/simulated_chip.h"
+#include "platform/framework/kiv/activity_lock.h"
+#include "platform/framework/kiv/assert.h"
+#include "platform/switch/sdk/sdk.h"
+#include "platform/framework/trace/capture_trace_sink.h"
+#include "platform/framework/trace/trace_handle.h"
+
+namespace ShimTest {
+
+// The world an SDK caller runs in: a simulated chip behind the shim, the activity lock held as
+// the framework holds it, fatal assertions thrown as Kiv::AssertionFailure, "ApiTessel" level 4
+// on and captured, and no fault left behind for the next test.
+class SdkFixture : public ::testing::Test {
+protected:
+   SdkFixture() : previousHandler_(Kiv::assertionHandlerIs(&Kiv::throwingAssertionHandler)) {
+      apiTessel_.allLevelsIs(false);
+      apiTessel_.levelIs(4, true);
+   }
+   ~SdkFixture() override {
+      Shim::sdk_.faultInjector().faultDelAll();
+      Kiv::assertionHandlerIs(previousHandler_);
+   }
+
+   Kiv::AssertionHandler previousHandler_;
+   Kiv::TraceHandle& apiTessel_ = Kiv::traceHandle("ApiTessel");
+   Kiv::ActivityGuard guard_{Kiv::activityLock()};
+   Chip::SimulatedChip chip_{Chip::SimulatedChip::Config{4, 64}};
+   Shim::ScopedBackend installed_{chip_};
+   Kiv::CaptureTraceSink traces_;
+};
+
+}  // namespace ShimTest
