@@ -2,6 +2,7 @@
 
 #include "TesselNat/nat_trace.h"
 #include "TesselNat/programmer/nat_slave_programmer_sm.h"
+#include "TesselNat/programmer/shadow_data.h"
 #include "platform/framework/kiv/assert.h"
 #include "platform/framework/trace/dual_trace.h"
 
@@ -54,7 +55,7 @@ void NatSlaveProgrammerSm::doCommitHwConfig(TesselNat::Uid uid) {
    const bool programs = clean || dirty == Ember::NatHwShadowEntry::Dirty::dirty;
    const bool deletes = programs || dirty == Ember::NatHwShadowEntry::Dirty::deleted;
    if (programs) {
-      const Ember::NatHwData shadowData0 = shadowEntry0.data();
+      const Ember::NatHwData shadowData0 = shadowDataOf(shadowEntry0);
       do {
          if (programmedOnceWithoutVlan(hwKey)) {
             if (result == CommitResult::done && !doProgram(hwKey, hwKey0, shadowData0, 0)) {

@@ -2,6 +2,7 @@
 #include "TesselNat/nat_trace.h"
 #include "TesselNat/programmer/nat_entry_constants.h"
 #include "TesselNat/programmer/nat_slave_programmer_sm.h"
+#include "TesselNat/programmer/shadow_data.h"
 #include "platform/framework/kiv/assert.h"
 #include "platform/framework/trace/dual_trace.h"
 #include "platform/framework/trace/event_log.h"
@@ -16,7 +17,7 @@ bool NatSlaveProgrammerSm::doProgram(const Ember::NatHwKey& hwKey, const Ember::
    bool found = false;
    const Ember::NatHwShadowEntry shadowEntry = shadow()->safeLookup(hwKey, found);
    KIV_ASSERT( shadow()->entryHas( hwKey ) );
-   const Ember::NatHwData shadowData = shadowEntry.data();
+   const Ember::NatHwData shadowData = shadowDataOf(shadowEntry);
    KIV_DUAL_TRACE(natTrace(), traceStep, "doProgram key: {} for vlanId {}", hwKey.stringValue(),
                   vlanId);
 

@@ -1,6 +1,6 @@
-#include "platform/ember/nat_hw_shadow_entry.h"
+#include "platform/records/ember/nat_hw_shadow_entry.h"
 
-#include "platform/ferro/append_decimal.h"
+#include "platform/records/ferro/append_decimal.h"
 
 namespace Ember {
 
@@ -19,13 +19,18 @@ Kiv::String text(NatHwShadowEntry::Dirty dirty) {
    return out;
 }
 
-Kiv::String NatHwShadowEntry::stringValue() const {
-   Kiv::String out = key_.stringValue();
-   out += ' ';
-   out += data_.stringValue();
-   out += " dirty: ";
-   out += text(dirty_);
-   return out;
+NatHwShadowEntry::NatHwShadowEntry(const NatHwKey& key, const NatHwData& data, Dirty dirty)
+    : key_(key), dirty_(dirty) {
+   dataIs(data);
+}
+
+void NatHwShadowEntry::dataIs(const NatHwData& data) {
+   protocol_ = data.protocol();
+   filterAddr_ = data.filterAddr();
+   faIdLimit_ = data.faIdLimit();
+   nextHop_ = data.nextHop();
+   vlanIdCount_ = data.vlanIds();
+   for (U32 i = 0; i < vlanIdCount_; ++i) vlanIdSlots_[i] = data.vlanId(NatVlanIdIndex(i));
 }
 
 }  // namespace Ember

@@ -2,15 +2,16 @@
 
 #include <type_traits>
 
-#include "platform/ember/nat_hw_data.h"
-#include "platform/ember/nat_hw_key.h"
-#include "platform/kiv/string.h"
-#include "platform/kiv/types.h"
+#include "platform/records/ember/nat_hw_data.h"
+#include "platform/records/ember/nat_hw_key.h"
+#include "platform/framework/kiv/string.h"
+#include "platform/framework/kiv/types.h"
 
 namespace Ember {
 
 // The agent's copy of one NAT hardware entry, with what the next commit has to do to the
-// hardware for it.
+// hardware for it. It is a shared record, laid out flat as its writer stores it: the data's
+// fields, then the VLAN count and its slots.
 class NatHwShadowEntry {
 public:
    // The number is what the commit path reads; it may find a value outside this list and
@@ -22,31 +23,35 @@ public:
    };
 
    NatHwShadowEntry() = default;
-   NatHwShadowEntry(const NatHwKey& key, const NatHwData& data, Dirty dirty)
-       : key_(key), data_(data), dirty_(dirty) {}
+   NatHwShadowEntry(const NatHwKey& key, const NatHwData& data, Dirty dirty);
 
    const NatHwKey& key() const { return key_; }
-   const NatHwData& data() const { return data_; }
    Dirty dirty() const { return dirty_; }
 
-   U8 protocol() const { return data_.protocol(); }
-   Netbase::IpAddrWithFullMask filterAddr() const { return data_.filterAddr(); }
-   U32 faIdLimit() const { return data_.faIdLimit(); }
-   U64 nextHop() const { return data_.nextHop(); }
-   U32 vlanIds() const { return data_.vlanIds(); }
-   U16 vlanId(NatVlanIdIndex i) const { return data_.vlanId(i); }
+   U8 protocol() const { return protocol_; }
+   Netbase::IpAddrWithFullMask filterAddr() const { return filterAddr_; }
+   U32 faIdLimit() const { return faIdLimit_; }
+   U64 nextHop() const { return nextHop_; }
+   // The VLAN count as its writer stored it, which a faulty writer may have set above the 64
+   // slots; readers copy count and slots with NatHwData::vlanIdsIs, which refuses such a count.
+   U32 vlanIds() const { return vlanIdCount_; }
+   const U16* vlanIdSlots() const { return vlanIdSlots_; }
 
-   void dataIs(const NatHwData& data) { data_ = data; }
+   void dataIs(const NatHwData& data);
    void dirtyIs(Dirty dirty) { dirty_ = dirty; }
-
-   // "<key> <data> dirty: <state>"
-   Kiv::String stringValue() const;
+   // Stores `count` as it is, unchecked, as a faulty writer of the shared record could.
+   void vlanIdCountIs(U32 count) { vlanIdCount_ = count; }
 
    friend bool operator==(const NatHwShadowEntry&, const NatHwShadowEntry&) = default;
 
 private:
    NatHwKey key_;
-   NatHwData data_;
+   U8 protocol_ = 0;
+   Netbase::IpAddrWithFullMask filterAddr_;
+   U32 faIdLimit_ = 0;
+   U64 nextHop_ = 0;
+   U32 vlanIdCount_ = 0;
+   U16 vlanIdSlots_[NatHwData::VlanIds::capacity] = {};
    Dirty dirty_ = Dirty::clean;
 };
 
