@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <map>
+#include <optional>
 #include <random>
 
 #include "tests/support/programmer_fixture.h"
@@ -8,12 +11,20 @@
 namespace {
 
 using NatTest::DataFields;
+using NatTest::ep;
+using K = Ember::NatKeyType;
 
-// Random sequences of commits (adds, changes of data, VLAN lists and key counts, removals,
-// requests for other modules) on a TCAM too small for all of them, while another user of
-// the NAT group takes and frees entries. After every commit the entries the programmer
-// holds must be exactly the ids its entry-id table records, and a successful commit must
-// leave each key of the rule on exactly the VLANs it should be on.
+// Random sequences of commits on a TCAM too small for all of them, while another user of the
+// NAT group takes and frees entries. Rules of all six types, with and without ports (so with
+// and without fragment entries), with filters, protocols, every kind of next hop and up to
+// three keys, are added, changed (next hop, VLANs, key count), answered for another module
+// only, and removed. After every commit:
+// - the entries held are exactly the ids the entry-id table records;
+// - for every rule whose last commit on this module succeeded, what the chip does to the
+//   rule's packets: a packet built from the rule hits one of its entries, carrying its uid,
+//   translation profile and forwarding; a packet of another protocol, and a TCP RST of a TCP
+//   flow, hits nothing;
+// - a removed rule has no records left, and none of its packets hits anything.
 //
 // The sequences are fixed by a base seed (TESSEL_NAT_SEED, default below) plus the case
 // number; a failure names its seed, and setting TESSEL_NAT_SEED replays it.
@@ -22,6 +33,15 @@ class CommitPropertyTest : public NatTest::ProgrammerFixture,
 protected:
    static constexpr int steps = 80;
    static constexpr U32 uids = 6;
+   static constexpr U16 unlistedVlan = 99;
+   static constexpr U64 nextHopMultipath = 0x8000000;
+
+   struct Rule {
+      Ember::NatHwKey key0;
+      DataFields data{};                     // as last published
+      bool pending = false;                  // last published for this module
+      std::optional<DataFields> programmed{};  // what the chip implements, when known
+   };
 
    CommitPropertyTest() : ProgrammerFixture(16) {}
 
@@ -31,49 +51,213 @@ protected:
                              : 20261205u;
    }
 
-   // Uid u always carries the key of type u, so that the keys of different uids differ.
-   static Ember::NatHwKey keyOf(U32 uid) {
-      switch (uid) {
-         case 1:
-            return NatTest::staticSrcNapt();
-         case 2:
-            return NatTest::staticDestNapt();
-         case 3:
-            return NatTest::twiceSrcNapt();
-         case 4:
-            return NatTest::twiceDestNapt();
-         case 5:
-            return NatTest::dynamicSrc(6);
-         default:
-            return NatTest::dynamicDest(17);
+   int pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); }
+
+   static Netbase::IpAddr address(U8 a, U8 b, U8 c, U8 d) {
+      return Netbase::IpAddr((U32{a} << 24) | (U32{b} << 16) | (U32{c} << 8) | d);
+   }
+   // The side of a static rule that the key does not name: its filter covers this address.
+   static Netbase::IpAddr farAddress(U32 uid) {
+      return address(198, 18, static_cast<U8>(uid), 77);
+   }
+
+   // Addresses are the uid's own, so no rule matches another rule's packets. Ports: none, on
+   // both sides, or (twice keys) on one side only.
+   Ember::NatHwKey randomKey(U32 uid) {
+      const auto type = static_cast<K>(pick(1, 6));
+      const bool dynamic = type == K::dynamicSrcNat || type == K::dynamicDestNat;
+      const int ports = pick(0, 3);
+      const bool srcPorts = ports == 1 || ports == 2;
+      const bool dstPorts = ports == 1 || ports == 3;
+      const auto u = static_cast<U8>(uid);
+      const auto port = [&](bool on, U16 value) { return static_cast<U16>(on ? value + uid : 0); };
+      Netbase::IpAndPort srcOld(address(10, 0, u, 1), port(srcPorts, 1000));
+      Netbase::IpAndPort srcNew(address(192, 0, 2, u), port(srcPorts, 2000));
+      Netbase::IpAndPort dstOld(address(203, 0, 113, u), port(dstPorts, 3000));
+      Netbase::IpAndPort dstNew(address(10, 1, 0, u), port(dstPorts, 4000));
+      if (type == K::staticSrcNat) {
+         srcOld = Netbase::IpAndPort(srcOld.ip(), port(ports != 0, 1000));
+         srcNew = Netbase::IpAndPort(srcNew.ip(), port(ports != 0, 2000));
+         dstOld = dstNew = {};
+      } else if (type == K::staticDestNat) {
+         dstOld = Netbase::IpAndPort(dstOld.ip(), port(ports != 0, 3000));
+         dstNew = Netbase::IpAndPort(dstNew.ip(), port(ports != 0, 4000));
+         srcOld = srcNew = {};
       }
+      const U8 dynProto = dynamic ? static_cast<U8>(pick(0, 1) ? 6 : 17) : 0;
+      return NatTest::natKey({type, srcOld, srcNew, dstOld, dstNew, dynProto});
    }
 
-   static bool perVlan(const Ember::NatHwKey& key) {
-      return key.type() == Ember::NatKeyType::staticDestNat ||
-             key.type() == Ember::NatKeyType::twiceDestNat ||
-             key.type() == Ember::NatKeyType::dynamicDestNat;
-   }
-
-   DataFields randomData() {
+   DataFields randomData(U32 uid) {
       std::vector<U16> vlans{10, 20, 30};
       std::shuffle(vlans.begin(), vlans.end(), rng);
       vlans.resize(pick(0, 3));
-      const U64 nextHops[] = {0, ~U64{0}, 5};
-      return {.protocol = static_cast<U8>(pick(0, 1) ? 6 : 0),
-              .nextHop = nextHops[pick(0, 2)],
-              .vlans = vlans,
-              .faIdLimit = static_cast<U32>(pick(0, 3))};
+      const U64 nextHops[] = {0, ~U64{0}, 5, nextHopMultipath | 9};
+      const U8 protocols[] = {0, 6, 17};
+      DataFields data{.protocol = protocols[pick(0, 2)],
+                      .nextHop = nextHops[pick(0, 3)],
+                      .vlans = vlans,
+                      .faIdLimit = static_cast<U32>(pick(0, 3))};
+      if (pick(0, 1)) data.filter = {address(198, 18, static_cast<U8>(uid), 0), 0xFFFFFF00};
+      return data;
    }
 
-   int pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); }
+   static bool perVlan(K type) {
+      return type == K::staticDestNat || type == K::twiceDestNat || type == K::dynamicDestNat;
+   }
+   static bool dynamic(K type) { return type == K::dynamicSrcNat || type == K::dynamicDestNat; }
+   static bool translatesPorts(const Ember::NatHwKey& key) {
+      const bool oldPort = key.srcIpAndPortOld().port() || key.dstIpAndPortOld().port();
+      const bool newPort = key.srcIpAndPortNew().port() || key.dstIpAndPortNew().port();
+      return dynamic(key.type()) || (newPort && (oldPort || key.type() == K::staticSrcNat ||
+                                                 key.type() == K::staticDestNat));
+   }
 
-   std::set<U16> vlansOf(const Tessel::EntryIdTableEntry& entry, bool frag) const {
-      std::set<U16> vlans;
-      for (const auto& [vlan, id] : frag ? entry.fragEntryIdMap() : entry.defaultEntryIdMap()) {
-         vlans.insert(vlan);
+   // The translation profile: the fragment's, or the default's, which for static and twice
+   // keys depends on whether the deciding side translates its port.
+   static U32 profileOf(const Ember::NatHwKey& key, bool frag) {
+      const bool srcNewPort = key.srcIpAndPortNew().port() != 0;
+      const bool dstNewPort = key.dstIpAndPortNew().port() != 0;
+      switch (key.type()) {
+         case K::staticSrcNat:
+            return frag ? 20 : srcNewPort ? 21 : 20;
+         case K::twiceSrcNat:
+            return frag ? 22 : dstNewPort ? 23 : 22;
+         case K::staticDestNat:
+            return frag ? 16 : dstNewPort ? 17 : 16;
+         case K::twiceDestNat:
+            return frag ? 18 : srcNewPort ? 19 : 18;
+         case K::dynamicSrcNat:
+            return frag ? 20 : 21;
+         default:
+            return frag ? 16 : 17;
       }
+   }
+
+   // Every action a packet of the rule gets, by action id.
+   static std::vector<Chip::FieldActionValue> actionsOf(const Ember::NatHwKey& key,
+                                                        const DataFields& data, U32 uid,
+                                                        bool frag) {
+      const Shim::Sdk& sdk = Shim::sdk_;
+      const U64 nh = data.nextHop;
+      const U32 nextHopId = (nh & nextHopMultipath) ? (static_cast<U32>(nh) & 0xF7FFFFFF) + 200000
+                                                    : static_cast<U32>(nh) + 100000;
+      const Chip::FieldActionValue copyToCpuCancel{sdk.bcmFieldActionCopyToCpuCancel()};
+      const Chip::FieldActionValue dropCancel{sdk.bcmFieldActionDropCancel()};
+      const Chip::FieldActionValue l3Switch{sdk.bcmFieldActionL3Switch(), nextHopId};
+      const Chip::FieldActionValue dropAction{sdk.bcmFieldActionDrop()};
+      std::vector<Chip::FieldActionValue> actions{
+          {sdk.bcmFieldActionAssignExtractionCtrlId(), profileOf(key, frag), 0x1f},
+          {sdk.bcmFieldActionAssignOpaqueObject1(), uid}};
+      const bool forwards = nh != 0 && nh != ~U64{0};
+      switch (key.type()) {
+         case K::staticSrcNat:
+            break;
+         case K::twiceSrcNat:
+            if (nh == 0) actions.push_back(dropAction);
+            if (forwards) actions.insert(actions.end(), {copyToCpuCancel, dropCancel, l3Switch});
+            break;
+         case K::dynamicSrcNat:
+            actions.insert(actions.end(), {copyToCpuCancel, dropCancel});
+            break;
+         default:  // the destination family
+            actions.push_back(copyToCpuCancel);
+            if (nh == 0 && !dynamic(key.type())) actions.push_back(dropAction);
+            if (forwards) actions.insert(actions.end(), {dropCancel, l3Switch});
+      }
+      std::sort(actions.begin(), actions.end(),
+                [](const auto& a, const auto& b) { return a.action < b.action; });
+      return actions;
+   }
+
+   // A packet the rule's entries on `vlan` must translate.
+   static Chip::Packet packetOf(const Ember::NatHwKey& key, const DataFields& data, U32 uid,
+                                U16 vlan) {
+      const U32 srcIp = key.srcIpAndPortOld().ip().value();
+      const U32 dstIp = key.dstIpAndPortOld().ip().value();
+      const U8 protocol = dynamic(key.type()) ? key.dynProto()
+                          : data.protocol     ? data.protocol
+                                              : U8{17};
+      return {.l3Ingress = vlan,
+              .srcIp = srcIp ? srcIp : farAddress(uid).value(),
+              .dstIp = dstIp ? dstIp : farAddress(uid).value(),
+              .srcPort = key.srcIpAndPortOld().port(),
+              .dstPort = key.dstIpAndPortOld().port(),
+              .ipProtocol = protocol,
+              .tcpFlags = protocol == 6 ? Chip::tcpAck : U8{0}};
+   }
+
+   // The VLANs a packet of the rule arrives on, and whether the rule's entries must take it.
+   static std::vector<std::pair<U16, bool>> arrivals(K type, const DataFields& data) {
+      std::vector<std::pair<U16, bool>> vlans;
+      if (!perVlan(type)) return {{unlistedVlan, true}};
+      // A dynamic entry has no VLAN qualifier: a rule on any VLAN takes packets on all.
+      for (U16 vlan : data.vlans) vlans.emplace_back(vlan, true);
+      vlans.emplace_back(unlistedVlan, type == K::dynamicDestNat && !data.vlans.empty());
       return vlans;
+   }
+
+   std::set<U32> recordedIds(const Ember::NatHwKey& key0) const {
+      std::set<U32> ids;
+      for (U32 faId = 0; faId < 4; ++faId) {
+         Ember::NatHwKey key = key0;
+         const Tessel::EntryIdTableEntry entry = programmer->entryIdTable(key.faIdIs(faId));
+         for (const auto& [vlan, id] : entry.defaultEntryIdMap()) ids.insert(id);
+         for (const auto& [vlan, id] : entry.fragEntryIdMap()) ids.insert(id);
+      }
+      return ids;
+   }
+
+   void checkPacketsHit(U32 uid, const Rule& rule) {
+      const DataFields& data = *rule.programmed;
+      const std::set<U32> ids = recordedIds(rule.key0);
+      SCOPED_TRACE("uid " + std::to_string(uid) + " " + rule.key0.stringValue());
+      for (const auto& [vlan, hits] : arrivals(rule.key0.type(), data)) {
+         Chip::Packet packet = packetOf(rule.key0, data, uid, vlan);
+         const auto match = chip_.classify(module, packet);
+         ASSERT_EQ(match.has_value(), hits) << "vlan " << vlan;
+         if (!hits) continue;
+         EXPECT_TRUE(ids.count(match->entryId));
+         const auto held = match->actions.items();
+         std::vector<Chip::FieldActionValue> actions(held.begin(), held.end());
+         std::sort(actions.begin(), actions.end(),
+                   [](const auto& a, const auto& b) { return a.action < b.action; });
+         EXPECT_EQ(actions, actionsOf(rule.key0, data, uid, false)) << "vlan " << vlan;
+
+         if (translatesPorts(rule.key0)) {
+            Chip::Packet fragment = packet;
+            fragment.fragment = Chip::FragmentState::nonFirstFragment;
+            const auto fragMatch = chip_.classify(module, fragment);
+            ASSERT_TRUE(fragMatch) << "non-first fragment on vlan " << vlan;
+            const auto* profile =
+                fragMatch->actions.find(Shim::sdk_.bcmFieldActionAssignExtractionCtrlId());
+            ASSERT_TRUE(profile);
+            EXPECT_EQ(profile->param0, profileOf(rule.key0, true));
+         }
+         if (dynamic(rule.key0.type()) || data.protocol) {
+            packet.ipProtocol = packet.ipProtocol == 6 ? 17 : 6;
+            packet.tcpFlags = 0;
+            EXPECT_FALSE(chip_.classify(module, packet)) << "another protocol, vlan " << vlan;
+         }
+         if (dynamic(rule.key0.type()) && rule.key0.dynProto() == 6) {
+            packet = packetOf(rule.key0, data, uid, vlan);
+            packet.tcpFlags = Chip::tcpRst | Chip::tcpAck;
+            EXPECT_FALSE(chip_.classify(module, packet)) << "TCP RST, vlan " << vlan;
+         }
+      }
+   }
+
+   void checkRemoved(U32 uid, const Rule& rule) {
+      for (U32 faId = 0; faId < 4; ++faId) {
+         Ember::NatHwKey key = rule.key0;
+         EXPECT_FALSE(programmer->entryIdTableHas(key.faIdIs(faId))) << key.stringValue();
+      }
+      for (U16 vlan : {U16{10}, U16{20}, U16{30}, unlistedVlan}) {
+         Chip::Packet packet = packetOf(rule.key0, rule.data, uid, vlan);
+         EXPECT_FALSE(chip_.classify(module, packet)) << "removed uid " << uid;
+         packet.fragment = Chip::FragmentState::nonFirstFragment;
+         EXPECT_FALSE(chip_.classify(module, packet)) << "removed uid " << uid << " fragment";
+      }
    }
 
    // Held entries equal recorded ids, none twice, none 0; fragments only beside defaults.
@@ -93,40 +277,40 @@ protected:
       EXPECT_EQ(entriesHeld(), expected);
    }
 
-   // After a successful commit of a published rule: each key on exactly its VLANs.
-   void checkRuleProgrammed(U32 uid, const DataFields& data) {
-      const Ember::NatHwKey key0 = keyOf(uid);
-      const std::set<U16> wanted =
-          perVlan(key0) ? std::set<U16>(data.vlans.begin(), data.vlans.end()) : std::set<U16>{0};
-      const U32 keys = std::max<U32>(1, data.faIdLimit);
-      for (U32 faId = 0; faId < keys + 1; ++faId) {
-         Ember::NatHwKey key = key0;
-         key.faIdIs(faId);
-         const Tessel::EntryIdTableEntry entry = programmer->entryIdTable(key);
-         SCOPED_TRACE(key.stringValue());
-         if (faId == keys) {
-            EXPECT_FALSE(programmer->entryIdTableHas(key));
-            continue;
-         }
-         EXPECT_EQ(vlansOf(entry, false), wanted);
-         EXPECT_EQ(vlansOf(entry, true), wanted);  // every key of the table translates ports
-      }
-   }
-
    void step() {
       const U32 uid = static_cast<U32>(pick(1, uids));
-      const TesselNat::Uid rule(uid);
+      const TesselNat::Uid ruleUid(uid);
       const int action = pick(0, 9);
-      if (action <= 5) {
-         const DataFields data = randomData();
-         const bool pending = action != 5;
-         publish(uid, keyOf(uid), data, pending);
-         programmer->doCommitHwConfig(rule);
-         if (pending && status(uid).result() == 1) checkRuleProgrammed(uid, data);
-      } else if (action <= 7 && published(uid)) {
-         controlPlane.ruleRemovalIs(rule);
-         programmer->doCommitHwConfig(rule);
-         controlPlane.ruleDel(rule);
+      auto rule = rules.find(uid);
+      // Only a rule pending for this module is removed: otherwise its entries would stay.
+      const bool removal = (action == 6 || action == 7) && rule != rules.end() &&
+                           rule->second.pending;
+      if (removal) {
+         controlPlane.ruleRemovalIs(ruleUid);
+         programmer->doCommitHwConfig(ruleUid);
+         controlPlane.ruleDel(ruleUid);
+         checkRemoved(uid, rule->second);
+         rules.erase(rule);
+      } else if (action <= 7) {
+         const DataFields data = randomData(uid);
+         if (rule == rules.end()) {
+            rule = rules.emplace(uid, Rule{.key0 = randomKey(uid), .data = data}).first;
+         }
+         Rule& changed = rule->second;
+         // A reprogrammed entry keeps a protocol or filter qualifier the new data drops, so
+         // a rule keeps its protocol and filter for life.
+         changed.data = DataFields{.protocol = changed.data.protocol,
+                                   .nextHop = data.nextHop,
+                                   .vlans = data.vlans,
+                                   .faIdLimit = data.faIdLimit,
+                                   .filter = changed.data.filter};
+         changed.pending = action != 5;
+         publish(uid, changed.key0, changed.data, changed.pending);
+         programmer->doCommitHwConfig(ruleUid);
+         if (changed.pending) {
+            changed.programmed.reset();
+            if (status(uid).result() == 1) changed.programmed = changed.data;
+         }
       } else if (action == 8) {
          if (const U32 id = natEntryManager->getEntry(module, "other")) otherUser.insert(id);
       } else if (!otherUser.empty()) {
@@ -135,19 +319,19 @@ protected:
          otherUser.erase(id);
       }
       checkHeldEqualsRecorded();
-   }
-
-   bool published(U32 uid) const {
-      return controlPlane.uidHwKeyTable()->entryHas(TesselNat::Uid(uid));
+      for (const auto& [ruleId, each] : rules) {
+         if (each.programmed) checkPacketsHit(ruleId, each);
+      }
    }
 
    const unsigned seed = baseSeed() + static_cast<unsigned>(GetParam());
    std::mt19937 rng{seed};
+   std::map<U32, Rule> rules;  // by uid
    std::set<U32> otherUser;
    Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer = newProgrammer();
 };
 
-TEST_P(CommitPropertyTest, EntriesHeldAlwaysEqualTheRecordedIds) {
+TEST_P(CommitPropertyTest, ChipAndRecordsFollowEveryCommit) {
    SCOPED_TRACE("replay with TESSEL_NAT_SEED=" + std::to_string(seed) +
                 " --gtest_filter=*CommitPropertyTest*/0");
    for (int i = 0; i < steps && !HasFailure(); ++i) step();
