@@ -2,23 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/records/ember/nat_hw_key.h"
-#include "platform/framework/trace/capture_log_sink.h"
 #include "platform/framework/trace/event_log.h"
 
 namespace {
-
-TEST(EventLogMessagesTest, TcamFullCarriesTheKeyTextBetweenAngleBrackets) {
-   const Ember::NatHwKey key = Ember::NatHwKey().typeIs(Ember::NatKeyType::staticSrcNat);
-   Kiv::CaptureLogSink capture;
-   Kiv::log(TesselNat::tesselNatTcamResourceFull(), key.stringValue());
-   ASSERT_EQ(capture.records().size(), 1u);
-   EXPECT_EQ(capture.records()[0].name, "TESSEL_NAT_TCAM_RESOURCE_FULL");
-   EXPECT_EQ(capture.records()[0].severity, Kiv::LogSeverity::error);
-   EXPECT_EQ(capture.records()[0].text,
-             "Hardware resources are insufficient to add NAT rule with key <type: staticSrcNat "
-             "proto: 0 faId: 0 aclId: 0>");
-}
 
 TEST(EventLogMessagesTest, DefinitionsCarryTheirSeverityAdviceAndParameters) {
    struct Expected {

@@ -18,7 +18,8 @@ namespace NatTest {
 
 // A NAT programmer for module 1 on a simulated chip, with the control plane's tables, the
 // module's status directory, the shared agent state and a NAT TCAM group of `natEntries`
-// entries per unit. Fatal assertions throw Kiv::AssertionFailure; SDK calls are traced.
+// entries per unit. Fatal assertions throw Kiv::AssertionFailure; SDK calls and the
+// programmer's step level are traced.
 class ProgrammerFixture : public ShimTest::SdkFixture {
 protected:
    static constexpr U16 module = 1;
@@ -27,9 +28,10 @@ protected:
    explicit ProgrammerFixture(U32 natEntries = 48)
        : natEntryManager(groups->unboundedEntryManagerIs(
              TcamGroupConfig{Tessel::natTcamGroupAssignment, natGroup, natEntries, 2, 2})) {
-      natTrace_.allLevelsIs(false);
-      natTrace_.levelIs(Tessel::traceNotPending, true);
-      natTrace_.levelIs(Tessel::traceStep, true);
+      // Only level 8, where the programmer traces its steps: a step traced at another level
+      // is missed by the tests.
+      programmerTrace.allLevelsIs(false);
+      programmerTrace.levelIs(8, true);
    }
 
    Kiv::Ptr<Tessel::NatSlaveProgrammerSm> newProgrammer() {
@@ -91,6 +93,7 @@ protected:
    Kiv::Ptr<TesselUnboundedTcamEntryManager> natEntryManager;
 
    Kiv::CaptureLogSink logs;
+   Kiv::TraceHandle& programmerTrace = Kiv::traceHandle("TesselSliceNatSlaveProgrammerSm");
 
 private:
    std::vector<std::string> tracesOn(const std::string& facility) const {
@@ -102,7 +105,6 @@ private:
       return texts;
    }
 
-   Kiv::TraceHandle& natTrace_ = Kiv::traceHandle("TesselSliceNatSlaveProgrammerSm");
    size_t tracesFrom_ = 0;
 };
 

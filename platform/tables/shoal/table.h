@@ -25,7 +25,7 @@ namespace Shoal {
 // itself is not locked.
 //
 // Each write that changes the table notifies onRecord() once per changed key; writing a
-// record identical to the stored one notifies nothing.
+// record identical to the stored one notifies nothing, but still counts in writes().
 template <class Key, class Record>
 class Table : public ShoalMapBase {
    static_assert(std::is_trivially_copyable_v<Record>,
@@ -70,6 +70,9 @@ public:
 
    bool has(const Key& key) const { return records_.count(key) != 0; }
    U32 count() const { return static_cast<U32>(records_.size()); }
+   // Every recordIs() the table took, changed or not: what the table service counts for
+   // its writers.
+   U64 writes() const { return writes_; }
 
    // Sets `key` to the smallest key; false when the table is empty.
    bool first(Key& key, IterHint& hint) const {
@@ -91,6 +94,7 @@ public:
    }
 
    void recordIs(const Record& record) {
+      ++writes_;
       const Key key = record.key();
       auto [it, inserted] = records_.try_emplace(key, record);
       if (!inserted) {
@@ -145,6 +149,7 @@ private:
 
    Store records_;
    U64 generation_ = 0;
+   U64 writes_ = 0;
 };
 
 }  // namespace Shoal

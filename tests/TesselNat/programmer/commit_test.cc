@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "platform/framework/sentry/exception.h"
 #include "tests/support/programmer_fixture.h"
 
 namespace {
@@ -40,14 +41,17 @@ protected:
 };
 
 TEST_F(CommitTest, UidNotPendingForTheModuleIsOnlyAnswered) {
+   programmerTrace.levelIs(7, true);
    publish(7, dst, {.vlans = {10}}, false);
    sdkCallsClear();
    commit(7);
    EXPECT_TRUE(sdkCalls().empty());
    expectStatus(7, 1);
+   EXPECT_EQ(statusDir->writes(), 1u);
    EXPECT_THAT(programmerTraces(),
                testing::ElementsAre("SPSm::doCommitHwConfig mod 1 uid 7 not in pending set"));
-   EXPECT_EQ(traces_.messages().back().level, Tessel::traceNotPending);
+   ASSERT_FALSE(traces_.messages().empty());
+   EXPECT_EQ(traces_.messages().back().level, 7u);
 }
 
 TEST_F(CommitTest, CorruptPendingSetReadsAsEmptyAndIsReported) {
@@ -66,8 +70,9 @@ TEST_F(CommitTest, HitlessPhaseProcessesEveryUidAndAcceptsCleanEntries) {
    commit(7);
    EXPECT_EQ(vlansOf(dst), (std::set<U16>{10}));
    expectStatus(7, 1);
-   EXPECT_THAT(programmerTraces().front(),
-               testing::EndsWith("key: " + dst.stringValue() + " dirty: clean"));
+   const std::vector<std::string> traces = programmerTraces();
+   ASSERT_FALSE(traces.empty());
+   EXPECT_THAT(traces.front(), testing::EndsWith("key: " + dst.stringValue() + " dirty: clean"));
 
    programmer->hitlessInitPhaseIs(false);
    controlPlane.ruleIs(controlPlane.rule(TesselNat::Uid(7)));  // pending for module 2 only
@@ -141,23 +146,27 @@ TEST_F(CommitTest, UnknownDirtyValueTouchesNoHardware) {
 }
 
 TEST_F(CommitTest, EachCommitWritesOneStatusEchoingTheRequest) {
-   struct StatusWrites : Kiv::PtrInterface {
-      int count = 0;
-   };
-   struct Counter : Kiv::Reactor<StatusWrites, Quill::QuillShoalStatusDir> {
-      using Reactor::Reactor;
-      void onRecord(const Quill::QuillShoalKey&) override { ++owner()->count; }
-   };
-   Kiv::Ptr<StatusWrites> writes = new StatusWrites;
-   Kiv::Ptr<Counter> counter = new Counter(writes.ptr(), statusDir);
-   counter->isActiveIs(true);
    publish(7, dst, {.vlans = {10}});
    commit(7);
    controlPlane.requestIs(TesselNat::Uid(7));
    commit(7);
-   EXPECT_EQ(writes->count, 2);
+   EXPECT_EQ(statusDir->writes(), 2u);
    expectStatus(7, 1);
    EXPECT_EQ(status(7).reqVersion(), 2u);
+}
+
+TEST_F(CommitTest, VlanCountBeyondTheArrayRaisesTheSizeErrorAndProgramsNothing) {
+   publish(7, dst, {.vlans = {10}});
+   bool found = false;
+   Ember::NatHwShadowEntry entry = controlPlane.shadow()->safeLookup(dst, found);
+   entry.vlanIdCountIs(65);
+   controlPlane.shadow()->entryIs(entry);
+   sdkCallsClear();
+   EXPECT_THAT([&] { commit(7); },
+               testing::ThrowsMessage<Sentry::InvalidSizeException>(testing::StartsWith(
+                   "PodArray::set expected size <= 64, instead got 65. Buffer is at address: ")));
+   EXPECT_TRUE(sdkCalls().empty());
+   EXPECT_EQ(statusDir->writes(), 0u);
 }
 
 TEST_F(CommitTest, MissingRequestRecordStops) {
@@ -188,15 +197,28 @@ TEST_F(CommitWithFullTcamTest, FailureAtTheSecondVlanFreesTheThirdAndAnswersTwo)
 }
 
 TEST_F(CommitWithFullTcamTest, LaterSourceKeyOfAFailedRuleIsLeftAlone) {
-   publish(7, NatTest::staticSrcNapt(), {.faIdLimit = 3});
+   const Ember::NatHwKey napt = NatTest::staticSrcNapt();
+   publish(7, napt, {.faIdLimit = 3});
    commit(7);
    ASSERT_EQ(programmer->entryIdTables(), 3u);
-   const Tessel::EntryIdTableEntry third =
-       programmer->entryIdTable(withFaId(NatTest::staticSrcNapt(), 2));
-   programmer->entryIdTableDel(withFaId(NatTest::staticSrcNapt(), 1));  // forget, keep held
+   const Tessel::EntryIdTableEntry third = programmer->entryIdTable(withFaId(napt, 2));
+   programmer->entryIdTableDel(withFaId(napt, 1));  // forget, keep held
+   sdkCallsClear();
    commit(7);
    expectStatus(7, 2);
-   EXPECT_EQ(programmer->entryIdTable(withFaId(NatTest::staticSrcNapt(), 2)), third);
+   EXPECT_EQ(programmer->entryIdTable(withFaId(napt, 2)), third);
+   std::vector<std::string> programmed;
+   for (const std::string& trace : programmerTraces()) {
+      if (trace.starts_with("doProgram ")) programmed.push_back(trace);
+   }
+   EXPECT_THAT(programmed,
+               testing::ElementsAre("doProgram key: " + napt.stringValue() + " for vlanId 0",
+                                    "doProgram key: " + withFaId(napt, 1).stringValue() +
+                                        " for vlanId 0"));
+   ASSERT_EQ(logs.records().size(), 1u);
+   EXPECT_EQ(logs.records()[0].text,
+             "Hardware resources are insufficient to add NAT rule with key <" +
+                 withFaId(napt, 1).stringValue() + ">");
 }
 
 TEST_F(CommitWithFullTcamTest, AfterAFailureLaterVlanKeysAreSweptAndSurplusKeysDeleted) {
@@ -221,15 +243,6 @@ TEST_F(CommitWithFullTcamTest, AfterAFailureLaterVlanKeysAreSweptAndSurplusKeysD
    held.insert(programmer->entryIdTable(dst).defaultEntryId(10));
    held.insert(programmer->entryIdTable(dst).fragEntryId(10));
    EXPECT_EQ(entriesHeld(), held);
-}
-
-TEST_F(CommitTest, FaIdLimitOneProgramsExactlyTheBaseKey) {
-   publish(7, src, {.faIdLimit = 1});
-   programmer->entryIdTableIs(Tessel::EntryIdTableEntry(withFaId(src, 1)));
-   commit(7);
-   EXPECT_EQ(vlansOf(src), (std::set<U16>{0}));
-   EXPECT_FALSE(programmer->entryIdTableHas(withFaId(src, 1)));
-   EXPECT_EQ(entriesHeld().size(), 1u);
 }
 
 }  // namespace

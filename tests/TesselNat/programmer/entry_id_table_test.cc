@@ -70,18 +70,6 @@ TEST_F(EntryIdTableTest, AbsentKeyReadsAsAnEmptyRecordNotOneCarryingTheKey) {
    EXPECT_EQ(read.key(), Ember::NatHwKey());
 }
 
-TEST_F(EntryIdTableTest, StoringAnExistingKeyReplacesBothMaps) {
-   EntryIdTableEntry first = record(0, 10, 5, 6);
-   first.defaultEntryIdIs(20, 7);
-   table.entryIs(first);
-   table.entryIs(record(0, 30, 8));
-   const EntryIdTableEntry stored = table.entry(keyWithFaId(0));
-   EXPECT_EQ(stored, record(0, 30, 8));
-   EXPECT_FALSE(stored.defaultEntryIdHas(10));
-   EXPECT_EQ(stored.fragEntryIds(), 0u);
-   EXPECT_EQ(table.size(), 1u);
-}
-
 TEST_F(EntryIdTableTest, DelReturnsTheRecordAndAbsentDelChangesNothing) {
    table.entryIs(record(0, 10, 5));
    table.entryIs(record(1, 10, 6));

@@ -48,8 +48,10 @@ TEST_F(ProgramDriverTest, FirstProgrammingAddsThenAgainUpdatesInPlace) {
    ASSERT_TRUE(program(srcNat, {}, 0));
    EXPECT_EQ(creates(), 0u);
    EXPECT_EQ(programmer->entryIdTable(srcNat), first);
-   EXPECT_EQ(programmerTraces().back(),
-             "SPSm:: updating entry " + std::to_string(first.defaultEntryId(0)) + " for vlan 0");
+   EXPECT_THAT(programmerTraces(),
+               testing::ElementsAre(testing::_, "SPSm:: updating entry " +
+                                                    std::to_string(first.defaultEntryId(0)) +
+                                                    " for vlan 0"));
    EXPECT_EQ(sdkCalls().back(), "bcm_field_entry_reinstall( unit, entryId )");
 }
 
@@ -69,15 +71,6 @@ TEST_F(ProgramDriverTest, PortTranslatingAndDynamicKeysGetAFragmentEntryWrittenS
       EXPECT_EQ(chip_.entry(module, entry.fragEntryId(10))->installState(),
                 Chip::InstallState::installed);
    }
-}
-
-TEST_F(ProgramDriverTest, UidComesFromTheBaseKey) {
-   ASSERT_TRUE(program(srcNat, {}, 0));
-   const U32 id = programmer->entryIdTable(srcNat).defaultEntryId(0);
-   const auto entry = chip_.entry(module, id);
-   const auto* opaque = entry->actions().find(Shim::sdk_.bcmFieldActionAssignOpaqueObject1());
-   ASSERT_TRUE(opaque);
-   EXPECT_EQ(opaque->param0, 7u);
 }
 
 TEST_F(ProgramDriverTest, BrokenInvariantsStop) {
@@ -110,15 +103,6 @@ TEST_F(ProgramDriverTest, DeletionFreesDefaultThenFragmentAndKeepsTheEmptyRecord
    EXPECT_TRUE(entriesHeld().empty());
    EXPECT_TRUE(programmer->entryIdTableHas(key));
    EXPECT_EQ(programmer->entryIdTable(key), Tessel::EntryIdTableEntry(key));
-}
-
-TEST_F(ProgramDriverTest, DeletionWithoutFragmentReleasesOnce) {
-   ASSERT_TRUE(program(srcNat, {}, 0));
-   sdkCallsClear();
-   programmer->doDeleteEntry(srcNat, 0);
-   EXPECT_THAT(sdkCalls(), testing::ElementsAre("bcm_field_entry_destroy( unit, entryId )"));
-   EXPECT_EQ(programmerTraces().size(), 1u);
-   EXPECT_TRUE(entriesHeld().empty());
 }
 
 class FullTcamTest : public ProgramDriverTest {
