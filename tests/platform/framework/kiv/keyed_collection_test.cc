@@ -31,22 +31,19 @@ protected:
    Kiv::KeyedCollection<int, Member> members;
 };
 
-TEST_F(KeyedCollectionTest, RemovingTheCurrentMemberLosesNobody) {
-   auto visited = walkWith([this](int key) {
-      Kiv::Ptr<Member> removed = members.memberDel(key);
-      EXPECT_EQ(removed->references(), 2) << "ours and the walker's";
-   });
-   EXPECT_EQ(visited, (std::vector<int>{10, 20, 30, 40, 50}));
-   EXPECT_EQ(members.size(), 0u);
-}
-
-TEST_F(KeyedCollectionTest, RemovingTheNextMemberSkipsOnlyItAndAMemberAddedAheadIsSeen) {
+TEST_F(KeyedCollectionTest, WalkSurvivesRemovalOfTheCurrentOrNextMemberAndSeesOnesAddedAhead) {
    auto visited = walkWith([this](int key) {
       if (key == 2) members.memberDel(3);
       if (key == 4) members.memberIs(7, new Member(70));
    });
    EXPECT_EQ(visited, (std::vector<int>{10, 20, 40, 50, 70}));
-   EXPECT_EQ(members.memberDel(3), nullptr);
+
+   visited = walkWith([this](int key) {
+      Kiv::Ptr<Member> removed = members.memberDel(key);
+      EXPECT_EQ(removed->references(), 2) << "ours and the walker's";
+   });
+   EXPECT_EQ(visited, (std::vector<int>{10, 20, 40, 50, 70}));
+   EXPECT_EQ(members.size(), 0u);
 }
 
 }  // namespace

@@ -72,39 +72,4 @@ TEST_F(ReactorTest, SilentUntilActivatedAndOnceDeactivatedDeletedOrOrphaned) {
    }
 }
 
-TEST_F(ReactorTest, ReactorDetachedByAnEarlierHandlerIsNotCalled) {
-   // A handler that drops another observer, as a root drops a programmer during dispatch.
-   struct Detacher : Kiv::Reactor<Watcher, Switch> {
-      Detacher(Watcher* owner, const Kiv::Ptr<const Switch>& sw, SwitchReactor* victim)
-          : Reactor(owner, sw), victim_(victim) {}
-      void onPort(int) override { victim_->notifierIs(nullptr); }
-      SwitchReactor* victim_;
-   };
-   Kiv::Ptr<Watcher> watcher = new Watcher(nullptr);
-   Kiv::Ptr<Detacher> detacher = new Detacher(watcher.ptr(), sw, watcher->reactor_.ptr());
-   watcher->reactor_->notifierIs(sw);  // registered after the detacher
-   watcher->hasNotificationActiveIs(true);
-   detacher->isActiveIs(true);
-   sw->portIs(9);
-   EXPECT_TRUE(watcher->seen.empty());
-   EXPECT_EQ(sw->notifiees(), 1u);
-}
-
-TEST(PtrTest, LastReferenceDeletesAndCountsFollowCopies) {
-   static int destroyed = 0;
-   struct Counted : Kiv::PtrInterface {
-      ~Counted() override { ++destroyed; }
-   };
-   Kiv::Ptr<Counted> a = new Counted;
-   {
-      Kiv::Ptr<Counted> b = a;
-      Kiv::Ptr<Counted> c = std::move(b);
-      EXPECT_EQ(a->references(), 2);
-      EXPECT_EQ(b, nullptr);
-   }
-   EXPECT_EQ(a->references(), 1);
-   a = nullptr;
-   EXPECT_EQ(destroyed, 1);
-}
-
 }  // namespace

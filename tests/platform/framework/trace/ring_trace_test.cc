@@ -5,13 +5,14 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
-#include <thread>
+
+#include "platform/framework/trace/capture_trace_sink.h"
+#include "platform/framework/trace/dual_trace.h"
 
 namespace {
 
 class RingTraceTest : public ::testing::Test {
 protected:
-   void SetUp() override { Kiv::RingTrace::capacityIs(Kiv::RingTrace::defaultCapacity); }
    void TearDown() override { Kiv::RingTrace::capacityIs(Kiv::RingTrace::defaultCapacity); }
 
    using Lines = std::vector<Kiv::String>;
@@ -60,28 +61,20 @@ TEST_F(RingTraceTest, RecordsWrappingTheEndRenderIntact) {
    EXPECT_EQ(Kiv::RingTrace::threadBuffer().dropped(), 22u);
 }
 
-TEST_F(RingTraceTest, LargeRecordDropsAsManyOldestAsItNeedsAndTooLargeOneOnlyItself) {
-   Kiv::RingTrace::capacityIs(64);
-   for (int i = 0; i < 3; ++i) KIV_RING_TRACE("small {}", i);
-   KIV_RING_TRACE("large {}", Kiv::String(30, 'x'));
-   const Lines kept{"small 2", "large " + Kiv::String(30, 'x')};
-   EXPECT_EQ(Kiv::RingTrace::lines(), kept);
-   const U64 dropped = Kiv::RingTrace::threadBuffer().dropped();
-   KIV_RING_TRACE("too large {}", Kiv::String(60, 'x'));
-   EXPECT_EQ(Kiv::RingTrace::lines(), kept);
-   EXPECT_EQ(Kiv::RingTrace::threadBuffer().dropped(), dropped + 1);
-}
-
-TEST_F(RingTraceTest, EachThreadHasItsOwnBuffer) {
-   KIV_RING_TRACE("main {}", 1);
-   Lines workerLines;
-   std::thread worker([&workerLines] {
-      KIV_RING_TRACE("worker {}", 2);
-      workerLines = Kiv::RingTrace::lines();
-   });
-   worker.join();
-   EXPECT_EQ(workerLines, Lines{"worker 2"});
-   EXPECT_EQ(Kiv::RingTrace::lines(), Lines{"main 1"});
+TEST_F(RingTraceTest, DualTraceGivesTheFacilityTheRingTextOnlyWhileTheLevelIsOn) {
+   Kiv::TraceHandle& handle = Kiv::traceHandle("RingTraceTest");
+   handle.allLevelsIs(false);
+   handle.levelIs(4, true);
+   Kiv::CaptureTraceSink capture;
+   Kiv::RingTrace::clear();
+   int evaluated = 0;
+   const int line = __LINE__ + 1;
+   KIV_DUAL_TRACE(handle, 4, "SPSm::{} uid: {} [{}]", Kiv::String("freeEntry"), ++evaluated, "");
+   KIV_DUAL_TRACE(handle, 5, "entry {}", ++evaluated);
+   const Kiv::String text = "SPSm::freeEntry uid: 1 []";
+   const Kiv::CapturedTrace expected{"RingTraceTest", 4, __FILE__, line, "TestBody", text};
+   EXPECT_EQ(capture.messages(), std::vector<Kiv::CapturedTrace>{expected});
+   EXPECT_EQ(Kiv::RingTrace::lines(), (Lines{text, "entry 2"}));
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 
 #include "platform/records/ember/nat_vlan_id_index.h"
 #include "platform/records/tessel_central/mod_id.h"
-#include "platform/records/tessel_nat/mod_set_entry.h"
 #include "platform/records/tessel_nat/uid.h"
 
 namespace {
@@ -39,25 +38,6 @@ TEST(RangeTypesTest, AcceptBothEndsAndRefuseBeyondWithTheirOwnText) {
              << outside;
       }
    }
-}
-
-using TesselCentral::ModId;
-using TesselNat::ModSet;
-
-TEST(ModSetTest, HoldsEachModuleIncludingBothEnds) {
-   ModSet set;
-   EXPECT_TRUE(set.empty());
-   for (int id : {0, 63, 64}) set.moduleIs(ModId(id));
-   EXPECT_EQ(set.modules(), 3u);
-   EXPECT_FALSE(set.hasModule(ModId(1)));
-   EXPECT_EQ(TesselNat::ModSetEntry(TesselNat::Uid(7), set).stringValue(),
-             "uid: 7 modules: {0, 63, 64}");
-
-   set.moduleDel(ModId(64));
-   set.moduleDel(ModId(5));  // absent: no effect
-   EXPECT_FALSE(set.hasModule(ModId(64)));
-   EXPECT_TRUE(set.hasModule(ModId(63)));
-   EXPECT_EQ(set.modules(), 2u);
 }
 
 }  // namespace

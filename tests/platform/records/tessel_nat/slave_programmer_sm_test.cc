@@ -10,10 +10,8 @@ class RecordingProgrammer : public TesselNat::SlaveProgrammerSm {
 public:
    using SlaveProgrammerSm::SlaveProgrammerSm;
    void doCommitHwConfig(TesselNat::Uid uid) override { commits.push_back(uid.value()); }
-   void handleInitialized() override { initializedSeen.push_back(initialized()); }
 
    std::vector<U32> commits;
-   std::vector<bool> initializedSeen;
 };
 
 class SlaveProgrammerSmTest : public ::testing::Test {
@@ -30,36 +28,17 @@ protected:
        new RecordingProgrammer(config, status, nullptr, nullptr, nullptr, nullptr);
 };
 
-TEST_F(SlaveProgrammerSmTest, CommitsOnlyRequestsThisModuleHasNotAnswered) {
+TEST_F(SlaveProgrammerSmTest, CommitsOnlyUnansweredRequestsAndNothingOnceDeactivated) {
    status->quillStatusIs(Quill::QuillShoalStatus(Quill::QuillShoalKey(8), 1, 5));
    request(7, 1);  // no status: committed
    request(8, 5);  // status echoes 5: answered already
    request(8, 6);  // new value: committed
    config->quillConfigDel(Quill::QuillShoalKey(7));
-   EXPECT_EQ(programmer->commits, (std::vector<U32>{7, 8}));
-}
-
-TEST_F(SlaveProgrammerSmTest, DeactivatedProgrammerCommitsNothing) {
    programmer->deactivateReactors();
-   request(7, 1);
-   programmer->hasNotificationActiveIs(true);  // stays silent: marked deleted
    request(9, 1);
-   EXPECT_TRUE(programmer->commits.empty());
-}
-
-TEST_F(SlaveProgrammerSmTest, RetargetedWatchFollowsTheNewDirectory) {
-   Kiv::Ptr<Quill::QuillShoalConfigDir> other = new Quill::QuillShoalConfigDir("other");
-   programmer->quillShoalConfigDirIs(other);
-   request(7, 1);
-   other->quillConfigIs(Quill::QuillShoalConfig(Quill::QuillShoalKey(9), 1));
-   programmer->quillShoalConfigDirDel();
-   other->quillConfigIs(Quill::QuillShoalConfig(Quill::QuillShoalKey(10), 1));
-   EXPECT_EQ(programmer->commits, (std::vector<U32>{9}));
-}
-
-TEST_F(SlaveProgrammerSmTest, HandleInitializedSeesTheFlagAlreadySet) {
-   programmer->initializedIs(true);
-   EXPECT_EQ(programmer->initializedSeen, (std::vector<bool>{true}));
+   programmer->hasNotificationActiveIs(true);  // stays silent: marked deleted
+   request(10, 1);
+   EXPECT_EQ(programmer->commits, (std::vector<U32>{7, 8}));
 }
 
 }  // namespace

@@ -70,29 +70,5 @@ TEST_F(PortTranslationTest, ProfileModeIsSetAndOtherBitsSurvive) {
    EXPECT_EQ(chip_.portTranslationProfile(unit, 32), (Chip::PortTranslation::ProfileEntry{}));
 }
 
-TEST_F(PortTranslationTest, AddressingOutsideTheBlockIsInvalidAndFieldSetterMisuseIsFatal) {
-   Shim::Sdk& sdk = Shim::sdk_;
-   const S32 invalid = Shim::code(Shim::SdkError::invalidParameter);
-   const S32 reg = sdk.L4_XLATE_CTRLr();
-   const S32 mem = sdk.L4_XLATE_PROFILEm();
-   U32 val = 0;
-   std::vector<U32> entry(sdk.SOC_MAX_MEM_WORDS());
-   std::vector<U32> shortEntry(2);
-   EXPECT_EQ(sdk.soc_reg32_get(unit, reg, 0, 0, &val), invalid);
-   EXPECT_EQ(sdk.soc_reg32_set(unit, reg, sdk.REG_PORT_ANY(), 1, val), invalid);
-   EXPECT_EQ(sdk.soc_mem_read(unit, mem, 0, 30, entry), invalid);
-   EXPECT_EQ(sdk.soc_mem_read(unit, mem, sdk.MEM_BLOCK_ANY(), 64, entry), invalid);
-   EXPECT_EQ(sdk.soc_mem_write(unit, mem, sdk.MEM_BLOCK_ALL(), 30, shortEntry), invalid);
-   EXPECT_EQ(sdk.soc_mem_read(unit, reg, sdk.MEM_BLOCK_ANY(), 30, entry), invalid);
-
-   EXPECT_THROW(sdk.soc_reg_field32_set(unit, reg, &val, sdk.XLATE_MODEf(), 1),
-                Kiv::AssertionFailure);
-   EXPECT_THROW(sdk.soc_reg_field32_set(unit, reg, &val, sdk.PORT_SELECTf(), 4),
-                Kiv::AssertionFailure);
-   EXPECT_THROW(sdk.soc_mem_field32_set(unit, mem, entry, sdk.FRAG_MODEf(), 1),
-                Kiv::AssertionFailure);
-   EXPECT_EQ(val, 0u);
-}
-
 }  // namespace
 }  // namespace ShimTest

@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <stdexcept>
 #include <vector>
 
 #include "platform/framework/kiv/reactor.h"
@@ -22,21 +21,6 @@ struct Counter {
 
 using CounterTable = Shoal::Table<U32, Counter>;
 
-// Comparing with key 666 fails, to give reads an error other than corruption.
-struct FragileKey {
-   U32 id = 0;
-   friend bool operator<(FragileKey a, FragileKey b) {
-      if (a.id == 666 || b.id == 666) throw std::logic_error("poisoned key");
-      return a.id < b.id;
-   }
-};
-
-struct FragileRecord {
-   FragileKey id;
-   FragileKey key() const { return id; }
-   friend bool operator==(FragileRecord a, FragileRecord b) { return a.id.id == b.id.id; }
-};
-
 class TableTest : public ::testing::Test {
 protected:
    TableTest() : table(new CounterTable("counters")) {
@@ -44,8 +28,6 @@ protected:
    }
 
    Kiv::Ptr<CounterTable> table;
-   Shoal::IterHint hint;
-   U32 key = 0;
 };
 
 TEST_F(TableTest, SafeLookupReportsCorruptionOnlyOnTheChosenRead) {
@@ -62,44 +44,6 @@ TEST_F(TableTest, SafeLookupReportsCorruptionOnlyOnTheChosenRead) {
    EXPECT_EQ(reader->corruptionMessages(),
              std::vector<Kiv::String>{reader->injectedCorruptionText()});
    EXPECT_THAT(reader->injectedCorruptionText(), HasSubstr("'counters'"));
-}
-
-TEST(FragileTableTest, SafeLookupLetsOtherErrorsThrough) {
-   Kiv::Ptr<Shoal::Table<FragileKey, FragileRecord>> fragile(
-       new Shoal::Table<FragileKey, FragileRecord>("fragile"));
-   fragile->recordIs(FragileRecord{FragileKey{1}});
-   bool found = false;
-   EXPECT_THROW(fragile->safeLookup(FragileKey{666}, found), std::logic_error);
-   EXPECT_EQ(fragile->corruptionReports(), 0u);
-}
-
-TEST_F(TableTest, IterationStepsAreReadsThatCanFail) {
-   table->corruptionOnEveryReadIs(true);
-   EXPECT_THROW(table->first(key, hint), Sentry::CorruptionDetectedException);
-   EXPECT_THROW(table->next(key, hint), Sentry::CorruptionDetectedException);
-   EXPECT_TRUE(table->has(1));
-   table->corruptionInjectionDel();
-   EXPECT_TRUE(table->first(key, hint));
-}
-
-TEST_F(TableTest, IterationAdvancesByKeyThroughChanges) {
-   ASSERT_TRUE(table->first(key, hint));
-   EXPECT_EQ(key, 1u);
-   table->recordDel(1);
-   ASSERT_TRUE(table->next(key, hint));
-   EXPECT_EQ(key, 2u);
-   table->recordIs(Counter{4, 40});
-   std::vector<U32> rest;
-   while (table->next(key, hint)) rest.push_back(key);
-   EXPECT_THAT(rest, ElementsAre(3, 4, 5));
-
-   // A hint left by another table must not be followed.
-   Kiv::Ptr<CounterTable> other(new CounterTable("other"));
-   other->recordIs(Counter{2, 0});
-   other->recordIs(Counter{9, 0});
-   ASSERT_TRUE(other->first(key, hint));
-   ASSERT_TRUE(table->next(key, hint));
-   EXPECT_EQ(key, 3u);
 }
 
 struct Watcher : Kiv::PtrInterface {};
