@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 namespace Kiv {
 namespace {
@@ -19,8 +20,21 @@ std::atomic<AssertionHandler> currentHandler{&abortingHandler};
 }  // namespace
 
 String assertionLine(const AssertionSite& site) {
-   return format("%s:%d: %s: Assertion `%s' failed.", site.file, site.line, site.function,
-                 site.expression);
+   return format("%s:%d: %s: Assertion `%s' failed.", site.file, site.line,
+                 signatureText(site.function).c_str(), site.expression);
+}
+
+String signatureText(const char* prettyFunction) {
+   String text = prettyFunction;
+   const auto replaceAll = [&text](std::string_view from, std::string_view to) {
+      for (size_t at = text.find(from); at != String::npos; at = text.find(from, at + to.size())) {
+         text.replace(at, from.size(), to);
+      }
+   };
+   replaceAll("(anonymous namespace)", "{anonymous}");
+   replaceAll(" &", "&");
+   replaceAll(" *", "*");
+   return text;
 }
 
 AssertionHandler assertionHandlerIs(AssertionHandler handler) {
@@ -35,7 +49,7 @@ void assertionFailed(const AssertionSite& site) {
 AssertionFailure::AssertionFailure(const AssertionSite& site)
     : std::logic_error(assertionLine(site)),
       expression_(site.expression),
-      function_(site.function) {}
+      function_(signatureText(site.function)) {}
 
 void throwingAssertionHandler(const AssertionSite& site) { throw AssertionFailure(site); }
 

@@ -16,6 +16,10 @@ struct AssertionSite {
 
 // The line written to the standard error stream before the process stops.
 String assertionLine(const AssertionSite& site);
+// The operation's signature as the agent prints it whatever the compiler: clang's
+// "const T &" and "(anonymous namespace)" read as GCC writes them, "const T&" and
+// "{anonymous}".
+String signatureText(const char* prettyFunction);
 
 // Called on a failed assertion. The default handler writes assertionLine() to the standard
 // error stream and aborts. A handler must not return; if it does, the process aborts.

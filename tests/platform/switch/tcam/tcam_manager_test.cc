@@ -39,12 +39,12 @@ TEST_F(TcamManagerTest, FreedEntryIsDestroyedReusedLowestFirstAndFreedOnlyOnce) 
    nat->freeEntry(unit, third);
    nat->freeEntry(unit, second);
    EXPECT_FALSE(chip_.entry(unit, second));
-   for (const auto& [onUnit, entryId] :
-        {std::pair<U16, U32>{unit, second}, {0, kept}, {unit, aclEntry}}) {
-      EXPECT_THAT([&] { nat->freeEntry(onUnit, entryId); },
+   for (const std::pair<U16, U32>& freed : {std::pair<U16, U32>{unit, second}, {0, kept},
+                                             {unit, aclEntry}}) {
+      EXPECT_THAT([&] { nat->freeEntry(freed.first, freed.second); },
                   testing::Throws<Kiv::AssertionFailure>(testing::Property(
                       &Kiv::AssertionFailure::expression, "isHeld( unit, entryId )")))
-          << "freeing " << entryId << " on unit " << onUnit;
+          << "freeing " << freed.second << " on unit " << freed.first;
    }
    EXPECT_EQ(nat->entriesHeld(unit), (std::set<U32>{kept, fourth}));
    EXPECT_EQ(chip_.entryCount(unit), 3u) << "the other group's entry is still there";
