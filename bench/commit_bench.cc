@@ -41,8 +41,8 @@ private:
    Chip::SimulatedChip chip_{Chip::SimulatedChip::Config{2, 8192}};
    Shim::ScopedBackend installed_;
    Kiv::Ptr<TesselTcamGroupManager> groups_ = new TesselTcamGroupManager(8192);
-   Kiv::Ptr<KivShoal::EntityManager> agent_ = new KivShoal::EntityManager("agent");
-   ControlPlane::NatControlPlane controlPlane_{agent_};
+   Kiv::Ptr<Shoal::SharedStore> sharedMemory_ = new Shoal::SharedStore;
+   ControlPlane::NatControlPlane controlPlane_{sharedMemory_};
    Kiv::Ptr<Quill::QuillShoalStatusDir> statuses_ = new Quill::QuillShoalStatusDir("status");
    Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer_ = new Tessel::NatSlaveProgrammerSm(
        controlPlane_.quillShoalConfigDir(), statuses_, controlPlane_.shadow(),

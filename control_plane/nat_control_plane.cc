@@ -4,14 +4,9 @@
 
 #include "platform/records/tessel_nat/nat_table_types.h"
 
+
 namespace ControlPlane {
 namespace {
-
-template <class Table>
-Kiv::Ptr<Table> mount(const Kiv::Ptr<KivShoal::EntityManager>& manager, const char* path) {
-   return Kiv::ptrCast<Table>(manager->doMount(
-       path, Table::typeName, KivShoal::MountInfo(KivShoal::KivShoalType::readerWriter)));
-}
 
 Ember::NatHwKey keyWithFaId(const Ember::NatHwKey& hwKey0, U32 faId) {
    Ember::NatHwKey key = hwKey0;
@@ -21,13 +16,13 @@ Ember::NatHwKey keyWithFaId(const Ember::NatHwKey& hwKey0, U32 faId) {
 
 }  // namespace
 
-NatControlPlane::NatControlPlane(const Kiv::Ptr<KivShoal::EntityManager>& manager) {
+NatControlPlane::NatControlPlane(const Kiv::Ptr<Shoal::SharedStore>& store) {
    TesselNat::natTableTypesIs();
-   configDir_ = mount<Quill::QuillShoalConfigDir>(manager, configDirPath);
-   hwKeyUidTable_ = mount<TesselNat::HwKeyUidTable>(manager, hwKeyUidTablePath);
-   uidHwKeyTable_ = mount<TesselNat::UidHwKeyTable>(manager, uidHwKeyTablePath);
-   shadow_ = mount<Ember::NatHwShadow>(manager, shadowPath);
-   ingModSetDir_ = mount<TesselNat::ModSetDir>(manager, modSetDirPath);
+   configDir_ = Shoal::publisherMount<Quill::QuillShoalConfigDir>(*store, configDirPath);
+   hwKeyUidTable_ = Shoal::publisherMount<TesselNat::HwKeyUidTable>(*store, hwKeyUidTablePath);
+   uidHwKeyTable_ = Shoal::publisherMount<TesselNat::UidHwKeyTable>(*store, uidHwKeyTablePath);
+   shadow_ = Shoal::publisherMount<Ember::NatHwShadow>(*store, shadowPath);
+   ingModSetDir_ = Shoal::publisherMount<TesselNat::ModSetDir>(*store, modSetDirPath);
 }
 
 void NatControlPlane::ruleIs(const NatRule& rule) {

@@ -6,7 +6,7 @@
 #include "platform/records/ember/nat_hw_data.h"
 #include "platform/records/ember/nat_hw_key.h"
 #include "platform/records/ember/nat_hw_shadow.h"
-#include "platform/tables/kiv_shoal/entity_manager.h"
+#include "platform/tables/shoal/shared_store.h"
 #include "platform/records/quill/quill_shoal_dirs.h"
 #include "platform/records/tessel_central/mod_id.h"
 #include "platform/records/tessel_nat/uid.h"
@@ -36,8 +36,8 @@ inline constexpr const char* modSetDirPath = "tesselnat/ingModSetDir";
 // module set and a new translation request) and reads the modules' answers.
 class NatControlPlane {
 public:
-   // Mounts the NAT tables through `manager`, creating them at their paths.
-   explicit NatControlPlane(const Kiv::Ptr<KivShoal::EntityManager>& manager);
+   // Publishes the NAT tables at their paths in `store`, creating those not there yet.
+   explicit NatControlPlane(const Kiv::Ptr<Shoal::SharedStore>& store);
 
    // Publishes `rule` as new or changed: every key dirty, a new request. Keys of an earlier
    // version of the rule beyond the new faIdLimit leave the shadow.

@@ -82,8 +82,8 @@ int main() {
    Kiv::Ptr<TesselTcamGroupManager> groups = new TesselTcamGroupManager(4096);
    groups->unboundedEntryManagerIs(
        TcamGroupConfig{Tessel::natTcamGroupAssignment, 1, /*entriesPerUnit=*/3, 2, 1});
-   Kiv::Ptr<KivShoal::EntityManager> agent = new KivShoal::EntityManager("agent");
-   ControlPlane::NatControlPlane controlPlane(agent);
+   Kiv::Ptr<Shoal::SharedStore> sharedMemory = new Shoal::SharedStore;
+   ControlPlane::NatControlPlane controlPlane(sharedMemory);
    Kiv::Ptr<Quill::QuillShoalStatusDir> statuses = new Quill::QuillShoalStatusDir("status/1");
    Kiv::Ptr<TesselCommonSmData> scsd = new TesselCommonSmData("tesselCommon");
    Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer = new Tessel::NatSlaveProgrammerSm(

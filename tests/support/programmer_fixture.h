@@ -34,11 +34,21 @@ protected:
       programmerTrace.levelIs(8, true);
    }
 
+   // A programmer reading the control plane's tables through the agent's read-only mounts.
    Kiv::Ptr<Tessel::NatSlaveProgrammerSm> newProgrammer() {
       return new Tessel::NatSlaveProgrammerSm(
-          controlPlane.quillShoalConfigDir(), statusDir, controlPlane.shadow(),
-          controlPlane.uidHwKeyTable(), controlPlane.hwKeyUidTable(), controlPlane.ingModSetDir(),
+          mounted<Quill::QuillShoalConfigDir>(ControlPlane::configDirPath), statusDir,
+          mounted<Ember::NatHwShadow>(ControlPlane::shadowPath),
+          mounted<TesselNat::UidHwKeyTable>(ControlPlane::uidHwKeyTablePath),
+          mounted<TesselNat::HwKeyUidTable>(ControlPlane::hwKeyUidTablePath),
+          mounted<TesselNat::ModSetDir>(ControlPlane::modSetDirPath),
           TesselCentral::ModId(module), groups, scsd);
+   }
+
+   template <class T>
+   Kiv::Ptr<T> mounted(const char* path) {
+      return Kiv::ptrCast<T>(entityManager->doMount(
+          path, T::typeName, KivShoal::MountInfo(KivShoal::KivShoalType::reader)));
    }
 
    // The expression texts of the SDK calls traced since the last clear, in call order.
@@ -85,9 +95,14 @@ protected:
    // The ids the NAT entry manager holds for the module.
    std::set<U32> entriesHeld() const { return natEntryManager->entriesHeld(module); }
 
-   Kiv::Ptr<KivShoal::EntityManager> entityManager = new KivShoal::EntityManager("agent");
-   ControlPlane::NatControlPlane controlPlane{entityManager};
-   Kiv::Ptr<Quill::QuillShoalStatusDir> statusDir = new Quill::QuillShoalStatusDir("status/1");
+   Kiv::Ptr<Shoal::SharedStore> sharedMemory = new Shoal::SharedStore;
+   ControlPlane::NatControlPlane controlPlane{sharedMemory};
+   Kiv::Ptr<KivShoal::EntityManager> entityManager =
+       new KivShoal::EntityManager("agent", sharedMemory);
+   Kiv::Ptr<Quill::QuillShoalStatusDir> statusDir = Kiv::ptrCast<Quill::QuillShoalStatusDir>(
+       entityManager->doMount("tesselnat/ingQuillShoalStatusDir/1",
+                              Quill::QuillShoalStatusDir::typeName,
+                              KivShoal::MountInfo(KivShoal::KivShoalType::writer)));
    Kiv::Ptr<TesselCommonSmData> scsd = new TesselCommonSmData("tesselCommon");
    Kiv::Ptr<TesselTcamGroupManager> groups = new TesselTcamGroupManager(64);
    Kiv::Ptr<TesselUnboundedTcamEntryManager> natEntryManager;

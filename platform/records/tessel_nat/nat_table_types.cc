@@ -10,9 +10,11 @@ namespace {
 
 template <class Table>
 void tableTypeIs() {
-   KivShoal::tableFactoryIs(Table::typeName, [](const Kiv::Name& path) {
-      return Kiv::Ptr<Kiv::Entity>(new Table(path));
-   });
+   KivShoal::tableFactoryIs(Table::typeName,
+                            [](const Kiv::Name& path, const std::shared_ptr<Shoal::TableState>& state,
+                               Shoal::Access access) {
+                               return Kiv::Ptr<Shoal::ShoalMapBase>(new Table(path, state, access));
+                            });
 }
 
 }  // namespace

@@ -7,11 +7,13 @@
 
 namespace KivShoal {
 
-EntityManager::EntityManager(Kiv::Name name) : Kiv::Entity(std::move(name)) {}
+EntityManager::EntityManager(Kiv::Name name, Kiv::Ptr<Shoal::SharedStore> store)
+    : Kiv::Entity(std::move(name)), store_(std::move(store)) {}
 
 EntityManager::~EntityManager() {
    // The group may outlive us in someone else's hands; it must not mount through us then.
    if (mountGroup_) mountGroup_->entityManagerIs(nullptr);
+   for (const Kiv::String& path : ownedPaths_) store_->tableDel(path);
 }
 
 Kiv::Ptr<Kiv::Entity> EntityManager::doMount(const Kiv::String& path, const Kiv::String& typeName,
@@ -21,11 +23,25 @@ Kiv::Ptr<Kiv::Entity> EntityManager::doMount(const Kiv::String& path, const Kiv:
 
    TableFactory factory = tableFactory(typeName);
    if (!factory) Kiv::throwTypeException(Kiv::typeErrorText(typeName, "mount " + path));
-   Kiv::Ptr<Kiv::Entity> table = factory(path);
+   const bool writer = mountInfo.type() == KivShoalType::writer;
+   const Shoal::SharedStore::Table* shared = writer ? nullptr : store_->table(path);
+   if (shared && shared->typeName != typeName) {
+      Kiv::throwTypeException(Kiv::typeErrorText(typeName, "mount " + path + " holding " +
+                                                               shared->typeName));
+   }
+   const Kiv::Ptr<Shoal::ShoalMapBase> table =
+       factory(path, shared ? shared->state : nullptr,
+               writer ? Shoal::Access::readWrite : Shoal::Access::readOnly);
    if (!table) {
       throw Kiv::Exception("the table factory for type '" + typeName + "' created nothing for '" +
                            path + "'");
    }
+   if (writer) {
+      const auto& collections = mountInfo.collectionInfos();
+      if (!collections.empty()) table->sharedState()->capacityIs(collections.front().size);
+      ownedPaths_.push_back(path);
+   }
+   if (!shared) store_->tableIs(path, {typeName, table->sharedState()});
    entityIs(path, table);
    return table;
 }

@@ -7,11 +7,16 @@
 
 namespace KivShoal {
 
-// How a mount uses its tables.
+// How a mount uses its table.
 enum class KivShoalType : U8 {
-   reader = 0,
-   writer = 1,
-   readerWriter = 2,
+   // The mounting agent creates the table and owns it: only it writes, and the table leaves
+   // shared memory with the agent's entity manager.
+   writer = 0,
+   // Read-only mounts of a table that another process publishes; the table is created empty
+   // when nobody has published it yet. A real table service maps the two differently (1 is
+   // watched for changes, 2 is looked up); the in-process store serves them alike.
+   watchingReader = 1,
+   reader = 2,
 };
 
 // Sizing of one collection of a mounted table.

@@ -2,13 +2,17 @@
 
 #include <functional>
 
-#include "platform/framework/kiv/entity.h"
+#include <memory>
+
 #include "platform/framework/kiv/ptr.h"
+#include "platform/tables/shoal/shoal_map_base.h"
 
 namespace KivShoal {
 
-// Creates the table mounted at a path; the argument is the path, used as the table's name.
-using TableFactory = std::function<Kiv::Ptr<Kiv::Entity>(const Kiv::Name&)>;
+// Creates a mount of a table: its name is the path, its state the table's (a new empty table
+// when null), and its access what the mount type allows.
+using TableFactory = std::function<Kiv::Ptr<Shoal::ShoalMapBase>(
+    const Kiv::Name& path, const std::shared_ptr<Shoal::TableState>& state, Shoal::Access access)>;
 
 // The process-wide registry of table types that mounts can create, by type name. Safe to
 // use from any thread and from static initialisers.

@@ -1,35 +1,47 @@
 #include "platform/tables/shoal/shoal_map_base.h"
 
+#include "platform/framework/kiv/errors.h"
 #include "platform/framework/sentry/exception.h"
 
 namespace Shoal {
 
-ShoalMapBase::ShoalMapBase(Kiv::Name name) : Kiv::Entity(std::move(name)) {}
+TableState::~TableState() = default;
 
-ShoalMapBase::~ShoalMapBase() = default;
-
-void ShoalMapBase::doCorruptionDetected(const Kiv::String& msg) const {
+void TableState::corruptionReportIs(const Kiv::String& msg) {
    std::lock_guard<std::mutex> guard(reportsMutex_);
    reports_.push_back(msg);
 }
 
-U32 ShoalMapBase::corruptionReports() const {
+U32 TableState::corruptionReports() const {
    std::lock_guard<std::mutex> guard(reportsMutex_);
    return static_cast<U32>(reports_.size());
 }
 
-std::vector<Kiv::String> ShoalMapBase::corruptionMessages() const {
+std::vector<Kiv::String> TableState::corruptionMessages() const {
    std::lock_guard<std::mutex> guard(reportsMutex_);
    return reports_;
 }
 
-void ShoalMapBase::corruptionOnReadIs(U32 readsFromNow) { readsUntilCorruption_ = readsFromNow; }
+bool TableState::corruptReadNow() {
+   if (everyRead_.load()) return true;
+   // Count down without going below zero, so that concurrent readers fail exactly once.
+   U32 remaining = readsUntilCorruption_.load();
+   while (remaining != 0) {
+      if (readsUntilCorruption_.compare_exchange_weak(remaining, remaining - 1)) {
+         return remaining == 1;
+      }
+   }
+   return false;
+}
 
-void ShoalMapBase::corruptionOnEveryReadIs(bool everyRead) { everyRead_ = everyRead; }
+ShoalMapBase::ShoalMapBase(Kiv::Name name, std::shared_ptr<TableState> state, Access access)
+    : Kiv::Entity(std::move(name)), state_(std::move(state)), access_(access) {}
+
+ShoalMapBase::~ShoalMapBase() = default;
 
 void ShoalMapBase::corruptionInjectionDel() {
-   readsUntilCorruption_ = 0;
-   everyRead_ = false;
+   state_->corruptionOnReadIs(0);
+   state_->corruptionOnEveryReadIs(false);
 }
 
 Kiv::String ShoalMapBase::injectedCorruptionText() const {
@@ -37,14 +49,12 @@ Kiv::String ShoalMapBase::injectedCorruptionText() const {
 }
 
 void ShoalMapBase::readStart() const {
-   if (everyRead_.load()) throw Sentry::CorruptionDetectedException(injectedCorruptionText());
-   // Count down without going below zero, so that concurrent readers fail exactly once.
-   U32 remaining = readsUntilCorruption_.load();
-   while (remaining != 0) {
-      if (readsUntilCorruption_.compare_exchange_weak(remaining, remaining - 1)) {
-         if (remaining == 1) throw Sentry::CorruptionDetectedException(injectedCorruptionText());
-         return;
-      }
+   if (state_->corruptReadNow()) throw Sentry::CorruptionDetectedException(injectedCorruptionText());
+}
+
+void ShoalMapBase::writeStart() const {
+   if (access_ == Access::readOnly) {
+      throw Kiv::Exception("shared table '" + name() + "' is mounted read-only: it cannot be written");
    }
 }
 

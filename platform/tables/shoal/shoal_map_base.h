@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -10,42 +11,89 @@
 
 namespace Shoal {
 
-// Base of every shared table. Besides the name it carries two things every table needs:
+// How a mount may use its table.
+enum class Access : U8 { readOnly, readWrite };
+
+// What every mount of one shared table sees: the records (kept by the typed state that derives
+// from this), the corruption faults injected into it and the reports of its readers, and its
+// capacity. Mounts hold it by shared pointer; the store keeps it while the table exists.
+class TableState {
+public:
+   virtual ~TableState();
+
+   // Corruption reports, from any thread.
+   void corruptionReportIs(const Kiv::String& msg);
+   U32 corruptionReports() const;
+   std::vector<Kiv::String> corruptionMessages() const;
+
+   // Fault injection: the Nth read from now raises, once (1 is the next read, 0 cancels),
+   // or every read until cleared.
+   void corruptionOnReadIs(U32 readsFromNow) { readsUntilCorruption_ = readsFromNow; }
+   void corruptionOnEveryReadIs(bool everyRead) { everyRead_ = everyRead; }
+   bool corruptionOnEveryRead() const { return everyRead_.load(); }
+   // True when this read is one chosen to fail.
+   bool corruptReadNow();
+
+   // Records a new key may not go beyond; 0 is unbounded.
+   U32 capacity() const { return capacity_; }
+   void capacityIs(U32 capacity) { capacity_ = capacity; }
+   // New records the table refused because it was full.
+   U32 capacityReports() const { return capacityReports_; }
+   void capacityReportIs() { ++capacityReports_; }
+
+private:
+   mutable std::mutex reportsMutex_;
+   std::vector<Kiv::String> reports_;
+   std::atomic<U32> readsUntilCorruption_{0};
+   std::atomic<bool> everyRead_{false};
+   U32 capacity_ = 0;
+   U32 capacityReports_ = 0;
+};
+
+// Base of every mount of a shared table: a framework entity named by its path, over the
+// table's shared state. Several mounts of one table, in one agent or in several, share that
+// state; each mount has its own notifiees and its own access.
 //
 // - Corruption reports. A reader whose read raised Sentry::CorruptionDetectedException hands
 //   the exception's text to doCorruptionDetected(). Readers hold tables as Ptr<T const>, so
-//   the bookkeeping is mutable and the call is const; it is safe from any thread.
+//   the call is const; it is safe from any thread.
 // - Fault injection. A test can make the table raise Sentry::CorruptionDetectedException on
-//   a chosen read: once on the Nth read from now, or on every read until cleared. The
-//   message names the table (injectedCorruptionText()). What counts as a read is up to the
-//   derived table, which calls readStart() at the beginning of each one.
+//   a chosen read of any of its mounts: once on the Nth read from now, or on every read
+//   until cleared. What counts as a read is up to the derived table, which calls readStart()
+//   at the beginning of each one.
+// - Writes through a read-only mount throw Kiv::Exception naming the table.
 class ShoalMapBase : public Kiv::Entity {
 public:
-   explicit ShoalMapBase(Kiv::Name name);
+   ShoalMapBase(Kiv::Name name, std::shared_ptr<TableState> state, Access access);
    ~ShoalMapBase() override;
 
-   void doCorruptionDetected(const Kiv::String& msg) const;
-   U32 corruptionReports() const;
-   // The reported messages, oldest first.
-   std::vector<Kiv::String> corruptionMessages() const;
+   Access access() const { return access_; }
+   const std::shared_ptr<TableState>& sharedState() const { return state_; }
 
-   // The Nth read from now raises, once; 1 is the next read and 0 cancels the countdown.
-   void corruptionOnReadIs(U32 readsFromNow);
-   void corruptionOnEveryReadIs(bool everyRead);
-   bool corruptionOnEveryRead() const { return everyRead_.load(); }
+   void doCorruptionDetected(const Kiv::String& msg) const { state_->corruptionReportIs(msg); }
+   U32 corruptionReports() const { return state_->corruptionReports(); }
+   // The reported messages, oldest first.
+   std::vector<Kiv::String> corruptionMessages() const { return state_->corruptionMessages(); }
+
+   void corruptionOnReadIs(U32 readsFromNow) { state_->corruptionOnReadIs(readsFromNow); }
+   void corruptionOnEveryReadIs(bool everyRead) { state_->corruptionOnEveryReadIs(everyRead); }
+   bool corruptionOnEveryRead() const { return state_->corruptionOnEveryRead(); }
    // Cancels both the countdown and the every-read fault.
    void corruptionInjectionDel();
    Kiv::String injectedCorruptionText() const;
 
+   // New records refused because the table held as many as its capacity.
+   U32 capacityReports() const { return state_->capacityReports(); }
+
 protected:
    // Throws Sentry::CorruptionDetectedException when this read is one chosen to fail.
    void readStart() const;
+   // Throws Kiv::Exception when this mount may not write.
+   void writeStart() const;
 
 private:
-   mutable std::mutex reportsMutex_;
-   mutable std::vector<Kiv::String> reports_;
-   mutable std::atomic<U32> readsUntilCorruption_{0};
-   std::atomic<bool> everyRead_{false};
+   const std::shared_ptr<TableState> state_;
+   const Access access_;
 };
 
 }  // namespace Shoal

@@ -1,12 +1,15 @@
 #pragma once
 
+#include <algorithm>
 #include <concepts>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <optional>
 #include <type_traits>
 #include <vector>
 
+#include "platform/framework/kiv/assert.h"
 #include "platform/framework/kiv/entity.h"
 #include "platform/framework/sentry/exception.h"
 #include "platform/tables/shoal/iter_hint.h"
@@ -14,24 +17,35 @@
 
 namespace Shoal {
 
-// A shared table of records keyed by each record's own key (`record.key()`), in key order
-// (Key needs operator<). Records are plain trivially-copyable structs and readers always get
-// copies, so that a cross-process shared-memory store can replace this in-process one
-// without touching readers.
+// A mount of a shared table of records keyed by each record's own key (`record.key()`), in
+// key order (Key needs operator<). Records are plain trivially-copyable structs and readers
+// always get copies, so that a cross-process shared-memory store can replace this in-process
+// one without touching readers.
 //
-// Reads are lookup(), safeLookup(), first() and next(); each may raise the corruption that
-// ShoalMapBase injects, and lookup(), first() and next() pass it to their caller. has() and
-// count() never raise. Writers and readers share the framework's activity lock; the store
-// itself is not locked.
+// Every mount of one table shares its records (TableState); a Table built from a name alone
+// is a writable table of its own. Reads are lookup(), safeLookup(), first() and next(); each
+// may raise the corruption that the state injects, and lookup(), first() and next() pass it
+// to their caller. has() and count() never raise. Writes through a read-only mount throw
+// Kiv::Exception. Writers and readers share the framework's activity lock; the store itself
+// is not locked.
 //
-// Each write that changes the table notifies onRecord() once per changed key; writing a
-// record identical to the stored one notifies nothing, but still counts in writes().
+// Each write that changes the table notifies onRecord() once per changed key on every live
+// mount of the table; writing a record identical to the stored one notifies nothing, but
+// still counts in writes(). A new key beyond the table's capacity is refused and counted in
+// capacityReports(); the records already there stay as they are.
 template <class Key, class Record>
 class Table : public ShoalMapBase {
    static_assert(std::is_trivially_copyable_v<Record>,
                  "shared table records must be trivially copyable");
    static_assert(std::equality_comparable<Record>,
                  "shared table records need operator== to detect unchanged writes");
+
+   struct State : TableState {
+      std::map<Key, Record> records;
+      U64 generation = 0;
+      U64 writes = 0;
+      std::vector<Table*> mounts;  // the live mounts, each notified of every change
+   };
 
 public:
    using KeyType = Key;
@@ -42,13 +56,22 @@ public:
       virtual void onRecord(const Key&) {}
    };
 
-   explicit Table(Kiv::Name name) : ShoalMapBase(std::move(name)) {}
+   // A writable table of its own.
+   explicit Table(Kiv::Name name) : Table(std::move(name), nullptr, Access::readWrite) {}
+   // A mount of `state`, which must be a table of this type; a new empty table when null.
+   Table(Kiv::Name name, const std::shared_ptr<TableState>& state, Access access)
+       : ShoalMapBase(std::move(name), state ? state : std::make_shared<State>(), access),
+         state_(dynamic_cast<State*>(sharedState().get())) {
+      KIV_ASSERT( state_ && "mounted table state is of another type" );
+      state_->mounts.push_back(this);
+   }
+   ~Table() override { std::erase(state_->mounts, this); }
 
    // The stored record, or nothing when the key is absent.
    std::optional<Record> lookup(const Key& key) const {
       readStart();
-      auto it = records_.find(key);
-      if (it == records_.end()) return std::nullopt;
+      auto it = state_->records.find(key);
+      if (it == state_->records.end()) return std::nullopt;
       return it->second;
    }
 
@@ -68,16 +91,16 @@ public:
       }
    }
 
-   bool has(const Key& key) const { return records_.count(key) != 0; }
-   U32 count() const { return static_cast<U32>(records_.size()); }
-   // Every recordIs() the table took, changed or not: what the table service counts for
-   // its writers.
-   U64 writes() const { return writes_; }
+   bool has(const Key& key) const { return state_->records.count(key) != 0; }
+   U32 count() const { return static_cast<U32>(state_->records.size()); }
+   // Every recordIs() the table took through any mount, changed or not: what the table
+   // service counts for its writers.
+   U64 writes() const { return state_->writes; }
 
    // Sets `key` to the smallest key; false when the table is empty.
    bool first(Key& key, IterHint& hint) const {
       readStart();
-      return settle(records_.begin(), key, hint);
+      return settle(state_->records.begin(), key, hint);
    }
 
    // Sets `key` to the smallest key after it, whether or not `key` is still present; false
@@ -88,32 +111,43 @@ public:
       if (hintedPosition(key, hint, it)) {
          ++it;
       } else {
-         it = records_.upper_bound(key);
+         it = state_->records.upper_bound(key);
       }
       return settle(it, key, hint);
    }
 
-   void recordIs(const Record& record) {
-      ++writes_;
+   // False, with nothing written, when the key is new and the table is at its capacity.
+   bool recordIs(const Record& record) {
+      writeStart();
+      ++state_->writes;
       const Key key = record.key();
-      auto [it, inserted] = records_.try_emplace(key, record);
-      if (!inserted) {
-         if (it->second == record) return;
+      auto it = state_->records.find(key);
+      if (it == state_->records.end()) {
+         if (state_->capacity() != 0 && state_->records.size() >= state_->capacity()) {
+            state_->capacityReportIs();
+            return false;
+         }
+         state_->records.emplace(key, record);
+      } else {
+         if (it->second == record) return true;
          it->second = record;
       }
       notifyRecord(key);
+      return true;
    }
 
    void recordDel(const Key& key) {
-      if (records_.erase(key) == 0) return;
-      ++generation_;
+      writeStart();
+      if (state_->records.erase(key) == 0) return;
+      ++state_->generation;
       notifyRecord(key);
    }
 
    void recordDelAll() {
+      writeStart();
       std::vector<Key> keys;
-      keys.reserve(records_.size());
-      for (const auto& entry : records_) keys.push_back(entry.first);
+      keys.reserve(state_->records.size());
+      for (const auto& entry : state_->records) keys.push_back(entry.first);
       // One key at a time, so that each handler sees the table as of its own change.
       for (const Key& key : keys) recordDel(key);
    }
@@ -126,10 +160,10 @@ private:
                  "the store's position must fit an iteration hint");
 
    bool settle(Iterator it, Key& key, IterHint& hint) const {
-      if (it == records_.end()) return false;
+      if (it == state_->records.end()) return false;
       key = it->first;
-      hint.table = this;
-      hint.generation = generation_;
+      hint.table = state_;
+      hint.generation = state_->generation;
       std::memcpy(hint.position, &it, sizeof(it));
       return true;
    }
@@ -138,18 +172,24 @@ private:
    // generation, so a hint from this table of the current generation still points at the
    // entry it was left on. It is used only if that entry is the caller's key.
    bool hintedPosition(const Key& key, const IterHint& hint, Iterator& it) const {
-      if (hint.table != this || hint.generation != generation_) return false;
+      if (hint.table != state_ || hint.generation != state_->generation) return false;
       std::memcpy(&it, hint.position, sizeof(it));
       return !(it->first < key) && !(key < it->first);
    }
 
+   // A handler may mount or unmount the table: each mount is notified only while it lives.
    void notifyRecord(const Key& key) const {
-      notify<Notifiee>([&](Notifiee& n) { n.onRecord(key); });
+      const std::vector<Table*> mounts = state_->mounts;
+      for (Table* mount : mounts) {
+         if (std::find(state_->mounts.begin(), state_->mounts.end(), mount) ==
+             state_->mounts.end()) {
+            continue;
+         }
+         mount->template notify<Notifiee>([&](Notifiee& n) { n.onRecord(key); });
+      }
    }
 
-   Store records_;
-   U64 generation_ = 0;
-   U64 writes_ = 0;
+   State* const state_;
 };
 
 }  // namespace Shoal

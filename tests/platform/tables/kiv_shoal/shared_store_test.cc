@@ -1,0 +1,134 @@
+#include "platform/tables/shoal/shared_store.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "platform/framework/kiv/reactor.h"
+#include "platform/tables/kiv_shoal/entity_manager.h"
+#include "platform/tables/kiv_shoal/table_factory.h"
+#include "platform/tables/shoal/table.h"
+
+namespace {
+
+using KivShoal::KivShoalType;
+
+struct Status {
+   U32 uid = 0;
+   U32 result = 0;
+   U32 key() const { return uid; }
+   friend bool operator==(const Status&, const Status&) = default;
+};
+
+class StatusTable : public Shoal::Table<U32, Status> {
+public:
+   static constexpr const char* typeName = "Test::StatusTable";
+   using Table::Table;
+};
+
+struct Watcher : Kiv::PtrInterface {};
+
+class RecordReactor : public Kiv::Reactor<Watcher, StatusTable> {
+public:
+   using Reactor::Reactor;
+   void onRecord(const U32& changed) override { keys.push_back(changed); }
+   std::vector<U32> keys;
+};
+
+// Shared memory that outlives the agents mounting it: what a publisher wrote is there for
+// every agent, an agent's own tables go with it, and mounts respect their access and size.
+class SharedStoreTest : public ::testing::Test {
+protected:
+   SharedStoreTest() {
+      KivShoal::tableFactoryIs(StatusTable::typeName, [](const Kiv::Name& path, const auto& state,
+                                                         Shoal::Access access) {
+         return Kiv::Ptr<Shoal::ShoalMapBase>(new StatusTable(path, state, access));
+      });
+   }
+   ~SharedStoreTest() override { KivShoal::tableFactoryDel(StatusTable::typeName); }
+
+   static Kiv::Ptr<StatusTable> mount(KivShoal::EntityManager& agent, const char* path,
+                                      KivShoal::MountInfo info) {
+      return Kiv::ptrCast<StatusTable>(agent.doMount(path, StatusTable::typeName, info));
+   }
+   Kiv::Ptr<KivShoal::EntityManager> newAgent() {
+      return new KivShoal::EntityManager("agent", store);
+   }
+
+   Kiv::Ptr<Shoal::SharedStore> store = new Shoal::SharedStore;
+   Kiv::Ptr<StatusTable> published = Shoal::publisherMount<StatusTable>(*store, "nat/config");
+};
+
+TEST_F(SharedStoreTest, ARebuiltAgentSeesWhatWasPublishedAndItsOwnTablesStartEmpty) {
+   published->recordIs({7, 1});
+   Kiv::Ptr<KivShoal::EntityManager> agent = newAgent();
+   mount(*agent, "nat/status", KivShoal::MountInfo(KivShoalType::writer))->recordIs({7, 1});
+   EXPECT_TRUE(store->table("nat/status"));
+   agent = nullptr;
+   EXPECT_FALSE(store->table("nat/status")) << "the agent's own table went with it";
+
+   agent = newAgent();
+   const Kiv::Ptr<StatusTable> config =
+       mount(*agent, "nat/config", KivShoal::MountInfo(KivShoalType::reader));
+   EXPECT_EQ(config->lookup(7), (Status{7, 1}));
+   EXPECT_EQ(mount(*agent, "nat/status", KivShoal::MountInfo(KivShoalType::writer))->count(), 0u);
+}
+
+TEST_F(SharedStoreTest, AReaderMountCannotWrite) {
+   Kiv::Ptr<KivShoal::EntityManager> agent = newAgent();
+   const Kiv::Ptr<StatusTable> config =
+       mount(*agent, "nat/config", KivShoal::MountInfo(KivShoalType::watchingReader));
+   EXPECT_THAT([&] { config->recordIs({7, 1}); },
+               testing::ThrowsMessage<Kiv::Exception>(testing::StrEq(
+                   "shared table 'nat/config' is mounted read-only: it cannot be written")));
+   EXPECT_THROW(config->recordDel(7), Kiv::Exception);
+   EXPECT_EQ(published->count(), 0u);
+}
+
+TEST_F(SharedStoreTest, AFullTableRefusesANewRecordAndKeepsTheOthers) {
+   KivShoal::MountInfo sized(KivShoalType::writer);
+   sized.collectionInfoIs({"statuses", 2});
+   Kiv::Ptr<KivShoal::EntityManager> agent = newAgent();
+   const Kiv::Ptr<StatusTable> statuses = mount(*agent, "nat/status", sized);
+   EXPECT_TRUE(statuses->recordIs({1, 1}));
+   EXPECT_TRUE(statuses->recordIs({2, 1}));
+   EXPECT_FALSE(statuses->recordIs({3, 1}));
+   EXPECT_EQ(statuses->capacityReports(), 1u);
+   EXPECT_TRUE(statuses->recordIs({2, 2})) << "a full table still takes changes";
+   EXPECT_EQ(statuses->count(), 2u);
+   EXPECT_EQ(statuses->lookup(2), (Status{2, 2}));
+   EXPECT_FALSE(statuses->has(3));
+}
+
+TEST_F(SharedStoreTest, EveryLiveMountIsNotifiedAndADestroyedOneIsNot) {
+   Watcher watcher;
+   Kiv::Ptr<KivShoal::EntityManager> first = newAgent();
+   Kiv::Ptr<KivShoal::EntityManager> second = newAgent();
+   Kiv::Ptr<RecordReactor> onFirst(new RecordReactor(
+       &watcher, mount(*first, "nat/config", KivShoal::MountInfo(KivShoalType::reader))));
+   Kiv::Ptr<RecordReactor> onSecond(new RecordReactor(
+       &watcher, mount(*second, "nat/config", KivShoal::MountInfo(KivShoalType::reader))));
+   onFirst->isActiveIs(true);
+   onSecond->isActiveIs(true);
+   published->recordIs({7, 1});
+   // The second agent's mount goes: a write after it must not reach it (a stale mount in
+   // the table's list would be used after it was freed).
+   onSecond->notifierIs(nullptr);
+   second = nullptr;
+   published->recordIs({8, 1});
+   EXPECT_THAT(onFirst->keys, testing::ElementsAre(7, 8));
+   EXPECT_THAT(onSecond->keys, testing::ElementsAre(7));
+}
+
+TEST_F(SharedStoreTest, APathHoldingAnotherTypeIsRefused) {
+   Kiv::Ptr<KivShoal::EntityManager> agent = newAgent();
+   EXPECT_THROW(agent->doMount("nat/config", "Test::Other", KivShoal::MountInfo(KivShoalType::reader)),
+                Kiv::TypeException);
+   KivShoal::tableFactoryIs("Test::Other", KivShoal::tableFactory(StatusTable::typeName));
+   EXPECT_THROW(agent->doMount("nat/config", "Test::Other", KivShoal::MountInfo(KivShoalType::reader)),
+                Kiv::TypeException);
+   KivShoal::tableFactoryDel("Test::Other");
+}
+
+}  // namespace
