@@ -22,7 +22,20 @@ void FaultInjector::failEveryCallIs(Operation operation, S32 code) {
 
 void FaultInjector::faultDel(Operation operation) { faults_[indexOf(operation)].reset(); }
 
-void FaultInjector::faultDelAll() { faults_.fill(std::nullopt); }
+void FaultInjector::workDuringNthCallIs(Operation operation, U32 nth) {
+   KIV_ASSERT( nth > 0 );
+   callsBeforeWork_[indexOf(operation)] = nth;
+}
+
+void FaultInjector::faultDelAll() {
+   faults_.fill(std::nullopt);
+   callsBeforeWork_.fill(0);
+}
+
+bool FaultInjector::runsWorkDuring(Operation operation) {
+   U32& calls = callsBeforeWork_[indexOf(operation)];
+   return calls != 0 && --calls == 0;
+}
 
 std::optional<S32> FaultInjector::injectedResult(Operation operation) {
    std::optional<Fault>& fault = faults_[indexOf(operation)];

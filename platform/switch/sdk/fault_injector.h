@@ -9,8 +9,10 @@
 namespace Shim {
 
 // Makes chosen SDK calls fail without reaching the chip, so that tests and scenarios can drive
-// the callers' failure paths. One rule per operation; a new rule replaces the old one. Calls are
-// counted from the moment a rule is set. Used from the agent's thread only.
+// the callers' failure paths, and makes chosen calls let the framework's queued work run while
+// the caller waits on the chip, as other framework activity may. One rule of each kind per
+// operation; a new rule replaces the old one. Calls are counted from the moment a rule is set.
+// Used from the agent's thread only.
 class FaultInjector {
 public:
    // The `nth` call of `operation` from now on (1 is the next call) returns `code`; the calls
@@ -19,11 +21,18 @@ public:
    // Every call of `operation` from now on returns `code` (negative, else fatal).
    void failEveryCallIs(Operation operation, S32 code);
    void faultDel(Operation operation);
+   // The `nth` call of `operation` from now on (1 is the next call) first runs the framework's
+   // queued work until the loop is idle, taking the activity lock its caller gave up for the
+   // call, and only then reaches the chip. `nth` 0 is a fatal assertion.
+   void workDuringNthCallIs(Operation operation, U32 nth);
+   // Removes every rule of both kinds.
    void faultDelAll();
 
    // Consulted by the shim once per call of `operation`: the code to return instead of calling
    // the chip, or nothing when the call goes through.
    std::optional<S32> injectedResult(Operation operation);
+   // Consulted by the shim once per call of `operation`: whether this call runs queued work.
+   bool runsWorkDuring(Operation operation);
 
 private:
    struct Fault {
@@ -33,6 +42,8 @@ private:
    };
 
    std::array<std::optional<Fault>, operationCount> faults_;
+   std::array<U32, operationCount> callsBeforeWork_{};  // 0: no work; 1: the next call
+
 };
 
 }  // namespace Shim

@@ -1,13 +1,27 @@
 #include "platform/switch/sdk/sdk.h"
 
+#include "platform/framework/kiv/activity_lock.h"
 #include "platform/framework/kiv/assert.h"
+#include "platform/framework/kiv/event_loop.h"
 
 namespace Shim {
 
 Sdk sdk_;
 
+namespace {
+
+// Other framework activity taking the lock that the caller gave up for its SDK call.
+void runQueuedWork() {
+   KIV_ASSERT( !Kiv::activityLock().isHeldByThisThread() );
+   const Kiv::ActivityGuard otherActivity(Kiv::activityLock());
+   Kiv::eventLoop().doRunUntilIdle();
+}
+
+}  // namespace
+
 template <class... Params, class... Args>
 S32 Sdk::forward(Operation operation, S32 (SdkBackend::*method)(Params...), Args... args) {
+   if (faults_.runsWorkDuring(operation)) runQueuedWork();
    if (const std::optional<S32> injected = faults_.injectedResult(operation)) return *injected;
    return (installedBackend().*method)(args...);
 }

@@ -1,6 +1,7 @@
 #include "platform/tables/kiv_shared_mem/mount_group.h"
 
 #include "platform/framework/kiv/errors.h"
+#include "platform/framework/kiv/event_loop.h"
 #include "platform/tables/kiv_shoal/entity_manager.h"
 
 namespace KivSharedMem {
@@ -25,22 +26,13 @@ Kiv::Ptr<Kiv::Entity> MountGroup::doMount(const Kiv::String& path, const Kiv::St
 }
 
 void MountGroup::doClose() {
+   if (closed_) return;
    closed_ = true;
-   readyUpdate();
-}
-
-void MountGroup::mountsCompleteDeferredIs(bool deferred) {
-   deferred_ = deferred;
-   readyUpdate();
+   Kiv::eventLoop().workIs([group = Kiv::Ptr<MountGroup>(this)] { group->doMountsComplete(); });
 }
 
 void MountGroup::doMountsComplete() {
-   mountsComplete_ = true;
-   readyUpdate();
-}
-
-void MountGroup::readyUpdate() {
-   if (ready_ || !closed_ || (deferred_ && !mountsComplete_)) return;
+   if (ready_ || !closed_) return;
    ready_ = true;
    notify<Notifiee>([](Notifiee& n) { n.onReady(); });
 }

@@ -13,12 +13,10 @@ class EntityManager;
 namespace KivSharedMem {
 
 // A batch of mounts that a client opens, fills with doMount() and closes with doClose().
-// The group turns ready once it is closed and its mounts are complete, notifying onReady()
-// exactly once; ready never turns false again.
-//
-// In-process mounts complete at once, so a closed group is ready at doClose(). A test that
-// wants to see readiness arrive later defers completion (mountsCompleteDeferredIs(true))
-// and completes the mounts itself with doMountsComplete().
+// Closing only closes: the mounts complete later, as a mount service reports them, through
+// the framework's loop. The group then turns ready, notifying onReady() exactly once; ready
+// never turns false again. So whoever closes the group has returned, and whatever it built
+// afterwards exists, before ready turns true.
 class MountGroup : public Kiv::Entity {
 public:
    class Notifiee : public Kiv::NotifieeOf<MountGroup> {
@@ -35,7 +33,8 @@ public:
    // manager's doMount() throws.
    Kiv::Ptr<Kiv::Entity> doMount(const Kiv::String& path, const Kiv::String& typeName,
                                  const KivShoal::MountInfo& mountInfo);
-   // No more mounts after this; closing twice is harmless.
+   // No more mounts after this; the completion of the group's mounts is queued on the
+   // framework's loop. Closing twice is harmless.
    void doClose();
    bool closed() const { return closed_; }
    bool ready() const { return ready_; }
@@ -43,22 +42,17 @@ public:
    // Paths mounted through this group, in request order.
    const std::vector<Kiv::String>& mountedPaths() const { return mountedPaths_; }
 
-   void mountsCompleteDeferredIs(bool deferred);
-   bool mountsCompleteDeferred() const { return deferred_; }
-   // Completes deferred mounts; the group turns ready now if it is closed, else at close.
+   // The group's mounts are complete: a closed group turns ready. The loop calls this after
+   // doClose(); a test that wants readiness at once calls it itself.
    void doMountsComplete();
 
    KivShoal::EntityManager* entityManager() const { return manager_; }
    void entityManagerIs(KivShoal::EntityManager* manager) { manager_ = manager; }
 
 private:
-   void readyUpdate();
-
    KivShoal::EntityManager* manager_;
    std::vector<Kiv::String> mountedPaths_;
    bool closed_ = false;
-   bool deferred_ = false;
-   bool mountsComplete_ = false;
    bool ready_ = false;
 };
 

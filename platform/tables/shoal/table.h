@@ -11,6 +11,7 @@
 
 #include "platform/framework/kiv/assert.h"
 #include "platform/framework/kiv/entity.h"
+#include "platform/framework/kiv/event_loop.h"
 #include "platform/framework/sentry/exception.h"
 #include "platform/tables/shoal/iter_hint.h"
 #include "platform/tables/shoal/shoal_map_base.h"
@@ -30,8 +31,9 @@ namespace Shoal {
 // is not locked.
 //
 // Each write that changes the table notifies onRecord() once per changed key on every live
-// mount of the table; writing a record identical to the stored one notifies nothing, but
-// still counts in writes(). A new key beyond the table's capacity is refused and counted in
+// mount of the table: at once on the writing mount, through the framework's loop on the
+// others. Writing a record identical to the stored one notifies nothing, but still counts in
+// writes(). A new key beyond the table's capacity is refused and counted in
 // capacityReports(); the records already there stay as they are.
 template <class Key, class Record>
 class Table : public ShoalMapBase {
@@ -177,15 +179,18 @@ private:
       return !(it->first < key) && !(key < it->first);
    }
 
-   // A handler may mount or unmount the table: each mount is notified only while it lives.
+   // The writing mount's own notifiees hear of the change at once. Every other mount hears of
+   // it as a reader in another process would: through the framework's loop, never on the
+   // writer's stack, and only if the mount still lives when the loop gets to it.
    void notifyRecord(const Key& key) const {
-      const std::vector<Table*> mounts = state_->mounts;
-      for (Table* mount : mounts) {
-         if (std::find(state_->mounts.begin(), state_->mounts.end(), mount) ==
-             state_->mounts.end()) {
-            continue;
-         }
-         mount->template notify<Notifiee>([&](Notifiee& n) { n.onRecord(key); });
+      notify<Notifiee>([&](Notifiee& n) { n.onRecord(key); });
+      for (Table* mount : state_->mounts) {
+         if (mount == this) continue;
+         Kiv::eventLoop().workIs([state = sharedState(), mount, key] {
+            const auto& mounts = static_cast<State*>(state.get())->mounts;
+            if (std::find(mounts.begin(), mounts.end(), mount) == mounts.end()) return;
+            mount->template notify<Notifiee>([&](Notifiee& n) { n.onRecord(key); });
+         });
       }
    }
 

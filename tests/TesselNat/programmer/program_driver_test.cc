@@ -73,6 +73,23 @@ TEST_F(ProgramDriverTest, PortTranslatingAndDynamicKeysGetAFragmentEntryWrittenS
    }
 }
 
+TEST_F(ProgramDriverTest, FragmentEntryLooksTheUidUpAgainAfterTheDefaultEntrysCalls) {
+   const Ember::NatHwKey key = NatTest::staticDestNapt();
+   publish(7, key, {.vlans = {10}});
+   // The control plane renumbers the rule while the default entry is being installed.
+   Kiv::eventLoop().workIs(
+       [&] { controlPlane.hwKeyUidTable()->entryIs(TesselNat::UidEntry(key, TesselNat::Uid(9))); });
+   Shim::sdk_.faultInjector().workDuringNthCallIs(Shim::Operation::entryInstall, 1);
+   ASSERT_TRUE(programmer->doProgram(key, key, natData({.vlans = {10}}), 10));
+   const Tessel::EntryIdTableEntry entry = programmer->entryIdTable(key);
+   const auto uidOf = [&](U32 id) {
+      return chip_.entry(module, id)->actions().find(
+          Shim::sdk_.bcmFieldActionAssignOpaqueObject1())->param0;
+   };
+   EXPECT_EQ(uidOf(entry.defaultEntryId(10)), 7u);
+   EXPECT_EQ(uidOf(entry.fragEntryId(10)), 9u);
+}
+
 TEST_F(ProgramDriverTest, BrokenInvariantsStop) {
    expectAssertion("shadow()->entryHas( hwKey )", [&] {
       programmer->doProgram(NatTest::staticDestNapt(), srcNat, natData({}), 10);

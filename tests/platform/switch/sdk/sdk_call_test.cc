@@ -6,6 +6,7 @@
 #include <future>
 #include <stdexcept>
 
+#include "platform/framework/kiv/event_loop.h"
 #include "platform/framework/kiv/string.h"
 #include "platform/switch/sdk/fault_injector.h"
 #include "platform/switch/sdk/return_code.h"
@@ -102,6 +103,23 @@ TEST_F(SdkCallTest, ReadHandsBackAFailureCodeTracedOnlyWhileTheLevelIsOn) {
    apiTessel_.levelIs(4, false);
    SDK_CALL( bcm_field_qualify_SrcIp( 1, entryId, 1, -1 ) );
    EXPECT_EQ(traces_.texts().size(), 1u);
+}
+
+TEST_F(SdkCallTest, QueuedWorkRunsDuringTheChosenCallBeforeTheChip) {
+   std::vector<bool> installedWhenWorkRan;
+   Kiv::eventLoop().workIs([&] {
+      EXPECT_TRUE(Kiv::activityLock().isHeldByThisThread());
+      installedWhenWorkRan.push_back(chip_.entry(1, entryId)->installState() ==
+                                     Chip::InstallState::installed);
+   });
+   Shim::sdk_.faultInjector().workDuringNthCallIs(Operation::entryInstall, 2);
+   SDK_CALL( bcm_field_entry_install( 1, entryId ) );
+   EXPECT_TRUE(installedWhenWorkRan.empty());
+   ASSERT_EQ(chip_.bcm_field_entry_destroy(1, entryId), 0);
+   ASSERT_EQ(chip_.bcm_field_entry_create_at(1, 5, entryId, 0), 0);
+   SDK_CALL( bcm_field_entry_install( 1, entryId ) );
+   EXPECT_EQ(installedWhenWorkRan, std::vector<bool>{false});
+   EXPECT_TRUE(Kiv::activityLock().isHeldByThisThread());
 }
 
 TEST_F(SdkCallTest, InjectedFaultsFailCallsWithoutReachingTheChip) {

@@ -5,6 +5,7 @@
 #include "platform/switch/chip/simulated_chip.h"
 #include "platform/framework/kiv/activity_lock.h"
 #include "platform/framework/kiv/assert.h"
+#include "platform/framework/kiv/event_loop.h"
 #include "platform/switch/sdk/sdk.h"
 #include "platform/framework/trace/capture_trace_sink.h"
 #include "platform/framework/trace/trace_handle.h"
@@ -13,7 +14,7 @@ namespace ShimTest {
 
 // The world an SDK caller runs in: a simulated chip behind the shim, the activity lock held as
 // the framework holds it, fatal assertions thrown as Kiv::AssertionFailure, "ApiTessel" level 4
-// on and captured, and no fault left behind for the next test.
+// on and captured, and no fault or queued framework work left behind for the next test.
 class SdkFixture : public ::testing::Test {
 protected:
    SdkFixture() : previousHandler_(Kiv::assertionHandlerIs(&Kiv::throwingAssertionHandler)) {
@@ -21,6 +22,7 @@ protected:
       apiTessel_.levelIs(4, true);
    }
    ~SdkFixture() override {
+      Kiv::eventLoop().workDelAll();
       Shim::sdk_.faultInjector().faultDelAll();
       Kiv::assertionHandlerIs(previousHandler_);
    }
