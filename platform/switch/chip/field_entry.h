@@ -20,16 +20,22 @@ struct QualifierValue {
    bool operator==(const QualifierValue&) const = default;
 };
 
-// One field entry as the SDK sees it: its group and TCAM slot, the qualifiers and actions last
-// written to it, and whether the TCAM holds that content. Any write to an installed entry makes
+// One field entry as the SDK sees it: its group and TCAM slot (none while it is staged during
+// a warm start), the qualifiers and actions last written to it, and whether the TCAM holds
+// that content. Any write to an installed entry makes
 // it changedSinceInstall; the TCAM keeps the installed content until the entry is installed
 // again.
 class FieldEntry {
 public:
+   // The slot of an entry that sits in no TCAM slot yet.
+   static constexpr U32 noSlot = ~U32{0};
+
    FieldEntry(S32 group, U32 slot) : group_(group), slot_(slot) {}
 
    S32 group() const { return group_; }
    U32 slot() const { return slot_; }
+   bool placed() const { return slot_ != noSlot; }
+   void slotIs(U32 slot) { slot_ = slot; }
    InstallState installState() const { return installState_; }
 
    // Stores a qualifier (`field` below qualifierCount, fatal otherwise) at the field's hardware

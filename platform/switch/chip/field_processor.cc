@@ -1,5 +1,7 @@
 #include "platform/switch/chip/field_processor.h"
 
+#include <algorithm>
+
 #include "platform/switch/sdk/return_code.h"
 
 namespace Chip {
@@ -16,19 +18,69 @@ S32 FieldProcessor::entryCreate(S32 group, U32 entryId, U32 slot) {
    return Shim::successCode;
 }
 
+S32 FieldProcessor::entryCreateUnplaced(S32 group, U32 entryId) {
+   if (entryId == 0) return code(SdkError::invalidParameter);
+   if (entries_.contains(entryId)) return code(SdkError::exists);
+   entries_.emplace(entryId, FieldEntry(group, FieldEntry::noSlot));
+   return Shim::successCode;
+}
+
+std::vector<U32> FieldProcessor::groupEntries(S32 group) const {
+   std::vector<U32> ids;
+   for (const auto& [id, entry] : entries_) {
+      if (entry.group() == group) ids.push_back(id);
+   }
+   std::sort(ids.begin(), ids.end());
+   return ids;
+}
+
+S32 FieldProcessor::groupFlash(S32 group, U32 firstSlot, std::span<const U32> entryIds) {
+   if (firstSlot > slots_.size() || entryIds.size() > slots_.size() - firstSlot) {
+      return code(SdkError::invalidParameter);
+   }
+   for (const U32 id : entryIds) {
+      const FieldEntry* listed = entry(id);
+      if (!listed || listed->group() != group) return code(SdkError::notFound);
+   }
+   for (U32 slot = firstSlot; slot < firstSlot + entryIds.size(); ++slot) {
+      const FieldEntry* holder = entry(slots_[slot].entryId);
+      if (holder && holder->group() != group) return code(SdkError::exists);
+   }
+   const std::vector<U32> previous = groupEntries(group);
+   for (const U32 id : previous) {
+      FieldEntry& held = *findEntry(id);
+      if (held.placed()) unplace(held);
+      if (std::find(entryIds.begin(), entryIds.end(), id) == entryIds.end()) entries_.erase(id);
+   }
+   U32 slot = firstSlot;
+   for (const U32 id : entryIds) {
+      FieldEntry& placed = *findEntry(id);
+      placed.slotIs(slot);
+      slots_[slot] = SlotContent{id, {}, 0};
+      entryInstall(id);
+      ++slot;
+   }
+   return Shim::successCode;
+}
+
 S32 FieldProcessor::entryDestroy(U32 entryId) {
    const auto found = entries_.find(entryId);
    if (found == entries_.end()) return code(SdkError::notFound);
-   const U32 slot = found->second.slot();
-   rows_[slot] = TernaryRow();
-   slots_[slot] = SlotContent();
+   if (found->second.placed()) unplace(found->second);
    entries_.erase(found);
    return Shim::successCode;
+}
+
+void FieldProcessor::unplace(FieldEntry& entry) {
+   rows_[entry.slot()] = TernaryRow();
+   slots_[entry.slot()] = SlotContent();
+   entry.slotIs(FieldEntry::noSlot);
 }
 
 S32 FieldProcessor::entryInstall(U32 entryId) {
    FieldEntry* entry = findEntry(entryId);
    if (!entry) return code(SdkError::notFound);
+   if (!entry->placed()) return code(SdkError::invalidParameter);
    rows_[entry->slot()] = entry->row();
    slots_[entry->slot()].actions = entry->actions();
    entry->installedIs();
@@ -86,7 +138,7 @@ std::optional<Match> FieldProcessor::classify(const Packet& packet) {
 
 U64 FieldProcessor::hitCount(U32 entryId) const {
    const FieldEntry* found = entry(entryId);
-   return found ? slots_[found->slot()].hits : 0;
+   return found && found->placed() ? slots_[found->slot()].hits : 0;
 }
 
 }  // namespace Chip

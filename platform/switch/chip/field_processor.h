@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
@@ -32,10 +33,23 @@ public:
 
    // Creates entry `entryId` (not 0, not in use) in `group` at `slot` (below slotCount, free).
    S32 entryCreate(S32 group, U32 entryId, U32 slot);
-   // Removes the entry, and its row from the TCAM; its hit count is gone with it.
+   // Creates entry `entryId` in `group` in no slot: it takes qualifiers and actions but
+   // matches nothing and cannot be installed until a flash download places it.
+   S32 entryCreateUnplaced(S32 group, U32 entryId);
+   // The ids of `group`'s entries, ascending.
+   std::vector<U32> groupEntries(S32 group) const;
+   // Flash download of `group`, in one step: every entry of the group that `entryIds` does not
+   // list is destroyed, and the listed ones, all of the group, are placed at `firstSlot` on
+   // in list order and installed with their current content. The slots must be free or the
+   // group's own; nothing changes when a check fails.
+   S32 groupFlash(S32 group, U32 firstSlot, std::span<const U32> entryIds);
+   // The entry placed in `slot`, or 0.
+   U32 entryInSlot(U32 slot) const { return slot < slots_.size() ? slots_[slot].entryId : 0; }
+   U32 slotCount() const { return static_cast<U32>(slots_.size()); }
+   // Removes the entry, and its row from the TCAM if it has one; its hit count is gone with it.
    S32 entryDestroy(U32 entryId);
    // Writes the entry's current content into its slot. Installing again (reinstall) keeps the
-   // hit count.
+   // hit count. An unplaced entry cannot be installed.
    S32 entryInstall(U32 entryId);
 
    S32 qualifierIs(U32 entryId, KeyField field, U32 data, U32 mask);
@@ -62,6 +76,8 @@ private:
    };
 
    FieldEntry* findEntry(U32 entryId);
+   // Clears the entry's slot and row, and leaves it unplaced.
+   void unplace(FieldEntry& entry);
 
    std::unordered_map<U32, FieldEntry> entries_;
    std::vector<TernaryRow> rows_;

@@ -1,5 +1,7 @@
 #include "platform/switch/chip/simulated_chip.h"
 
+#include <algorithm>
+
 #include "platform/framework/kiv/assert.h"
 #include "platform/switch/sdk/return_code.h"
 #include "platform/switch/sdk/sdk_constants.h"
@@ -171,6 +173,26 @@ S32 SimulatedChip::bcm_field_entry_reinstall(S32 unit, U32 entry) {
    return onUnit(unit, [&](Unit& state) { return state.fields.entryInstall(entry); });
 }
 
+S32 SimulatedChip::bcm_field_entry_create(S32 unit, S32 group, U32 entry) {
+   return onUnit(unit, [&](Unit& state) { return state.fields.entryCreateUnplaced(group, entry); });
+}
+
+S32 SimulatedChip::bcm_field_entry_multi_get(S32 unit, S32 group, std::span<U32> entries,
+                                             U32* count) {
+   return onUnit(unit, [&](Unit& state) {
+      const std::vector<U32> ids = state.fields.groupEntries(group);
+      std::copy_n(ids.begin(), std::min(ids.size(), entries.size()), entries.begin());
+      *count = static_cast<U32>(ids.size());
+      return Shim::successCode;
+   });
+}
+
+S32 SimulatedChip::bcm_field_group_flash(S32 unit, S32 group, U32 firstSlot,
+                                         std::span<const U32> entries) {
+   return onUnit(unit,
+                 [&](Unit& state) { return state.fields.groupFlash(group, firstSlot, entries); });
+}
+
 S32 SimulatedChip::soc_reg32_get(S32 unit, S32 reg, S32 port, S32 index, U32* value) {
    return onUnit(unit, [&](Unit& state) {
       return state.portTranslation.registerGet(reg, port, index, value);
@@ -224,6 +246,24 @@ std::optional<FieldEntry> SimulatedChip::entry(S32 unit, U32 entryId) {
 
 std::size_t SimulatedChip::entryCount(S32 unit) {
    return peekUnit(unit, [&](Unit& state) { return state.fields.entryCount(); });
+}
+
+std::optional<SimulatedChip::HardwareCopy> SimulatedChip::entryAtHardwareIndex(S32 unit,
+                                                                              U32 index) {
+   return peekUnit(unit, [&](Unit& state) -> std::optional<HardwareCopy> {
+      const U32 slots = state.fields.slotCount();
+      const U32 replica = index / slots;
+      if (replica >= U32{config_.pipes} * config_.copiesPerPipe) return std::nullopt;
+      const U32 entryId = state.fields.entryInSlot(index % slots);
+      if (entryId == 0) return std::nullopt;
+      return HardwareCopy{entryId, static_cast<U8>(replica / config_.copiesPerPipe),
+                          static_cast<U8>(replica % config_.copiesPerPipe)};
+   });
+}
+
+void SimulatedChip::doReset() {
+   const std::lock_guard<std::mutex> hold(mutex_);
+   for (std::unique_ptr<Unit>& state : units_) state.reset();
 }
 
 U32 SimulatedChip::portTranslationControl(S32 unit) {

@@ -32,6 +32,10 @@ public:
    struct Config {
       U32 unitCount = 65;  // every module id the agent accepts is a unit
       U32 tcamSlotsPerUnit = 4096;
+      // Every pipe holds copiesPerPipe copies of the TCAM; an entry in slot s sits at the
+      // hardware index (pipe * copiesPerPipe + copy) * tcamSlotsPerUnit + s of each.
+      U8 pipes = 1;
+      U8 copiesPerPipe = 1;
    };
 
    explicit SimulatedChip(Config config);
@@ -60,6 +64,11 @@ public:
    S32 bcm_field_entry_destroy(S32 unit, U32 entry) override;
    S32 bcm_field_entry_install(S32 unit, U32 entry) override;
    S32 bcm_field_entry_reinstall(S32 unit, U32 entry) override;
+   S32 bcm_field_entry_create(S32 unit, S32 group, U32 entry) override;
+   S32 bcm_field_entry_multi_get(S32 unit, S32 group, std::span<U32> entries,
+                                 U32* count) override;
+   S32 bcm_field_group_flash(S32 unit, S32 group, U32 firstSlot,
+                             std::span<const U32> entries) override;
 
    S32 soc_reg32_get(S32 unit, S32 reg, S32 port, S32 index, U32* value) override;
    S32 soc_reg32_set(S32 unit, S32 reg, S32 port, S32 index, U32 value) override;
@@ -76,6 +85,18 @@ public:
    // A copy of the entry as the SDK wrote it; nothing when the unit has no such entry.
    std::optional<FieldEntry> entry(S32 unit, U32 entryId);
    std::size_t entryCount(S32 unit);
+   // What sits at one hardware index: an entry's copy in one pipe.
+   struct HardwareCopy {
+      U32 entryId;
+      U8 pipe;
+      U8 copy;
+
+      bool operator==(const HardwareCopy&) const = default;
+   };
+   // The entry copy at hardware index `index` of `unit`, or nothing.
+   std::optional<HardwareCopy> entryAtHardwareIndex(S32 unit, U32 index);
+   // A cold reset: every unit loses its field entries, registers and memories.
+   void doReset();
    U32 portTranslationControl(S32 unit);
    void portTranslationControlIs(S32 unit, U32 value);
    PortTranslation::ProfileEntry portTranslationProfile(S32 unit, U32 index);

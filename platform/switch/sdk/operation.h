@@ -31,10 +31,13 @@ enum class Operation {
    entryDestroy,
    entryInstall,
    entryReinstall,
+   entryCreateStaged,
+   entryMultiGet,
+   groupFlash,
 };
 
-inline constexpr std::size_t operationCount = 24;
-static_assert(static_cast<std::size_t>(Operation::entryReinstall) + 1 == operationCount,
+inline constexpr std::size_t operationCount = 27;
+static_assert(static_cast<std::size_t>(Operation::groupFlash) + 1 == operationCount,
               "operationCount must follow the last enumerator");
 
 }  // namespace Shim

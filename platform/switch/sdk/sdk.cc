@@ -116,6 +116,21 @@ S32 Sdk::bcm_field_entry_create_at(S32 unit, S32 group, U32 entry, U32 slot) {
                   entry, slot);
 }
 
+S32 Sdk::bcm_field_entry_create(S32 unit, S32 group, U32 entry) {
+   return forward(Operation::entryCreateStaged, &SdkBackend::bcm_field_entry_create, unit, group,
+                  entry);
+}
+
+S32 Sdk::bcm_field_entry_multi_get(S32 unit, S32 group, std::span<U32> entries, U32* count) {
+   return forward(Operation::entryMultiGet, &SdkBackend::bcm_field_entry_multi_get, unit, group,
+                  entries, count);
+}
+
+S32 Sdk::bcm_field_group_flash(S32 unit, S32 group, U32 firstSlot, std::span<const U32> entries) {
+   return forward(Operation::groupFlash, &SdkBackend::bcm_field_group_flash, unit, group, firstSlot,
+                  entries);
+}
+
 S32 Sdk::bcm_field_entry_destroy(S32 unit, U32 entry) {
    return forward(Operation::entryDestroy, &SdkBackend::bcm_field_entry_destroy, unit, entry);
 }

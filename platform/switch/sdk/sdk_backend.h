@@ -47,6 +47,17 @@ public:
    virtual S32 bcm_field_entry_install(S32 unit, U32 entry) = 0;
    virtual S32 bcm_field_entry_reinstall(S32 unit, U32 entry) = 0;
 
+   // Warm boot of a group, for the TCAM managers. An entry created without a slot is staged:
+   // it takes qualifiers and actions but matches nothing and cannot be installed. The group's
+   // entries can be listed (up to `entries.size()` ids, `count` says how many there are). A
+   // flash download replaces the group in one step: entries it does not list are destroyed,
+   // the listed ones are placed from `firstSlot` on, in order, and installed as they are.
+   virtual S32 bcm_field_entry_create(S32 unit, S32 group, U32 entry) = 0;
+   virtual S32 bcm_field_entry_multi_get(S32 unit, S32 group, std::span<U32> entries,
+                                         U32* count) = 0;
+   virtual S32 bcm_field_group_flash(S32 unit, S32 group, U32 firstSlot,
+                                     std::span<const U32> entries) = 0;
+
    // 32-bit registers and multi-word memories. The field setters change only the caller's copy;
    // an unknown register, memory or field there, or a value wider than the field, is fatal.
    virtual S32 soc_reg32_get(S32 unit, S32 reg, S32 port, S32 index, U32* value) = 0;

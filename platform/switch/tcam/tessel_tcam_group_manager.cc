@@ -42,7 +42,8 @@ Kiv::Ptr<TesselUnboundedTcamEntryManager> TesselTcamGroupManager::unboundedEntry
    KIV_ASSERT( !managerOfGroup( config.group ) );
    KIV_ASSERT( config.entriesPerUnit <= slotsPerUnit_ - nextFreeSlot_ );
    Kiv::Ptr<TesselUnboundedTcamEntryManager> manager(
-       new TesselUnboundedTcamEntryManager(this, config, nextFreeSlot_, slotsPerUnit_));
+       new TesselUnboundedTcamEntryManager(this, config, nextFreeSlot_, slotsPerUnit_,
+                                           warmPhase_ ? &units_ : nullptr));
    nextFreeSlot_ += config.entriesPerUnit;
    entryManagers_.emplace(config.assignment, manager);
    return manager;
@@ -52,6 +53,11 @@ Kiv::Ptr<TesselUnboundedTcamEntryManager> TesselTcamGroupManager::unboundedEntry
     TcamGroupAssignment assignment) const {
    const auto found = entryManagers_.find(assignment);
    return found == entryManagers_.end() ? nullptr : found->second;
+}
+
+void TesselTcamGroupManager::doFlashDownload() {
+   for (auto& [assignment, manager] : entryManagers_) manager->doFlashDownload();
+   warmPhase_ = false;
 }
 
 U32 TesselTcamGroupManager::getNumPipe(U32 group) const {

@@ -3,69 +3,132 @@
 #include "platform/framework/kiv/assert.h"
 #include "platform/switch/sdk/sdk_call.h"
 
+U32 TesselUnboundedTcamEntryManager::Pool::take() {
+   if (!freed.empty()) {
+      const U32 value = *freed.begin();
+      freed.erase(freed.begin());
+      return value;
+   }
+   KIV_ASSERT( nextUnused < first + size );
+   return nextUnused++;
+}
+
 TesselUnboundedTcamEntryManager::TesselUnboundedTcamEntryManager(
     TesselTcamGroupManager* groupManager, const TcamGroupConfig& config, U32 firstSlot,
-    U32 slotsPerUnit)
+    U32 slotsPerUnit, const std::vector<U16>* warmUnits)
     : TesselTcamEntryManager(groupManager, config.group),
       config_(config),
       firstSlot_(firstSlot),
-      slotsPerUnit_(slotsPerUnit) {}
+      slotsPerUnit_(slotsPerUnit),
+      warmPhase_(warmUnits != nullptr) {
+   if (warmUnits) {
+      for (const U16 unit : *warmUnits) unitEntries(unit);
+   }
+}
+
+TesselUnboundedTcamEntryManager::UnitEntries& TesselUnboundedTcamEntryManager::unitEntries(
+    U16 unit) {
+   const auto found = units_.find(unit);
+   if (found != units_.end()) return found->second;
+   const U32 n = config_.entriesPerUnit;
+   UnitEntries entries{{}, {}, Pool{firstSlot_, n, firstSlot_, {}}, Pool{bankFirstId(0), n,
+                                                                          bankFirstId(0), {}}};
+   if (warmPhase_) {
+      std::vector<U32> ids(n);
+      U32 count = 0;
+      SDK_CALL( bcm_field_entry_multi_get( unit, group(), ids, &count ) );
+      KIV_ASSERT( count <= n );
+      entries.recovered.insert(ids.begin(), ids.begin() + count);
+      // Stage with the bank the previous run did not use.
+      const bool previousInBank1 = count != 0 && ids.front() >= bankFirstId(1);
+      const U32 stagingBank = previousInBank1 ? 0 : 1;
+      entries.ids = Pool{bankFirstId(stagingBank), n, bankFirstId(stagingBank), {}};
+   }
+   return units_.emplace(unit, std::move(entries)).first->second;
+}
 
 U32 TesselUnboundedTcamEntryManager::getEntry(U16 unit, const Kiv::String& name) {
-   UnitEntries& entries = units_.try_emplace(unit, UnitEntries{{}, {}, firstSlot_}).first->second;
-   U32 slot = 0;
-   if (!entries.freedSlots.empty()) {
-      slot = *entries.freedSlots.begin();
-      entries.freedSlots.erase(entries.freedSlots.begin());
-   } else if (entries.nextUnusedSlot < firstSlot_ + config_.entriesPerUnit) {
-      slot = entries.nextUnusedSlot++;
-   } else {
-      return 0;
-   }
-   const U32 entryId = slot + 1;
+   UnitEntries& entries = unitEntries(unit);
+   // Each held entry has an id and, once placed, a slot; a staged one needs a slot at the
+   // flash download. So the count held bounds both.
+   if (entries.held.size() == config_.entriesPerUnit) return 0;
+   const U32 slot = warmPhase_ ? staged : entries.slots.take();
+   const U32 entryId = entries.ids.take();
    // Held before the call: the activity lock is released during it, and another getEntry run
-   // meanwhile must not be given the same slot.
-   entries.held.emplace(entryId, name);
-   SDK_CALL( bcm_field_entry_create_at( unit, group(), entryId, slot ) );
+   // meanwhile must not be given the same slot or id.
+   entries.held.emplace(entryId, Held{name, slot});
+   if (slot == staged) {
+      SDK_CALL( bcm_field_entry_create( unit, group(), entryId ) );
+   } else {
+      SDK_CALL( bcm_field_entry_create_at( unit, group(), entryId, slot ) );
+   }
    return entryId;
 }
 
 void TesselUnboundedTcamEntryManager::freeEntry(U16 unit, U32 entryId) {
    KIV_ASSERT( isHeld( unit, entryId ) );
-   units_.at(unit).held.erase(entryId);
+   UnitEntries& entries = units_.at(unit);
+   const U32 slot = entries.held.at(entryId).slot;
+   entries.held.erase(entryId);
    SDK_CALL( bcm_field_entry_destroy( unit, entryId ) );
-   // The slot is given out again only once the chip has let go of it.
-   units_.at(unit).freedSlots.insert(entryId - 1);
+   // Slot and id are given out again only once the chip has let go of them.
+   UnitEntries& after = units_.at(unit);
+   after.ids.give(entryId);
+   if (slot != staged) after.slots.give(slot);
 }
 
 void TesselUnboundedTcamEntryManager::installEntry(U16 unit, U32 entryId) {
    KIV_ASSERT( isHeld( unit, entryId ) );
+   if (units_.at(unit).held.at(entryId).slot == staged) return;
    SDK_CALL( bcm_field_entry_install( unit, entryId ) );
 }
 
 void TesselUnboundedTcamEntryManager::reinstallEntry(U16 unit, U32 entryId) {
    KIV_ASSERT( isHeld( unit, entryId ) );
+   if (units_.at(unit).held.at(entryId).slot == staged) return;
    SDK_CALL( bcm_field_entry_reinstall( unit, entryId ) );
+}
+
+void TesselUnboundedTcamEntryManager::doFlashDownload() {
+   if (!warmPhase_) return;
+   for (auto& [unit, entries] : units_) {
+      // Placed in id order, from the group's first slot on.
+      std::vector<U32> stagedIds;
+      for (const auto& [entryId, held] : entries.held) stagedIds.push_back(entryId);
+      SDK_CALL( bcm_field_group_flash( unit, group(), firstSlot_, stagedIds ) );
+      U32 slot = firstSlot_;
+      for (auto& [entryId, held] : entries.held) held.slot = slot++;
+      entries.slots = Pool{firstSlot_, config_.entriesPerUnit, slot, {}};
+      entries.recovered.clear();
+   }
+   warmPhase_ = false;
 }
 
 U32 TesselUnboundedTcamEntryManager::getPipeEntryId(U16 unit, U8 pipe, U32 entryId, U8 copy) const {
    KIV_ASSERT( pipe < config_.pipes && copy < config_.copiesPerPipe );
    KIV_ASSERT( isHeld( unit, entryId ) );
+   const U32 slot = units_.at(unit).held.at(entryId).slot;
+   if (slot == staged) return invalidHardwareIndex;
    const U32 copyIndex = U32{pipe} * config_.copiesPerPipe + copy;
-   return copyIndex * slotsPerUnit_ + (entryId - 1);
+   return copyIndex * slotsPerUnit_ + slot;
 }
 
 std::set<U32> TesselUnboundedTcamEntryManager::entriesHeld(U16 unit) const {
    std::set<U32> ids;
    const auto found = units_.find(unit);
    if (found == units_.end()) return ids;
-   for (const auto& [entryId, name] : found->second.held) ids.insert(entryId);
+   for (const auto& [entryId, held] : found->second.held) ids.insert(entryId);
    return ids;
+}
+
+std::set<U32> TesselUnboundedTcamEntryManager::entriesRecovered(U16 unit) const {
+   const auto found = units_.find(unit);
+   return found == units_.end() ? std::set<U32>() : found->second.recovered;
 }
 
 Kiv::String TesselUnboundedTcamEntryManager::entryName(U16 unit, U32 entryId) const {
    if (!isHeld(unit, entryId)) return {};
-   return units_.at(unit).held.at(entryId);
+   return units_.at(unit).held.at(entryId).name;
 }
 
 bool TesselUnboundedTcamEntryManager::isHeld(U16 unit, U32 entryId) const {

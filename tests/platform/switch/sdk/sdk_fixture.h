@@ -30,7 +30,7 @@ protected:
    Kiv::AssertionHandler previousHandler_;
    Kiv::TraceHandle& apiTessel_ = Kiv::traceHandle("ApiTessel");
    Kiv::ActivityGuard guard_{Kiv::activityLock()};
-   Chip::SimulatedChip chip_{Chip::SimulatedChip::Config{4, 64}};
+   Chip::SimulatedChip chip_{Chip::SimulatedChip::Config{4, 64, 2, 2}};
    Shim::ScopedBackend installed_{chip_};
    Kiv::CaptureTraceSink traces_;
 };

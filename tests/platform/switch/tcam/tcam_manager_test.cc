@@ -3,6 +3,7 @@
 
 #include <set>
 
+#include "platform/switch/sdk/sdk_call.h"
 #include "platform/switch/tcam/tessel_tcam_group_manager.h"
 #include "tests/platform/switch/sdk/sdk_fixture.h"
 
@@ -73,6 +74,77 @@ TEST_F(TcamManagerTest, PlacementDecidesTheOrderTheChipMatchesIn) {
    EXPECT_THROW(groups->unboundedEntryManagerIs(TcamGroupConfig{10, 14, 53, 1, 1}),
                 Kiv::AssertionFailure)
        << "only 52 slots are left";
+}
+
+TEST_F(TcamManagerTest, HardwareIndexesNameTheEntryInEveryPipeAndCopyAndNeverCollide) {
+   std::set<U32> indexes;
+   for (U32 held = 0; held < natConfig.entriesPerUnit; ++held) {
+      const U32 entryId = getEntry();
+      for (U8 pipe = 0; pipe < groups->getNumPipe(natConfig.group); ++pipe) {
+         for (U8 copy = 0; copy < groups->getNumCopiesPerPipe(unit, natConfig.group); ++copy) {
+            const U32 index = nat->getPipeEntryId(unit, pipe, entryId, copy);
+            EXPECT_EQ(chip_.entryAtHardwareIndex(unit, index),
+                      (Chip::SimulatedChip::HardwareCopy{entryId, pipe, copy}));
+            indexes.insert(index);
+         }
+      }
+   }
+   EXPECT_EQ(indexes.size(), 4u * 2 * 2);
+}
+
+// Entries of the NAT group that match only packets to their own port, installed.
+std::vector<U32> installedEntries(TesselUnboundedTcamEntryManager& nat, U32 count) {
+   std::vector<U32> ids;
+   for (U32 i = 0; i < count; ++i) {
+      const U32 id = nat.getEntry(unit, "NAT");
+      EXPECT_NE(id, 0u);
+      SDK_CALL( bcm_field_qualify_L4DstPort( unit, id, 1000 + i, -1 ) );
+      nat.installEntry(unit, id);
+      ids.push_back(id);
+   }
+   return ids;
+}
+
+TEST_F(TcamManagerTest, WarmStartStagesAFullGroupAndTheFlashDownloadSwapsItInOneStep) {
+   const std::vector<U32> previous = installedEntries(*nat, natConfig.entriesPerUnit);
+   const auto hitOnPort = [&](U16 port) -> std::optional<U32> {
+      const auto match = chip_.classify(unit, Chip::Packet{.dstPort = port});
+      return match ? std::optional<U32>(match->entryId) : std::nullopt;
+   };
+   // The agent restarts warm: its managers go, the chip keeps its entries and keeps matching.
+   nat = acl = nullptr;
+   groups = new TesselTcamGroupManager(64, TesselTcamGroupManager::Start::warm, {unit});
+   nat = groups->unboundedEntryManagerIs(natConfig);
+   EXPECT_EQ(nat->entriesRecovered(unit), std::set<U32>(previous.begin(), previous.end()));
+
+   const std::vector<U32> staged = installedEntries(*nat, natConfig.entriesPerUnit);
+   EXPECT_EQ(getEntry(), 0u) << "no more than the group holds";
+   for (U32 id : staged) EXPECT_FALSE(std::count(previous.begin(), previous.end(), id));
+   EXPECT_EQ(nat->getPipeEntryId(unit, 0, staged[0], 0),
+             TesselUnboundedTcamEntryManager::invalidHardwareIndex);
+   EXPECT_EQ(hitOnPort(1000), previous[0]) << "staged entries match nothing";
+
+   groups->doFlashDownload();
+   EXPECT_FALSE(nat->warmPhase());
+   EXPECT_EQ(hitOnPort(1000), staged[0]);
+   EXPECT_EQ(hitOnPort(1003), staged[3]);
+   EXPECT_FALSE(chip_.entry(unit, previous[0]));
+   EXPECT_EQ(chip_.entryCount(unit), natConfig.entriesPerUnit);
+   EXPECT_EQ(chip_.entryAtHardwareIndex(unit, nat->getPipeEntryId(unit, 1, staged[2], 1)),
+             (Chip::SimulatedChip::HardwareCopy{staged[2], 1, 1}));
+   EXPECT_THROW(nat->freeEntry(unit, previous[0]), Kiv::AssertionFailure);
+   nat->freeEntry(unit, staged[1]);
+   EXPECT_EQ(getEntry(), staged[1]) << "after the flash download entries come as on a cold start";
+}
+
+TEST_F(TcamManagerTest, ColdStartOnAResetChipStartsEmpty) {
+   installedEntries(*nat, 2);
+   nat = acl = nullptr;
+   chip_.doReset();
+   EXPECT_EQ(chip_.entryCount(unit), 0u);
+   groups = new TesselTcamGroupManager(64);
+   nat = groups->unboundedEntryManagerIs(natConfig);
+   EXPECT_EQ(getEntry(), 1u);
 }
 
 }  // namespace
