@@ -18,6 +18,21 @@ Registry& registry() {
 
 }  // namespace
 
+void TypeNode::attributeIs(AttributeDescriptor attribute) {
+   members_.push_back({MemberDescriptor::Kind::attribute, attribute.name});
+   attributes_.push_back(std::move(attribute));
+}
+
+void TypeNode::operationIs(OperationDescriptor operation) {
+   members_.push_back({MemberDescriptor::Kind::operation, operation.name});
+   operations_.push_back(std::move(operation));
+}
+
+void TypeNode::collectionIs(CollectionDescriptor collection) {
+   members_.push_back({MemberDescriptor::Kind::collection, collection.name});
+   collections_.push_back(std::move(collection));
+}
+
 std::any TypeNode::attribute(const PtrInterface& object, const String& attribute) const {
    for (const AttributeDescriptor& descriptor : attributes_) {
       if (descriptor.name == attribute) return descriptor.read(object);
@@ -28,14 +43,38 @@ std::any TypeNode::attribute(const PtrInterface& object, const String& attribute
 std::any TypeNode::invoke(PtrInterface& object, const String& operation,
                           const Arguments& args) const {
    for (const OperationDescriptor& descriptor : operations_) {
-      if (descriptor.name != operation) continue;
-      if (args.size() != descriptor.arity) {
-         throwTypeException(typeErrorText(
-             name_, operation + " with " + std::to_string(args.size()) + " arguments"));
+      if (descriptor.name == operation && descriptor.accepts(args)) {
+         return descriptor.invoke(object, args);
       }
-      return descriptor.invoke(object, args);
    }
-   throwTypeException(typeErrorText(name_, operation));
+   throwTypeException(
+       typeErrorText(name_, operation + " with " + std::to_string(args.size()) + " arguments"));
+}
+
+const CollectionDescriptor& TypeNode::collectionNamed(const String& collection) const {
+   for (const CollectionDescriptor& descriptor : collections_) {
+      if (descriptor.name == collection) return descriptor;
+   }
+   throwTypeException(typeErrorText(name_, collection));
+}
+
+std::any TypeNode::member(PtrInterface& object, const String& collection,
+                          const std::any& key) const {
+   return collectionNamed(collection).lookup(object, key);
+}
+
+std::any TypeNode::memberIs(PtrInterface& object, const String& collection,
+                            const Arguments& args) const {
+   const OperationDescriptor& findOrCreate = collectionNamed(collection).findOrCreate;
+   if (!findOrCreate.accepts(args)) {
+      throwTypeException(typeErrorText(name_, collection + "Is with these arguments"));
+   }
+   return findOrCreate.invoke(object, args);
+}
+
+std::any TypeNode::memberDel(PtrInterface& object, const String& collection,
+                             const std::any& key) const {
+   return collectionNamed(collection).del(object, key);
 }
 
 Ptr<PtrInterface> TypeNode::newEntityForDir(const Name& name, const Ptr<Entity>& directory) const {

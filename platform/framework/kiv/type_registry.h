@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 #include <type_traits>
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
@@ -26,40 +27,70 @@ struct AttributeDescriptor {
 struct OperationDescriptor {
    String name;
    size_t arity;
+   // Whether the arguments have the operation's types, so that overloads can be told apart.
+   std::function<bool(const Arguments&)> accepts;
    std::function<std::any(PtrInterface&, const Arguments&)> invoke;
+};
+
+// A collection attribute: its members looked up, found or created (with the member's
+// constructor arguments), and deleted, by key.
+struct CollectionDescriptor {
+   String name;
+   std::function<std::any(PtrInterface&, const std::any& key)> lookup;
+   OperationDescriptor findOrCreate;
+   std::function<std::any(PtrInterface&, const std::any& key)> del;
+};
+
+// One entry of a type's declaration order.
+struct MemberDescriptor {
+   enum class Kind { attribute, operation, collection };
+   Kind kind;
+   String name;
 };
 
 // Creates an object of the type for a directory entry named `name` in `directory`.
 using DirectoryFactory =
     std::function<Ptr<PtrInterface>(const Name& name, const Ptr<Entity>& directory)>;
 
-// The descriptor a type registers at library load: its name, its attributes and invocable
-// operations in declaration order, and optionally a factory.
+// The descriptor a type registers at library load: its name, its attributes, collections and
+// invocable operations (overloads included) in declaration order, and optionally a factory.
 class TypeNode : public PtrInterface {
 public:
    explicit TypeNode(String name) : name_(std::move(name)) {}
 
    const String& name() const { return name_; }
-   const std::vector<AttributeDescriptor>& attributes() const { return attributes_; }
-   const std::vector<OperationDescriptor>& operations() const { return operations_; }
+   // Attributes, collections and operations together, in the order they were declared.
+   const std::vector<MemberDescriptor>& members() const { return members_; }
 
-   void attributeIs(AttributeDescriptor attribute) { attributes_.push_back(std::move(attribute)); }
-   void operationIs(OperationDescriptor operation) { operations_.push_back(std::move(operation)); }
+   void attributeIs(AttributeDescriptor attribute);
+   void operationIs(OperationDescriptor operation);
+   void collectionIs(CollectionDescriptor collection);
    void factoryIs(DirectoryFactory factory) { factory_ = std::move(factory); }
    bool hasFactory() const { return static_cast<bool>(factory_); }
 
    // Reads attribute `attribute` of `object`. Throws the type error for an unknown name.
    std::any attribute(const PtrInterface& object, const String& attribute) const;
-   // Invokes operation `operation` of `object`. Throws the type error for an unknown name,
-   // a wrong argument count or an argument of the wrong type.
+   // Invokes the operation `operation` of `object` whose overload takes `args`. Throws the
+   // type error when no operation of that name takes them.
    std::any invoke(PtrInterface& object, const String& operation, const Arguments& args) const;
+   // A collection's member under `key`, null when absent; find-or-create with the member's
+   // constructor arguments (which raises the name-in-use error when the member exists with
+   // other ones); delete, returning the removed member. Throws the type error for an unknown
+   // collection or arguments of the wrong types.
+   std::any member(PtrInterface& object, const String& collection, const std::any& key) const;
+   std::any memberIs(PtrInterface& object, const String& collection, const Arguments& args) const;
+   std::any memberDel(PtrInterface& object, const String& collection, const std::any& key) const;
    // Throws the type error when the type has no factory.
    Ptr<PtrInterface> newEntityForDir(const Name& name, const Ptr<Entity>& directory) const;
 
 private:
+   const CollectionDescriptor& collectionNamed(const String& collection) const;
+
    String name_;
+   std::vector<MemberDescriptor> members_;
    std::vector<AttributeDescriptor> attributes_;
    std::vector<OperationDescriptor> operations_;
+   std::vector<CollectionDescriptor> collections_;
    DirectoryFactory factory_;
 };
 
@@ -91,14 +122,39 @@ std::any callWith(T& self, Fn fn, const Arguments& args, const String& name,
    }
 }
 
+template <class... A, size_t... I>
+bool argumentsAre(const Arguments& args, std::index_sequence<I...>) {
+   return args.size() == sizeof...(A) &&
+          (... && (args[I].type() == typeid(std::decay_t<A>)));
+}
+
+template <class T>
+T& objectAs(PtrInterface& object, const String& name) {
+   auto* self = dynamic_cast<T*>(&object);
+   if (!self) throwTypeException(typeErrorText(name, "object of another type"));
+   return *self;
+}
+
 template <class T, class... A, class Fn>
 OperationDescriptor operationFor(String name, Fn fn) {
    return OperationDescriptor{
-       name, sizeof...(A), [fn, name](PtrInterface& object, const Arguments& args) {
-          auto* self = dynamic_cast<T*>(&object);
-          if (!self) throwTypeException(typeErrorText(name, "object of another type"));
-          return callWith<A...>(*self, fn, args, name, std::index_sequence_for<A...>{});
+       name, sizeof...(A),
+       [](const Arguments& args) {
+          return argumentsAre<A...>(args, std::index_sequence_for<A...>{});
+       },
+       [fn, name](PtrInterface& object, const Arguments& args) {
+          return callWith<A...>(objectAs<T>(object, name), fn, args, name,
+                                std::index_sequence_for<A...>{});
        }};
+}
+
+// A lookup or delete by key, member function `fn` of T taking the key.
+template <class T, class K, class Fn>
+std::function<std::any(PtrInterface&, const std::any&)> byKey(const String& name, Fn fn) {
+   return [fn, name](PtrInterface& object, const std::any& key) {
+      return callWith<K>(objectAs<T>(object, name), fn, Arguments{key}, name,
+                         std::index_sequence_for<K>{});
+   };
 }
 
 }  // namespace internal
@@ -112,6 +168,16 @@ OperationDescriptor operation(String name, R (T::*fn)(A...)) {
 template <class T, class R, class... A>
 OperationDescriptor operation(String name, R (T::*fn)(A...) const) {
    return internal::operationFor<T, A...>(std::move(name), fn);
+}
+
+// Describes a collection of T by its member functions: `lookup` and `del` take the key,
+// `findOrCreate` the member's constructor arguments.
+template <class T, class R1, class K1, class R2, class... A, class R3, class K3>
+CollectionDescriptor collection(String name, R1 (T::*lookup)(K1) const, R2 (T::*findOrCreate)(A...),
+                                R3 (T::*del)(K3)) {
+   return CollectionDescriptor{name, internal::byKey<T, K1>(name, lookup),
+                               internal::operationFor<T, A...>(name, findOrCreate),
+                               internal::byKey<T, K3>(name, del)};
 }
 
 // Describes accessor `read` of T as an attribute readable by name.

@@ -1,30 +1,18 @@
 #include "platform/switch/tcam/tessel_tcam_group_manager.h"
 
-#include <string>
-
 #include "platform/framework/kiv/assert.h"
-#include "platform/framework/kiv/errors.h"
+#include "platform/framework/kiv/constructor_argument.h"
 
 namespace {
 
 // Raises the name-in-use error for the first attribute in which `wanted` differs from `current`.
 void checkSameConfig(const TcamGroupConfig& wanted, const TcamGroupConfig& current) {
-   const struct {
-      const char* attribute;
-      U32 wanted;
-      U32 current;
-   } attributes[] = {
-       {"group", wanted.group, current.group},
-       {"entriesPerUnit", wanted.entriesPerUnit, current.entriesPerUnit},
-       {"pipes", wanted.pipes, current.pipes},
-       {"copiesPerPipe", wanted.copiesPerPipe, current.copiesPerPipe},
-   };
-   for (const auto& attribute : attributes) {
-      if (attribute.wanted == attribute.current) continue;
-      Kiv::throwNameInUseException(Kiv::nameInUseText(attribute.attribute,
-                                                      std::to_string(attribute.wanted),
-                                                      std::to_string(attribute.current)));
-   }
+   Kiv::requireSameConstructorArgument("group", wanted.group, current.group);
+   Kiv::requireSameConstructorArgument("entriesPerUnit", wanted.entriesPerUnit,
+                                       current.entriesPerUnit);
+   Kiv::requireSameConstructorArgument("pipes", wanted.pipes, current.pipes);
+   Kiv::requireSameConstructorArgument("copiesPerPipe", wanted.copiesPerPipe,
+                                       current.copiesPerPipe);
 }
 
 }  // namespace

@@ -47,6 +47,10 @@ class Table : public ShoalMapBase {
       U64 generation = 0;
       U64 writes = 0;
       std::vector<Table*> mounts;  // the live mounts, each notified of every change
+      // Targeted faults, each spent by the first read it hits.
+      std::optional<Key> corruptLookupOf;
+      bool corruptFirst = false;
+      std::optional<Key> corruptNextFrom;
    };
 
 public:
@@ -69,9 +73,16 @@ public:
    }
    ~Table() override { std::erase(state_->mounts, this); }
 
+   // Targeted corruption, for tests: the next lookup of `key`, the next start of an iteration,
+   // or the next advance from `key`, through any mount, raises once.
+   void corruptionOnLookupIs(const Key& key) { state_->corruptLookupOf = key; }
+   void corruptionOnFirstIs() { state_->corruptFirst = true; }
+   void corruptionOnNextIs(const Key& key) { state_->corruptNextFrom = key; }
+
    // The stored record, or nothing when the key is absent.
    std::optional<Record> lookup(const Key& key) const {
       readStart();
+      raiseIfTargeted(state_->corruptLookupOf, key);
       auto it = state_->records.find(key);
       if (it == state_->records.end()) return std::nullopt;
       return it->second;
@@ -102,6 +113,10 @@ public:
    // Sets `key` to the smallest key; false when the table is empty.
    bool first(Key& key, IterHint& hint) const {
       readStart();
+      if (state_->corruptFirst) {
+         state_->corruptFirst = false;
+         throw Sentry::CorruptionDetectedException(injectedCorruptionText());
+      }
       return settle(state_->records.begin(), key, hint);
    }
 
@@ -109,6 +124,7 @@ public:
    // when there is none.
    bool next(Key& key, IterHint& hint) const {
       readStart();
+      raiseIfTargeted(state_->corruptNextFrom, key);
       Iterator it;
       if (hintedPosition(key, hint, it)) {
          ++it;
@@ -160,6 +176,12 @@ private:
    static_assert(std::is_trivially_copyable_v<Iterator> &&
                      sizeof(Iterator) <= sizeof(IterHint::position),
                  "the store's position must fit an iteration hint");
+
+   void raiseIfTargeted(std::optional<Key>& target, const Key& key) const {
+      if (!target || *target < key || key < *target) return;
+      target.reset();
+      throw Sentry::CorruptionDetectedException(injectedCorruptionText());
+   }
 
    bool settle(Iterator it, Key& key, IterHint& hint) const {
       if (it == state_->records.end()) return false;

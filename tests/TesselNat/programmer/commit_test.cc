@@ -169,6 +169,21 @@ TEST_F(CommitTest, VlanCountBeyondTheArrayRaisesTheSizeErrorAndProgramsNothing) 
    EXPECT_EQ(statusDir->writes(), 0u);
 }
 
+TEST_F(CommitTest, AFullStatusDirectoryRefusesANewAnswerAndKeepsTheOthers) {
+   statusDir->sharedState()->capacityIs(1);
+   publish(7, dst, {.vlans = {10}});
+   publish(8, src, {});
+   commit(7);
+   commit(8);
+   EXPECT_EQ(statusDir->capacityReports(), 1u);
+   EXPECT_FALSE(statusDir->quillStatusHas(Quill::QuillShoalKey(8)));
+   expectStatus(7, 1);
+   EXPECT_EQ(vlansOf(src), (std::set<U16>{0})) << "the rule is programmed all the same";
+   controlPlane.requestIs(TesselNat::Uid(7));
+   commit(7);
+   expectStatus(7, 1);
+}
+
 TEST_F(CommitTest, MissingRequestRecordStops) {
    publish(7, dst, {.vlans = {10}}, false);
    controlPlane.quillShoalConfigDir()->quillConfigDel(Quill::QuillShoalKey(7));

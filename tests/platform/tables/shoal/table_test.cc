@@ -46,6 +46,35 @@ TEST_F(TableTest, SafeLookupReportsCorruptionOnlyOnTheChosenRead) {
    EXPECT_THAT(reader->injectedCorruptionText(), HasSubstr("'counters'"));
 }
 
+TEST_F(TableTest, TargetedCorruptionHitsOnlyItsOperationAndKeyOnce) {
+   Kiv::Ptr<CounterTable> otherMount = new CounterTable("counters", table->sharedState(),
+                                                        Shoal::Access::readOnly);
+   const auto raises = [](auto&& read) {
+      try {
+         read();
+      } catch (const Sentry::CorruptionDetectedException&) {
+         return true;
+      }
+      return false;
+   };
+   table->corruptionOnLookupIs(3);
+   EXPECT_FALSE(raises([&] { otherMount->lookup(2); }));
+   EXPECT_TRUE(raises([&] { otherMount->lookup(3); }));
+   EXPECT_FALSE(raises([&] { otherMount->lookup(3); }));
+
+   U32 key = 0;
+   Shoal::IterHint hint;
+   table->corruptionOnFirstIs();
+   table->corruptionOnNextIs(2);
+   EXPECT_TRUE(raises([&] { otherMount->first(key, hint); }));
+   ASSERT_TRUE(otherMount->first(key, hint));
+   EXPECT_FALSE(raises([&] { otherMount->next(key, hint); })) << "an advance from 1";
+   EXPECT_EQ(key, 2u);
+   EXPECT_TRUE(raises([&] { otherMount->next(key, hint); }));
+   EXPECT_TRUE(otherMount->next(key, hint));
+   EXPECT_EQ(key, 3u);
+}
+
 struct Watcher : Kiv::PtrInterface {};
 
 class RecordReactor : public Kiv::Reactor<Watcher, CounterTable> {
