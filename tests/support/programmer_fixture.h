@@ -16,6 +16,35 @@
 
 namespace NatTest {
 
+template <class T>
+Kiv::Ptr<T> mounted(KivShoal::EntityManager& agent, const char* path, KivShoal::KivShoalType type) {
+   return Kiv::ptrCast<T>(agent.doMount(path, T::typeName, KivShoal::MountInfo(type)));
+}
+
+// The module's status directory, created by the agent's writer mount.
+inline Kiv::Ptr<Quill::QuillShoalStatusDir> statusDirOf(KivShoal::EntityManager& agent,
+                                                        U16 module) {
+   return mounted<Quill::QuillShoalStatusDir>(
+       agent, Kiv::format("tesselnat/ingQuillShoalStatusDir/%d", module).c_str(),
+       KivShoal::KivShoalType::writer);
+}
+
+// A programmer for `module` reading the control plane's tables through the agent's reader
+// mounts.
+inline Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmerOn(
+    KivShoal::EntityManager& agent, const Kiv::Ptr<Quill::QuillShoalStatusDir>& statusDir,
+    U16 module, const Kiv::Ptr<TesselTcamGroupManager>& groups,
+    const Kiv::Ptr<TesselCommonSmData>& scsd) {
+   constexpr auto reader = KivShoal::KivShoalType::reader;
+   return new Tessel::NatSlaveProgrammerSm(
+       mounted<Quill::QuillShoalConfigDir>(agent, ControlPlane::configDirPath, reader), statusDir,
+       mounted<Ember::NatHwShadow>(agent, ControlPlane::shadowPath, reader),
+       mounted<TesselNat::UidHwKeyTable>(agent, ControlPlane::uidHwKeyTablePath, reader),
+       mounted<TesselNat::HwKeyUidTable>(agent, ControlPlane::hwKeyUidTablePath, reader),
+       mounted<TesselNat::ModSetDir>(agent, ControlPlane::modSetDirPath, reader),
+       TesselCentral::ModId(module), groups, scsd);
+}
+
 // A NAT programmer for module 1 on a simulated chip, with the control plane's tables, the
 // module's status directory, the shared agent state and a NAT TCAM group of `natEntries`
 // entries per unit. Fatal assertions throw Kiv::AssertionFailure; SDK calls and the
@@ -34,21 +63,8 @@ protected:
       programmerTrace.levelIs(8, true);
    }
 
-   // A programmer reading the control plane's tables through the agent's read-only mounts.
    Kiv::Ptr<Tessel::NatSlaveProgrammerSm> newProgrammer() {
-      return new Tessel::NatSlaveProgrammerSm(
-          mounted<Quill::QuillShoalConfigDir>(ControlPlane::configDirPath), statusDir,
-          mounted<Ember::NatHwShadow>(ControlPlane::shadowPath),
-          mounted<TesselNat::UidHwKeyTable>(ControlPlane::uidHwKeyTablePath),
-          mounted<TesselNat::HwKeyUidTable>(ControlPlane::hwKeyUidTablePath),
-          mounted<TesselNat::ModSetDir>(ControlPlane::modSetDirPath),
-          TesselCentral::ModId(module), groups, scsd);
-   }
-
-   template <class T>
-   Kiv::Ptr<T> mounted(const char* path) {
-      return Kiv::ptrCast<T>(entityManager->doMount(
-          path, T::typeName, KivShoal::MountInfo(KivShoal::KivShoalType::reader)));
+      return programmerOn(*entityManager, statusDir, module, groups, scsd);
    }
 
    // The expression texts of the SDK calls traced since the last clear, in call order.
@@ -99,10 +115,7 @@ protected:
    ControlPlane::NatControlPlane controlPlane{sharedMemory};
    Kiv::Ptr<KivShoal::EntityManager> entityManager =
        new KivShoal::EntityManager("agent", sharedMemory);
-   Kiv::Ptr<Quill::QuillShoalStatusDir> statusDir = Kiv::ptrCast<Quill::QuillShoalStatusDir>(
-       entityManager->doMount("tesselnat/ingQuillShoalStatusDir/1",
-                              Quill::QuillShoalStatusDir::typeName,
-                              KivShoal::MountInfo(KivShoal::KivShoalType::writer)));
+   Kiv::Ptr<Quill::QuillShoalStatusDir> statusDir = statusDirOf(*entityManager, module);
    Kiv::Ptr<TesselCommonSmData> scsd = new TesselCommonSmData("tesselCommon");
    Kiv::Ptr<TesselTcamGroupManager> groups = new TesselTcamGroupManager(64);
    Kiv::Ptr<TesselUnboundedTcamEntryManager> natEntryManager;

@@ -187,13 +187,17 @@ protected:
               .tcpFlags = protocol == 6 ? Chip::tcpAck : U8{0}};
    }
 
-   // The VLANs a packet of the rule arrives on, and whether the rule's entries must take it.
+   // The VLANs a packet of the rule arrives on, and whether the rule's entries must take it:
+   // a static destination rule on its listed VLANs only (a VLAN that left the list has lost
+   // its entries), a dynamic one on any VLAN once it has one (its entries carry no VLAN
+   // qualifier), a source rule on any.
    static std::vector<std::pair<U16, bool>> arrivals(K type, const DataFields& data) {
-      std::vector<std::pair<U16, bool>> vlans;
       if (!perVlan(type)) return {{unlistedVlan, true}};
-      // A dynamic entry has no VLAN qualifier: a rule on any VLAN takes packets on all.
-      for (U16 vlan : data.vlans) vlans.emplace_back(vlan, true);
-      vlans.emplace_back(unlistedVlan, type == K::dynamicDestNat && !data.vlans.empty());
+      std::vector<std::pair<U16, bool>> vlans;
+      for (U16 vlan : {U16{10}, U16{20}, U16{30}, unlistedVlan}) {
+         const bool listed = std::count(data.vlans.begin(), data.vlans.end(), vlan) != 0;
+         vlans.emplace_back(vlan, type == K::dynamicDestNat ? !data.vlans.empty() : listed);
+      }
       return vlans;
    }
 

@@ -51,22 +51,9 @@ protected:
             groups(new TesselTcamGroupManager(64, start, {module})),
             nat(groups->unboundedEntryManagerIs(
                 {Tessel::natTcamGroupAssignment, 1, natEntries, 2, 1})),
-            programmer(new Tessel::NatSlaveProgrammerSm(
-                mounted<Quill::QuillShoalConfigDir>(ControlPlane::configDirPath),
-                Kiv::ptrCast<Quill::QuillShoalStatusDir>(entityManager->doMount(
-                    "tesselnat/ingQuillShoalStatusDir/1", Quill::QuillShoalStatusDir::typeName,
-                    KivShoal::MountInfo(KivShoal::KivShoalType::writer))),
-                mounted<Ember::NatHwShadow>(ControlPlane::shadowPath),
-                mounted<TesselNat::UidHwKeyTable>(ControlPlane::uidHwKeyTablePath),
-                mounted<TesselNat::HwKeyUidTable>(ControlPlane::hwKeyUidTablePath),
-                mounted<TesselNat::ModSetDir>(ControlPlane::modSetDirPath),
-                TesselCentral::ModId(module), groups, world.scsd)) {}
-
-      template <class T>
-      Kiv::Ptr<T> mounted(const char* path) {
-         return Kiv::ptrCast<T>(entityManager->doMount(
-             path, T::typeName, KivShoal::MountInfo(KivShoal::KivShoalType::reader)));
-      }
+            programmer(NatTest::programmerOn(*entityManager,
+                                             NatTest::statusDirOf(*entityManager, module), module,
+                                             groups, world.scsd)) {}
 
       Kiv::Ptr<KivShoal::EntityManager> entityManager;
       Kiv::Ptr<TesselTcamGroupManager> groups;
