@@ -89,20 +89,6 @@ TEST_F(CommitTest, SourceKeyIsProgrammedOnceOnVlanZeroWhateverItsList) {
    expectStatus(7, 1);
 }
 
-TEST_F(CommitTest, VlanThatLeftTheListIsFreedAndTheOthersReprogrammed) {
-   publish(7, dst, {.vlans = {10, 20, 30}});
-   commit(7);
-   const Tessel::EntryIdTableEntry before = programmer->entryIdTable(dst);
-   publish(7, dst, {.vlans = {10, 30}});
-   commit(7);
-   EXPECT_EQ(vlansOf(dst), (std::set<U16>{10, 30}));
-   EXPECT_FALSE(programmer->entryIdTable(dst).fragEntryIdHas(20));
-   EXPECT_EQ(entriesHeld().count(before.defaultEntryId(20)), 0u);
-   EXPECT_EQ(entriesHeld().count(before.fragEntryId(20)), 0u);
-   EXPECT_EQ(programmer->entryIdTable(dst).defaultEntryId(10), before.defaultEntryId(10));
-   expectStatus(7, 1);
-}
-
 TEST_F(CommitTest, ShrunkRuleLosesItsSurplusKeysUpToTheFirstGap) {
    publish(7, src, {.faIdLimit = 3});
    commit(7);

@@ -137,15 +137,5 @@ TEST_F(TcamManagerTest, WarmStartStagesAFullGroupAndTheFlashDownloadSwapsItInOne
    EXPECT_EQ(getEntry(), staged[1]) << "after the flash download entries come as on a cold start";
 }
 
-TEST_F(TcamManagerTest, ColdStartOnAResetChipStartsEmpty) {
-   installedEntries(*nat, 2);
-   nat = acl = nullptr;
-   chip_.doReset();
-   EXPECT_EQ(chip_.entryCount(unit), 0u);
-   groups = new TesselTcamGroupManager(64);
-   nat = groups->unboundedEntryManagerIs(natConfig);
-   EXPECT_EQ(getEntry(), 1u);
-}
-
 }  // namespace
 }  // namespace TcamTest

@@ -3,59 +3,37 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "platform/framework/kiv/activity_lock.h"
 #include "platform/framework/kiv/event_loop.h"
-#include "platform/framework/kiv/reactor.h"
 #include "platform/tables/kiv_shoal/entity_manager.h"
 #include "platform/tables/kiv_shoal/table_factory.h"
-#include "platform/tables/shoal/table.h"
+#include "tests/platform/tables/counter_table.h"
 
 namespace {
 
 using KivShoal::KivShoalType;
 
-struct Status {
-   U32 uid = 0;
-   U32 result = 0;
-   U32 key() const { return uid; }
-   friend bool operator==(const Status&, const Status&) = default;
-};
-
-class StatusTable : public Shoal::Table<U32, Status> {
-public:
-   static constexpr const char* typeName = "Test::StatusTable";
-   using Table::Table;
-};
-
-struct Watcher : Kiv::PtrInterface {};
-
-class RecordReactor : public Kiv::Reactor<Watcher, StatusTable> {
-public:
-   using Reactor::Reactor;
-   void onRecord(const U32& changed) override { keys.push_back(changed); }
-   std::vector<U32> keys;
-};
+using TableTest::CounterTable;
+using TableTest::RecordReactor;
 
 // Shared memory that outlives the agents mounting it: what a publisher wrote is there for
 // every agent, an agent's own tables go with it, and mounts respect their access and size.
 class SharedStoreTest : public ::testing::Test {
 protected:
    SharedStoreTest() {
-      KivShoal::tableFactoryIs(StatusTable::typeName, [](const Kiv::Name& path, const auto& state,
+      KivShoal::tableFactoryIs(CounterTable::typeName, [](const Kiv::Name& path, const auto& state,
                                                          Shoal::Access access) {
-         return Kiv::Ptr<Shoal::ShoalMapBase>(new StatusTable(path, state, access));
+         return Kiv::Ptr<Shoal::ShoalMapBase>(new CounterTable(path, state, access));
       });
    }
    ~SharedStoreTest() override {
       Kiv::eventLoop().workDelAll();
-      KivShoal::tableFactoryDel(StatusTable::typeName);
+      KivShoal::tableFactoryDel(CounterTable::typeName);
    }
 
-   static Kiv::Ptr<StatusTable> mount(KivShoal::EntityManager& agent, const char* path,
+   static Kiv::Ptr<CounterTable> mount(KivShoal::EntityManager& agent, const char* path,
                                       KivShoal::MountInfo info) {
-      return Kiv::ptrCast<StatusTable>(agent.doMount(path, StatusTable::typeName, info));
+      return Kiv::ptrCast<CounterTable>(agent.doMount(path, CounterTable::typeName, info));
    }
    Kiv::Ptr<KivShoal::EntityManager> newAgent() {
       return new KivShoal::EntityManager("agent", store);
@@ -63,7 +41,7 @@ protected:
 
    Kiv::ActivityGuard framework{Kiv::activityLock()};
    Kiv::Ptr<Shoal::SharedStore> store = new Shoal::SharedStore;
-   Kiv::Ptr<StatusTable> published = Shoal::publisherMount<StatusTable>(*store, "nat/config");
+   Kiv::Ptr<CounterTable> published = Shoal::publisherMount<CounterTable>(*store, "nat/config");
 };
 
 TEST_F(SharedStoreTest, ARebuiltAgentSeesWhatWasPublishedAndItsOwnTablesStartEmpty) {
@@ -75,15 +53,15 @@ TEST_F(SharedStoreTest, ARebuiltAgentSeesWhatWasPublishedAndItsOwnTablesStartEmp
    EXPECT_FALSE(store->table("nat/status")) << "the agent's own table went with it";
 
    agent = newAgent();
-   const Kiv::Ptr<StatusTable> config =
+   const Kiv::Ptr<CounterTable> config =
        mount(*agent, "nat/config", KivShoal::MountInfo(KivShoalType::reader));
-   EXPECT_EQ(config->lookup(7), (Status{7, 1}));
+   EXPECT_EQ(config->lookup(7), (TableTest::Counter{7, 1}));
    EXPECT_EQ(mount(*agent, "nat/status", KivShoal::MountInfo(KivShoalType::writer))->count(), 0u);
 }
 
 TEST_F(SharedStoreTest, AReaderMountCannotWrite) {
    Kiv::Ptr<KivShoal::EntityManager> agent = newAgent();
-   const Kiv::Ptr<StatusTable> config =
+   const Kiv::Ptr<CounterTable> config =
        mount(*agent, "nat/config", KivShoal::MountInfo(KivShoalType::watchingReader));
    EXPECT_THAT([&] { config->recordIs({7, 1}); },
                testing::ThrowsMessage<Kiv::Exception>(testing::StrEq(
@@ -96,19 +74,19 @@ TEST_F(SharedStoreTest, AFullTableRefusesANewRecordAndKeepsTheOthers) {
    KivShoal::MountInfo sized(KivShoalType::writer);
    sized.collectionInfoIs({"statuses", 2});
    Kiv::Ptr<KivShoal::EntityManager> agent = newAgent();
-   const Kiv::Ptr<StatusTable> statuses = mount(*agent, "nat/status", sized);
+   const Kiv::Ptr<CounterTable> statuses = mount(*agent, "nat/status", sized);
    EXPECT_TRUE(statuses->recordIs({1, 1}));
    EXPECT_TRUE(statuses->recordIs({2, 1}));
    EXPECT_FALSE(statuses->recordIs({3, 1}));
    EXPECT_EQ(statuses->capacityReports(), 1u);
    EXPECT_TRUE(statuses->recordIs({2, 2})) << "a full table still takes changes";
    EXPECT_EQ(statuses->count(), 2u);
-   EXPECT_EQ(statuses->lookup(2), (Status{2, 2}));
+   EXPECT_EQ(statuses->lookup(2), (TableTest::Counter{2, 2}));
    EXPECT_FALSE(statuses->has(3));
 }
 
 TEST_F(SharedStoreTest, EveryLiveMountHearsOfAChangeThroughTheLoopAndADestroyedOneDoesNot) {
-   Watcher watcher;
+   TableTest::Watcher watcher;
    Kiv::Ptr<KivShoal::EntityManager> first = newAgent();
    Kiv::Ptr<KivShoal::EntityManager> second = newAgent();
    Kiv::Ptr<RecordReactor> onFirst(new RecordReactor(
@@ -128,16 +106,6 @@ TEST_F(SharedStoreTest, EveryLiveMountHearsOfAChangeThroughTheLoopAndADestroyedO
    Kiv::eventLoop().doRunUntilIdle();
    EXPECT_THAT(onFirst->keys, testing::ElementsAre(7, 8));
    EXPECT_THAT(onSecond->keys, testing::ElementsAre(7));
-}
-
-TEST_F(SharedStoreTest, APathHoldingAnotherTypeIsRefused) {
-   Kiv::Ptr<KivShoal::EntityManager> agent = newAgent();
-   EXPECT_THROW(agent->doMount("nat/config", "Test::Other", KivShoal::MountInfo(KivShoalType::reader)),
-                Kiv::TypeException);
-   KivShoal::tableFactoryIs("Test::Other", KivShoal::tableFactory(StatusTable::typeName));
-   EXPECT_THROW(agent->doMount("nat/config", "Test::Other", KivShoal::MountInfo(KivShoalType::reader)),
-                Kiv::TypeException);
-   KivShoal::tableFactoryDel("Test::Other");
 }
 
 }  // namespace

@@ -5,32 +5,28 @@
 
 #include <vector>
 
-#include "platform/framework/kiv/reactor.h"
+#include "tests/platform/tables/counter_table.h"
 
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-struct Counter {
-   U32 id = 0;
-   U32 value = 0;
-   U32 key() const { return id; }
-   friend bool operator==(const Counter&, const Counter&) = default;
-};
+using TableTest::Counter;
+using TableTest::CounterTable;
+using TableTest::RecordReactor;
+using TableTest::Watcher;
 
-using CounterTable = Shoal::Table<U32, Counter>;
-
-class TableTest : public ::testing::Test {
+class CounterTableTest : public ::testing::Test {
 protected:
-   TableTest() : table(new CounterTable("counters")) {
+   CounterTableTest() : table(new CounterTable("counters")) {
       for (U32 id : {5u, 1u, 3u, 2u}) table->recordIs(Counter{id, id * 10});
    }
 
    Kiv::Ptr<CounterTable> table;
 };
 
-TEST_F(TableTest, SafeLookupReportsCorruptionOnlyOnTheChosenRead) {
+TEST_F(CounterTableTest, SafeLookupReportsCorruptionOnlyOnTheChosenRead) {
    Kiv::Ptr<const CounterTable> reader = table;
    bool found = true;
    EXPECT_EQ(reader->safeLookup(4, found), Counter{});
@@ -46,7 +42,7 @@ TEST_F(TableTest, SafeLookupReportsCorruptionOnlyOnTheChosenRead) {
    EXPECT_THAT(reader->injectedCorruptionText(), HasSubstr("'counters'"));
 }
 
-TEST_F(TableTest, TargetedCorruptionHitsOnlyItsOperationAndKeyOnce) {
+TEST_F(CounterTableTest, TargetedCorruptionHitsOnlyItsOperationAndKeyOnce) {
    Kiv::Ptr<CounterTable> otherMount = new CounterTable("counters", table->sharedState(),
                                                         Shoal::Access::readOnly);
    const auto raises = [](auto&& read) {
@@ -75,16 +71,7 @@ TEST_F(TableTest, TargetedCorruptionHitsOnlyItsOperationAndKeyOnce) {
    EXPECT_EQ(key, 3u);
 }
 
-struct Watcher : Kiv::PtrInterface {};
-
-class RecordReactor : public Kiv::Reactor<Watcher, CounterTable> {
-public:
-   using Reactor::Reactor;
-   void onRecord(const U32& changed) override { keys.push_back(changed); }
-   std::vector<U32> keys;
-};
-
-TEST_F(TableTest, NotifiesOncePerChangedKey) {
+TEST_F(CounterTableTest, NotifiesOncePerChangedKey) {
    Watcher watcher;
    Kiv::Ptr<RecordReactor> reactor(new RecordReactor(&watcher, table));
    reactor->isActiveIs(true);

@@ -8,33 +8,14 @@ namespace {
 using NatTest::DataFields;
 using NatTest::natData;
 
-// What the chip holds and hits after the programmer wrote a key's entries, and how writing
-// stops on a broken invariant or an SDK failure.
-class FieldEntryChipTest : public NatTest::ProgrammerFixture {
+// How writing a field entry stops on a broken invariant or an SDK failure, and under which
+// operation its calls are traced.
+class FieldEntrySdkTest : public NatTest::ProgrammerFixture {
 protected:
-   std::optional<U32> hit(const Chip::Packet& packet) {
-      auto match = chip_.classify(module, packet);
-      return match ? std::optional<U32>(match->entryId) : std::nullopt;
-   }
-
    Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer = newProgrammer();
 };
 
-TEST_F(FieldEntryChipTest, FilterMatchesUnderItsMaskOnly) {
-   const Ember::NatHwKey key = NatTest::natKey(
-       {Ember::NatKeyType::staticSrcNat, NatTest::ep("10.0.0.1"), NatTest::ep("192.0.2.1")});
-   const DataFields filtered{.filter = {Netbase::IpAddr("10.1.2.0"), 0xFFFFFF00}};
-   const U32 id = natEntryManager->getEntry(module, "NAT");
-   programmer->doProgramEntry(id, false, false, key, natData(filtered), key, natData(filtered), 0,
-                              7);
-   Chip::Packet packet{.srcIp = Netbase::IpAddr("10.0.0.1").value(),
-                       .dstIp = Netbase::IpAddr("10.1.2.77").value()};
-   EXPECT_EQ(hit(packet), id);
-   packet.dstIp = Netbase::IpAddr("10.1.3.1").value();
-   EXPECT_EQ(hit(packet), std::nullopt);
-}
-
-TEST_F(FieldEntryChipTest, BrokenInvariantsStopWithTheirAssertion) {
+TEST_F(FieldEntrySdkTest, BrokenInvariantsStopWithTheirAssertion) {
    const U32 id = natEntryManager->getEntry(module, "NAT");
    const auto program = [&](const Ember::NatHwKey& key, const DataFields& data0, U16 vlanId) {
       programmer->doProgramEntry(id, false, false, key, natData({}), key, natData(data0), vlanId,
@@ -52,7 +33,7 @@ TEST_F(FieldEntryChipTest, BrokenInvariantsStopWithTheirAssertion) {
                    [&] { program(contradictory, {}, 0); });
 }
 
-TEST_F(FieldEntryChipTest, SdkFailureWritesTheFailureLineAndNamesTheOperation) {
+TEST_F(FieldEntrySdkTest, SdkFailureWritesTheFailureLineAndNamesTheOperation) {
    const U32 id = natEntryManager->getEntry(module, "NAT");
    Shim::sdk_.faultInjector().failNthCallIs(Shim::Operation::actionAdd, 1, -25);
    testing::internal::CaptureStderr();
@@ -75,7 +56,7 @@ TEST_F(FieldEntryChipTest, SdkFailureWritesTheFailureLineAndNamesTheOperation) {
                                      std::string(Shim::sdk_.bcm_errmsg(-25)) + " \\(-25\\)\n"));
 }
 
-TEST_F(FieldEntryChipTest, SuccessfulCallsAreTracedUnderTheWritingOperation) {
+TEST_F(FieldEntrySdkTest, SuccessfulCallsAreTracedUnderTheWritingOperation) {
    const U32 dynamicId = natEntryManager->getEntry(module, "NAT");
    const Ember::NatHwKey flow = NatTest::dynamicSrc();
    programmer->doProgramEntry(dynamicId, false, false, flow, natData({}), flow, natData({}), 0, 7);
@@ -93,9 +74,9 @@ TEST_F(FieldEntryChipTest, SuccessfulCallsAreTracedUnderTheWritingOperation) {
    EXPECT_THAT(first.text, testing::EndsWith(" (rc:0)"));
 }
 
-using FieldEntryChipDeathTest = FieldEntryChipTest;
+using FieldEntrySdkDeathTest = FieldEntrySdkTest;
 
-TEST_F(FieldEntryChipDeathTest, SdkFailureStopsTheAgent) {
+TEST_F(FieldEntrySdkDeathTest, SdkFailureStopsTheAgent) {
    Kiv::assertionHandlerIs(nullptr);
    const U32 id = natEntryManager->getEntry(module, "NAT");
    Shim::sdk_.faultInjector().failNthCallIs(Shim::Operation::qualifySrcIp, 1, -23);
