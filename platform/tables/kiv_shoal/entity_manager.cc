@@ -13,7 +13,11 @@ EntityManager::EntityManager(Kiv::Name name, Kiv::Ptr<Shoal::SharedStore> store)
 EntityManager::~EntityManager() {
    // The group may outlive us in someone else's hands; it must not mount through us then.
    if (mountGroup_) mountGroup_->entityManagerIs(nullptr);
-   for (const Kiv::String& path : ownedPaths_) store_->tableDel(path);
+   // A table another writer has since put at the path is not ours to delete.
+   for (const auto& [path, state] : ownedTables_) {
+      const Shoal::SharedStore::Table* table = store_->table(path);
+      if (table && table->state == state) store_->tableDel(path);
+   }
 }
 
 Kiv::Ptr<Kiv::Entity> EntityManager::doMount(const Kiv::String& path, const Kiv::String& typeName,
@@ -39,7 +43,7 @@ Kiv::Ptr<Kiv::Entity> EntityManager::doMount(const Kiv::String& path, const Kiv:
    if (writer) {
       const auto& collections = mountInfo.collectionInfos();
       if (!collections.empty()) table->sharedState()->capacityIs(collections.front().size);
-      ownedPaths_.push_back(path);
+      ownedTables_.emplace_back(path, table->sharedState());
    }
    if (!shared) store_->tableIs(path, {typeName, table->sharedState()});
    entityIs(path, table);

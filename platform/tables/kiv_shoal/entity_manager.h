@@ -1,6 +1,8 @@
 #pragma once
 
 #include <map>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "platform/framework/kiv/entity.h"
@@ -50,7 +52,7 @@ public:
 private:
    const Kiv::Ptr<Shoal::SharedStore> store_;
    std::map<Kiv::String, Kiv::Ptr<Kiv::Entity>> entities_;
-   std::vector<Kiv::String> ownedPaths_;
+   std::vector<std::pair<Kiv::String, std::shared_ptr<Shoal::TableState>>> ownedTables_;
    std::vector<MountRequest> requests_;
    Kiv::Ptr<KivSharedMem::MountGroup> mountGroup_;
 };

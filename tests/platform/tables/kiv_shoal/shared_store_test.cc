@@ -57,6 +57,11 @@ TEST_F(SharedStoreTest, ARebuiltAgentSeesWhatWasPublishedAndItsOwnTablesStartEmp
        mount(*agent, "nat/config", KivShoal::MountInfo(KivShoalType::reader));
    EXPECT_EQ(config->lookup(7), (TableTest::Counter{7, 1}));
    EXPECT_EQ(mount(*agent, "nat/status", KivShoal::MountInfo(KivShoalType::writer))->count(), 0u);
+   // An agent that goes after a newer one took the path leaves the newer one's table.
+   Kiv::Ptr<KivShoal::EntityManager> newer = newAgent();
+   mount(*newer, "nat/status", KivShoal::MountInfo(KivShoalType::writer));
+   agent = nullptr;
+   EXPECT_TRUE(store->table("nat/status"));
 }
 
 TEST_F(SharedStoreTest, AReaderMountCannotWrite) {
