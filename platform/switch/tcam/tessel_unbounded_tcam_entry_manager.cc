@@ -91,7 +91,9 @@ void TesselUnboundedTcamEntryManager::reinstallEntry(U16 unit, U32 entryId) {
 
 void TesselUnboundedTcamEntryManager::doFlashDownload() {
    if (!warmPhase_) return;
-   for (auto& [unit, entries] : units_) {
+   for (auto& unitAndEntries : units_) {
+      const U16 unit = unitAndEntries.first;
+      UnitEntries& entries = unitAndEntries.second;
       // Placed in id order, from the group's first slot on.
       std::vector<U32> stagedIds;
       for (const auto& [entryId, held] : entries.held) stagedIds.push_back(entryId);
