@@ -48,6 +48,7 @@ TesselUnboundedTcamEntryManager::UnitEntries& TesselUnboundedTcamEntryManager::u
 }
 
 U32 TesselUnboundedTcamEntryManager::getEntry(U16 unit, const Kiv::String& name) {
+   KIV_ASSERT( !flashing_ );
    UnitEntries& entries = unitEntries(unit);
    // Each held entry has an id and, once placed, a slot; a staged one needs a slot at the
    // flash download. So the count held bounds both.
@@ -66,6 +67,7 @@ U32 TesselUnboundedTcamEntryManager::getEntry(U16 unit, const Kiv::String& name)
 }
 
 void TesselUnboundedTcamEntryManager::freeEntry(U16 unit, U32 entryId) {
+   KIV_ASSERT( !flashing_ );
    KIV_ASSERT( isHeld( unit, entryId ) );
    UnitEntries& entries = units_.at(unit);
    const U32 slot = entries.held.at(entryId).slot;
@@ -91,18 +93,23 @@ void TesselUnboundedTcamEntryManager::reinstallEntry(U16 unit, U32 entryId) {
 
 void TesselUnboundedTcamEntryManager::doFlashDownload() {
    if (!warmPhase_) return;
-   for (auto& unitAndEntries : units_) {
-      const U16 unit = unitAndEntries.first;
-      UnitEntries& entries = unitAndEntries.second;
+   // Framework work may run during each flash, but must not get or free an entry of the group
+   // (fatal): the flash places exactly the entries listed before the call.
+   flashing_ = true;
+   std::vector<U16> units;
+   for (const auto& unitAndEntries : units_) units.push_back(unitAndEntries.first);
+   for (const U16 unit : units) {
       // Placed in id order, from the group's first slot on.
       std::vector<U32> stagedIds;
-      for (const auto& [entryId, held] : entries.held) stagedIds.push_back(entryId);
+      for (const auto& [entryId, held] : units_.at(unit).held) stagedIds.push_back(entryId);
       SDK_CALL( bcm_field_group_flash( unit, group(), firstSlot_, stagedIds ) );
+      UnitEntries& entries = units_.at(unit);
       U32 slot = firstSlot_;
-      for (auto& [entryId, held] : entries.held) held.slot = slot++;
+      for (const U32 entryId : stagedIds) entries.held.at(entryId).slot = slot++;
       entries.slots = Pool{firstSlot_, config_.entriesPerUnit, slot, {}};
       entries.recovered.clear();
    }
+   flashing_ = false;
    warmPhase_ = false;
 }
 

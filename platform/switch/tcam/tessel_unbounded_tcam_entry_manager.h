@@ -40,7 +40,8 @@ public:
                                    const std::vector<U16>* warmUnits);
 
    // Creates a field entry of the group on `unit` for the requester `name` and returns its id;
-   // 0, with no SDK call, when the unit has no entry of the group left.
+   // 0, with no SDK call, when the unit has no entry of the group left. Getting or freeing an
+   // entry during the flash download is fatal.
    U32 getEntry(U16 unit, const Kiv::String& name);
    // Destroys the entry and makes it available to getEntry again. Freeing an entry this manager
    // does not hold on `unit` (never got, freed already, or the previous run's) is fatal,
@@ -102,5 +103,6 @@ private:
    const U32 firstSlot_;
    const U32 slotsPerUnit_;
    bool warmPhase_;
+   bool flashing_ = false;
    std::unordered_map<U16, UnitEntries> units_;
 };

@@ -3,6 +3,7 @@
 
 #include <set>
 
+#include "platform/framework/kiv/event_loop.h"
 #include "platform/switch/sdk/sdk_call.h"
 #include "platform/switch/tcam/tessel_tcam_group_manager.h"
 #include "tests/platform/switch/sdk/sdk_fixture.h"
@@ -124,17 +125,27 @@ TEST_F(TcamManagerTest, WarmStartStagesAFullGroupAndTheFlashDownloadSwapsItInOne
              TesselUnboundedTcamEntryManager::invalidHardwareIndex);
    EXPECT_EQ(hitOnPort(1000), previous[0]) << "staged entries match nothing";
 
+   // Work that runs while the chip is flashed must leave the group alone.
+   Kiv::eventLoop().workIs([&] {
+      EXPECT_THROW(nat->freeEntry(unit, staged[1]), Kiv::AssertionFailure);
+      EXPECT_THROW(getEntry(), Kiv::AssertionFailure);
+   });
+   Shim::sdk_.faultInjector().workDuringNthCallIs(Shim::Operation::groupFlash, 1);
    groups->doFlashDownload();
+   EXPECT_EQ(Kiv::eventLoop().pendingWork(), 0u);
+   nat->freeEntry(unit, staged[1]);
    EXPECT_FALSE(nat->warmPhase());
    EXPECT_EQ(hitOnPort(1000), staged[0]);
    EXPECT_EQ(hitOnPort(1003), staged[3]);
+   EXPECT_EQ(hitOnPort(1001), std::nullopt);
    EXPECT_FALSE(chip_.entry(unit, previous[0]));
-   EXPECT_EQ(chip_.entryCount(unit), natConfig.entriesPerUnit);
+   EXPECT_EQ(chip_.entryCount(unit), natConfig.entriesPerUnit - 1);
    EXPECT_EQ(chip_.entryAtHardwareIndex(unit, nat->getPipeEntryId(unit, 1, staged[2], 1)),
              (Chip::SimulatedChip::HardwareCopy{staged[2], 1, 1}));
    EXPECT_THROW(nat->freeEntry(unit, previous[0]), Kiv::AssertionFailure);
-   nat->freeEntry(unit, staged[1]);
    EXPECT_EQ(getEntry(), staged[1]) << "after the flash download entries come as on a cold start";
+   EXPECT_EQ(chip_.entry(unit, staged[1])->slot(), chip_.entry(unit, staged[0])->slot() + 1)
+       << "in the slot its freed predecessor left";
 }
 
 }  // namespace
