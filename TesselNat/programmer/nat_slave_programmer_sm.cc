@@ -20,8 +20,96 @@ NatSlaveProgrammerSm::NatSlaveProgrammerSm(
                         hwKeyUidTable, ingModSetDir),
       modId_(modId),
       tcamGroupManager_(tcamGroupManager),
-      scsd_(scsd),
-      hitlessInitPhase_(scsd && scsd->hitlessInit()) {}
+      scsd_(scsd) {
+   if (scsd_) {
+      scsdReactor_ = new ScsdReactor(this, scsd_);
+      scsdReactor_->isActiveIs(true);
+      hitlessInitPhase_ = scsd_->hitlessInit();
+   }
+   doInit();
+}
+
+NatSlaveProgrammerSm::~NatSlaveProgrammerSm() {
+   deactivateReactors();
+   if (scsdReactor_) scsdReactor_->ownerIs(nullptr);
+   scsdReactor_ = nullptr;
+   entryIdTableDelAll();
+}
+
+Kiv::Ptr<NatSlaveProgrammerSm> NatSlaveProgrammerSm::NatSlaveProgrammerSmIs(
+    const Kiv::Ptr<const Quill::QuillShoalConfigDir>& quillShoalConfigDir,
+    const Kiv::Ptr<Quill::QuillShoalStatusDir>& quillShoalStatusDir,
+    const Kiv::Ptr<const Ember::NatHwShadow>& shadow,
+    const Kiv::Ptr<const TesselNat::UidHwKeyTable>& uidHwKeyTable,
+    const Kiv::Ptr<const TesselNat::HwKeyUidTable>& hwKeyUidTable,
+    const Kiv::Ptr<const TesselNat::ModSetDir>& ingModSetDir, TesselCentral::ModId modId,
+    const Kiv::Ptr<TesselTcamGroupManager>& tcamGroupManager,
+    const Kiv::Ptr<const TesselCommonSmData>& scsd) {
+   Kiv::Ptr<NatSlaveProgrammerSm> programmer(new NatSlaveProgrammerSm(
+       quillShoalConfigDir, quillShoalStatusDir, shadow, uidHwKeyTable, hwKeyUidTable,
+       ingModSetDir, modId, tcamGroupManager, scsd));
+   programmer->hasNotificationActiveIs(true);
+   return programmer;
+}
+
+Kiv::Ptr<NatSlaveProgrammerSm> natSlaveProgrammerSmFactory(
+    const Kiv::Ptr<const Quill::QuillShoalConfigDir>& quillShoalConfigDir,
+    const Kiv::Ptr<Quill::QuillShoalStatusDir>& quillShoalStatusDir,
+    const Kiv::Ptr<const Ember::NatHwShadow>& shadow,
+    const Kiv::Ptr<const TesselNat::UidHwKeyTable>& uidHwKeyTable,
+    const Kiv::Ptr<const TesselNat::HwKeyUidTable>& hwKeyUidTable,
+    const Kiv::Ptr<const TesselNat::ModSetDir>& ingModSetDir, TesselCentral::ModId modId,
+    const Kiv::Ptr<TesselTcamGroupManager>& tcamGroupManager,
+    const Kiv::Ptr<const TesselCommonSmData>& scsd) {
+   return NatSlaveProgrammerSm::NatSlaveProgrammerSmIs(quillShoalConfigDir, quillShoalStatusDir,
+                                                      shadow, uidHwKeyTable, hwKeyUidTable,
+                                                      ingModSetDir, modId, tcamGroupManager, scsd);
+}
+
+Kiv::Ptr<Kiv::TypeNode> NatSlaveProgrammerSm::typeNode() {
+   static const Kiv::Ptr<Kiv::TypeNode> node = [] {
+      using P = NatSlaveProgrammerSm;
+      Kiv::Ptr<Kiv::TypeNode> type(new Kiv::TypeNode("Tessel::NatSlaveProgrammerSm"));
+      type->attributeIs(Kiv::attribute("modId", &P::modId));
+      type->attributeIs(Kiv::attribute("unit", &P::unit));
+      type->attributeIs(Kiv::attribute("tcamGroupManager", &P::tcamGroupManager));
+      type->attributeIs(Kiv::attribute("tcamEntryManager", &P::tcamEntryManager));
+      type->attributeIs(Kiv::attribute("scsd", &P::scsd));
+      type->attributeIs(Kiv::attribute("hitlessInitPhase", &P::hitlessInitPhase));
+      type->collectionIs(Kiv::collection("entryIdTable", &P::entryIdTable, &P::entryIdTableIs,
+                                         &P::entryIdTableDel));
+      type->operationIs(Kiv::operation("doInit", static_cast<void (P::*)()>(&P::doInit)));
+      type->operationIs(
+          Kiv::operation("doInit", static_cast<void (P::*)(TcamFlashDownloadReq)>(&P::doInit)));
+      type->operationIs(Kiv::operation("doProgram", &P::doProgram));
+      type->operationIs(Kiv::operation("doProgramEntry", &P::doProgramEntry));
+      type->operationIs(Kiv::operation("doDeleteEntry", &P::doDeleteEntry));
+      type->operationIs(Kiv::operation("doProgramDynamicNatEntry", &P::doProgramDynamicNatEntry));
+      // The show dump and the verification are declared here; no call fits them until the
+      // diagnostics are built, so invoking one raises the type error.
+      for (const char* diagnostic :
+           {"doShow", "doVerify", "doVerifySrcIp", "doVerifyDstIp", "doVerifySrcL4Port",
+            "doVerifyDstL4Port", "doVerifyIpProtocol", "doVerifyL3Ingress"}) {
+         type->operationIs(Kiv::OperationDescriptor{
+             diagnostic, 0, [](const Kiv::Arguments&) { return false; }, nullptr});
+      }
+      type->operationIs(Kiv::operation("doCommitHwConfig", &P::doCommitHwConfig));
+      type->operationIs(Kiv::operation("handleInitialized", &P::handleInitialized));
+      return type;
+   }();
+   return node;
+}
+
+void NatSlaveProgrammerSm::hasNotificationActiveIs(bool active) {
+   if (active == hasNotificationActive()) return;
+   SlaveProgrammerSm::hasNotificationActiveIs(active);
+   if (scsdReactor_) scsdReactor_->isActiveIs(active);
+}
+
+void NatSlaveProgrammerSm::deactivateReactors() {
+   SlaveProgrammerSm::deactivateReactors();
+   if (scsdReactor_) scsdReactor_->isActiveIs(false);
+}
 
 Kiv::Ptr<TesselUnboundedTcamEntryManager> NatSlaveProgrammerSm::tcamEntryManager() const {
    if (!tcamGroupManager_) return nullptr;

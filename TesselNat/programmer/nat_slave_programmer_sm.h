@@ -4,6 +4,8 @@
 #include "platform/records/ember/nat_hw_data.h"
 #include "platform/records/ember/nat_hw_key.h"
 #include "platform/framework/kiv/ptr.h"
+#include "platform/framework/kiv/reactor.h"
+#include "platform/framework/kiv/type_registry.h"
 #include "platform/switch/tcam/tessel_tcam_group_manager.h"
 #include "platform/records/tessel_central/mod_id.h"
 #include "platform/records/tessel_common/tessel_common_sm_data.h"
@@ -20,6 +22,20 @@ namespace Tessel {
 // fatal. A full TCAM is not: it is event-logged and the commit answers result 2.
 class NatSlaveProgrammerSm : public TesselNat::SlaveProgrammerSm {
 public:
+   // Constructs a programmer and switches its notifications on.
+   static Kiv::Ptr<NatSlaveProgrammerSm> NatSlaveProgrammerSmIs(
+       const Kiv::Ptr<const Quill::QuillShoalConfigDir>& quillShoalConfigDir,
+       const Kiv::Ptr<Quill::QuillShoalStatusDir>& quillShoalStatusDir,
+       const Kiv::Ptr<const Ember::NatHwShadow>& shadow,
+       const Kiv::Ptr<const TesselNat::UidHwKeyTable>& uidHwKeyTable,
+       const Kiv::Ptr<const TesselNat::HwKeyUidTable>& hwKeyUidTable,
+       const Kiv::Ptr<const TesselNat::ModSetDir>& ingModSetDir, TesselCentral::ModId modId,
+       const Kiv::Ptr<TesselTcamGroupManager>& tcamGroupManager,
+       const Kiv::Ptr<const TesselCommonSmData>& scsd);
+
+   // Constructs with the base's six tables, then watches `scsd` (when given) and takes the
+   // warm-start flag from it as the hitless phase, then runs doInit(). Notifications stay off
+   // until hasNotificationActiveIs(true).
    NatSlaveProgrammerSm(const Kiv::Ptr<const Quill::QuillShoalConfigDir>& quillShoalConfigDir,
                         const Kiv::Ptr<Quill::QuillShoalStatusDir>& quillShoalStatusDir,
                         const Kiv::Ptr<const Ember::NatHwShadow>& shadow,
@@ -29,6 +45,9 @@ public:
                         TesselCentral::ModId modId,
                         const Kiv::Ptr<TesselTcamGroupManager>& tcamGroupManager,
                         const Kiv::Ptr<const TesselCommonSmData>& scsd);
+   // Silences the reactors and forgets the entry-id table; no hardware is touched: the
+   // programmed entries stay in the chip.
+   ~NatSlaveProgrammerSm() override;
 
    TesselCentral::ModId modId() const { return modId_; }
    // The SDK unit of every SDK call: the module id.
@@ -83,7 +102,28 @@ public:
    // Makes the module's hardware agree with the NAT state of `uid` and writes one status.
    void doCommitHwConfig(TesselNat::Uid uid) override;
 
+   // Examines every flash-download wait of the shared state, in its order.
+   void doInit();
+   // The programmer becomes initialised, and its hitless phase ends, when wait 3 is done.
+   void doInit(TcamFlashDownloadReq req);
+   // Once initialised, switches L4 port translation on in the chip.
+   void handleInitialized() override;
+
+   void hasNotificationActiveIs(bool active) override;
+   // Also silences the reactor on the shared state.
+   void deactivateReactors() override;
+
+   // The type's descriptor: attributes, the entry-id table and the operations in
+   // declaration order, invocable by name.
+   static Kiv::Ptr<Kiv::TypeNode> typeNode();
+
 private:
+   class ScsdReactor : public Kiv::Reactor<NatSlaveProgrammerSm, TesselCommonSmData> {
+   public:
+      using Reactor::Reactor;
+      void onFlashDownloadWait(TcamFlashDownloadReq req) override { owner()->doInit(req); }
+   };
+
    // The key needs a fragment entry besides its default entry: it translates ports, or it
    // is dynamic.
    static bool needsFragEntry(const Ember::NatHwKey& hwKey);
@@ -95,8 +135,20 @@ private:
    const TesselCentral::ModId modId_;
    const Kiv::Ptr<TesselTcamGroupManager> tcamGroupManager_;
    const Kiv::Ptr<const TesselCommonSmData> scsd_;
-   bool hitlessInitPhase_;
+   Kiv::Ptr<ScsdReactor> scsdReactor_;
+   bool hitlessInitPhase_ = false;
    EntryIdTable entryIdTable_;
 };
+
+// Generic construction from constructor arguments: NatSlaveProgrammerSm::NatSlaveProgrammerSmIs.
+Kiv::Ptr<NatSlaveProgrammerSm> natSlaveProgrammerSmFactory(
+    const Kiv::Ptr<const Quill::QuillShoalConfigDir>& quillShoalConfigDir,
+    const Kiv::Ptr<Quill::QuillShoalStatusDir>& quillShoalStatusDir,
+    const Kiv::Ptr<const Ember::NatHwShadow>& shadow,
+    const Kiv::Ptr<const TesselNat::UidHwKeyTable>& uidHwKeyTable,
+    const Kiv::Ptr<const TesselNat::HwKeyUidTable>& hwKeyUidTable,
+    const Kiv::Ptr<const TesselNat::ModSetDir>& ingModSetDir, TesselCentral::ModId modId,
+    const Kiv::Ptr<TesselTcamGroupManager>& tcamGroupManager,
+    const Kiv::Ptr<const TesselCommonSmData>& scsd);
 
 }  // namespace Tessel

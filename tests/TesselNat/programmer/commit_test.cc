@@ -67,6 +67,7 @@ TEST_F(CommitTest, HitlessPhaseProcessesEveryUidAndAcceptsCleanEntries) {
    publish(7, dst, {.vlans = {10}}, false);
    controlPlane.ruleCleanIs(TesselNat::Uid(7));
    programmer->hitlessInitPhaseIs(true);
+   sdkCallsClear();
    commit(7);
    EXPECT_EQ(vlansOf(dst), (std::set<U16>{10}));
    expectStatus(7, 1);
