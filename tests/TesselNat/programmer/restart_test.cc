@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -138,12 +139,20 @@ TEST_F(RestartTest, WarmRestartOfAFullGroupNeverLetsAPacketMissAndLeavesExactlyT
    }
    commitAll(1);
 
-   // The agent's TCAM flash download, then the step reported done.
+   // The agent's TCAM flash download, then the step reported done: the programmer is
+   // initialised, switches port translation on and leaves its hitless phase.
    agent->groups->doFlashDownload();
    scsd->flashDownloadWaitIs(3, true);
    expectPacketsClassifyAsBefore("after the flash download");
    expectGroupHoldsTheRecordedEntries();
    EXPECT_TRUE(agent->nat->entriesRecovered(module).empty());
+   EXPECT_TRUE(agent->programmer->initialized());
+   EXPECT_FALSE(agent->programmer->hitlessInitPhase());
+   EXPECT_EQ(chip_.portTranslationControl(module) >> 20 & 1, 1u) << "translation enabled";
+   EXPECT_THAT([&] { agent->programmer->doCommitHwConfig(TesselNat::Uid(1)); },
+               testing::Throws<Kiv::AssertionFailure>(testing::Property(
+                   &Kiv::AssertionFailure::expression,
+                   testing::StrEq("hitlessInitPhase() && \"invalid hw access with clean shadow\""))));
 }
 
 TEST_F(RestartTest, ColdRestartResetsTheChipAndProgramsAfresh) {

@@ -1,0 +1,188 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tests/support/programmer_fixture.h"
+
+namespace {
+
+using testing::ElementsAre;
+
+// Construction, initialisation on flash-download wait 3, the warm-start phase, port
+// translation, the type descriptor and destruction.
+class LifecycleTest : public NatTest::ProgrammerFixture {
+protected:
+   static constexpr TcamFlashDownloadReq natFlashDownload = 3;
+
+   // `value` with the `width` bits at `shift` set to `field`.
+   static U32 withField(U32 value, U32 shift, U32 width, U32 field) {
+      const U32 mask = ((1u << width) - 1) << shift;
+      return (value & ~mask) | (field << shift);
+   }
+
+   Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer;
+};
+
+TEST_F(LifecycleTest, InitialisesExactlyWhenWaitThreeIsOrBecomesDoneAndThenEndsTheHitlessPhase) {
+   scsd->hitlessInitIs(true);
+   scsd->flashDownloadWaitIs(natFlashDownload, false);
+   programmer = newProgrammer();
+   EXPECT_FALSE(programmer->initialized());
+   EXPECT_TRUE(programmer->hitlessInitPhase());
+   scsd->flashDownloadWaitIs(2, true);
+   EXPECT_FALSE(programmer->initialized()) << "another wait changes nothing";
+   sdkCallsClear();
+   scsd->flashDownloadWaitIs(natFlashDownload, true);
+   EXPECT_TRUE(programmer->initialized());
+   EXPECT_FALSE(programmer->hitlessInitPhase());
+   EXPECT_THAT(programmerTraces(),
+               ElementsAre("SPSm::handleInitialized initialized: true hitlessInitPhase: true"));
+
+   // Wait 3 already done at construction.
+   programmer = newProgrammer();
+   EXPECT_TRUE(programmer->initialized());
+   EXPECT_FALSE(programmer->hitlessInitPhase());
+}
+
+TEST_F(LifecycleTest, ADeactivatedProgrammerNeverStartsDoInit) {
+   scsd->flashDownloadWaitIs(natFlashDownload, false);
+   constexpr auto reader = KivShoal::KivShoalType::reader;
+   programmer = Tessel::natSlaveProgrammerSmFactory(
+       NatTest::mounted<Quill::QuillShoalConfigDir>(*entityManager, ControlPlane::configDirPath,
+                                                    reader),
+       statusDir, NatTest::mounted<Ember::NatHwShadow>(*entityManager, ControlPlane::shadowPath, reader),
+       NatTest::mounted<TesselNat::UidHwKeyTable>(*entityManager, ControlPlane::uidHwKeyTablePath,
+                                                  reader),
+       NatTest::mounted<TesselNat::HwKeyUidTable>(*entityManager, ControlPlane::hwKeyUidTablePath,
+                                                  reader),
+       NatTest::mounted<TesselNat::ModSetDir>(*entityManager, ControlPlane::modSetDirPath, reader),
+       TesselCentral::ModId(module), groups, scsd);
+   EXPECT_TRUE(programmer->hasNotificationActive());
+   programmer->deactivateReactors();
+   sdkCallsClear();
+   scsd->flashDownloadWaitIs(natFlashDownload, true);
+   EXPECT_FALSE(programmer->initialized());
+   EXPECT_TRUE(sdkCalls().empty());
+}
+
+TEST_F(LifecycleTest, PortTranslationIsSwitchedOnFieldByFieldKeepingEveryOtherBit) {
+   constexpr U32 preset = 0xA5A5A5A5;
+   chip_.portTranslationControlIs(module, preset);
+   for (U32 index = 0; index < Chip::PortTranslation::profileEntries; ++index) {
+      chip_.portTranslationProfileIs(module, index, {preset, preset ^ index, ~preset});
+   }
+   scsd->flashDownloadWaitIs(natFlashDownload, false);
+   programmer = newProgrammer();
+   sdkCallsClear();
+   scsd->flashDownloadWaitIs(natFlashDownload, true);
+
+   std::vector<std::string> expected{"soc_reg32_get( unit(), reg, REG_PORT_ANY, 0, &val )",
+                                     "soc_reg32_set( unit(), reg, REG_PORT_ANY, 0, val )"};
+   for (int index = 0; index < 6; ++index) {
+      expected.push_back("soc_mem_read( unit, mem, MEM_BLOCK_ANY, idx, entry )");
+      expected.push_back("soc_mem_write( unit, mem, MEM_BLOCK_ALL, idx, entry )");
+   }
+   EXPECT_EQ(sdkCalls(), expected);
+   std::vector<std::string> operations;
+   for (const Kiv::CapturedTrace& trace : traces_.messages()) {
+      if (trace.facility == "ApiTessel") operations.push_back(trace.function);
+   }
+   EXPECT_EQ(operations.front(), "handleInitialized");
+   EXPECT_EQ(operations.back(), "doEnableL4PortTranslation");
+
+   U32 control = preset;
+   for (const auto& [shift, width, value] :
+        std::vector<std::tuple<U32, U32, U32>>{{0, 2, 3}, {2, 2, 3}, {4, 2, 3}, {8, 1, 1},
+                                               {9, 1, 1}, {10, 1, 1}, {12, 2, 3}, {16, 2, 2},
+                                               {20, 1, 1}}) {
+      control = withField(control, shift, width, value);
+   }
+   EXPECT_EQ(chip_.portTranslationControl(module), control);
+   for (U32 index = 0; index < Chip::PortTranslation::profileEntries; ++index) {
+      const bool enabled = (index >= 30 && index <= 33) || index == 40 || index == 41;
+      const U32 mode = enabled ? withField(preset ^ index, 8, 2, 3) : preset ^ index;
+      EXPECT_EQ(chip_.portTranslationProfile(module, index),
+                (Chip::PortTranslation::ProfileEntry{preset, mode, ~preset}))
+          << "profile entry " << index;
+   }
+}
+
+TEST_F(LifecycleTest, EachPortTranslationCallStopsWithItsOwnFailureLine) {
+   const struct {
+      Shim::Operation operation;
+      const char* expression;
+      const char* signature;
+   } calls[] = {
+       {Shim::Operation::regGet, "soc_reg32_get( unit(), reg, REG_PORT_ANY, 0, &val )",
+        "virtual void Tessel::NatSlaveProgrammerSm::handleInitialized()"},
+       {Shim::Operation::regSet, "soc_reg32_set( unit(), reg, REG_PORT_ANY, 0, val )",
+        "virtual void Tessel::NatSlaveProgrammerSm::handleInitialized()"},
+       {Shim::Operation::memRead, "soc_mem_read( unit, mem, MEM_BLOCK_ANY, idx, entry )",
+        "void Tessel::doEnableL4PortTranslation(U16, U32)"},
+       {Shim::Operation::memWrite, "soc_mem_write( unit, mem, MEM_BLOCK_ALL, idx, entry )",
+        "void Tessel::doEnableL4PortTranslation(U16, U32)"},
+   };
+   for (const auto& call : calls) {
+      SCOPED_TRACE(call.expression);
+      scsd->flashDownloadWaitIs(natFlashDownload, false);
+      programmer = newProgrammer();
+      Shim::sdk_.faultInjector().failNthCallIs(call.operation, 1, -26);
+      testing::internal::CaptureStderr();
+      EXPECT_THAT([&] { scsd->flashDownloadWaitIs(natFlashDownload, true); },
+                  testing::Throws<Kiv::AssertionFailure>(testing::Property(
+                      &Kiv::AssertionFailure::function, testing::StrEq(call.signature))));
+      const std::string line = testing::internal::GetCapturedStderr();
+      EXPECT_THAT(line, testing::HasSubstr("TesselNat/programmer/initialization.cc:"));
+      EXPECT_THAT(line, testing::EndsWith(std::string(" ") + call.expression + " API ERROR:" +
+                                          Shim::sdk_.bcm_errmsg(-26) + " (-26)\n"));
+   }
+}
+
+TEST_F(LifecycleTest, DestructionMakesNoSdkCallAndLeavesTheRulesInTheChip) {
+   programmer = newProgrammer();
+   const Ember::NatHwKey key = NatTest::staticDestNapt();
+   publish(7, key, {.vlans = {10}});
+   programmer->doCommitHwConfig(TesselNat::Uid(7));
+   const Chip::Packet packet{.l3Ingress = 10,
+                             .dstIp = Netbase::IpAddr("203.0.113.5").value(),
+                             .dstPort = 80,
+                             .ipProtocol = 6};
+   const auto before = chip_.classify(module, packet);
+   ASSERT_TRUE(before);
+   sdkCallsClear();
+   programmer = nullptr;
+   EXPECT_TRUE(sdkCalls().empty());
+   const auto after = chip_.classify(module, packet);
+   ASSERT_TRUE(after);
+   EXPECT_EQ(after->entryId, before->entryId);
+}
+
+TEST_F(LifecycleTest, TypeDescriptorListsTheOperationsInOrderAndInvokesThemByName) {
+   const Kiv::Ptr<Kiv::TypeNode> type = Tessel::NatSlaveProgrammerSm::typeNode();
+   std::vector<Kiv::String> operations;
+   for (const Kiv::MemberDescriptor& member : type->members()) {
+      if (member.kind == Kiv::MemberDescriptor::Kind::operation) operations.push_back(member.name);
+   }
+   EXPECT_THAT(operations,
+               ElementsAre("doInit", "doInit", "doProgram", "doProgramEntry", "doDeleteEntry",
+                           "doProgramDynamicNatEntry", "doShow", "doVerify", "doVerifySrcIp",
+                           "doVerifyDstIp", "doVerifySrcL4Port", "doVerifyDstL4Port",
+                           "doVerifyIpProtocol", "doVerifyL3Ingress", "doCommitHwConfig",
+                           "handleInitialized"));
+
+   scsd->flashDownloadWaitIs(natFlashDownload, false);
+   programmer = newProgrammer();
+   scsd->flashDownloadWaitIs(natFlashDownload, true);
+   programmer->hitlessInitPhaseIs(true);
+   type->invoke(*programmer, "doInit", {TcamFlashDownloadReq{natFlashDownload}});
+   EXPECT_FALSE(std::any_cast<bool>(type->attribute(*programmer, "hitlessInitPhase")));
+
+   const Ember::NatHwKey key = NatTest::staticSrcNapt();
+   publish(7, key, {});
+   EXPECT_TRUE(std::any_cast<bool>(type->invoke(
+       *programmer, "doProgram", {key, key, NatTest::natData({}), U16{0}})));
+   EXPECT_EQ(std::any_cast<Tessel::EntryIdTableEntry>(type->member(*programmer, "entryIdTable", key)),
+             programmer->entryIdTable(key));
+   EXPECT_THROW(type->invoke(*programmer, "doShow", {}), Kiv::TypeException);
+}
+
+}  // namespace
