@@ -27,14 +27,17 @@ static void doEnableL4PortTranslation(U16 unit, U32 idx) {
    SDK_CALL( soc_mem_write( unit, mem, MEM_BLOCK_ALL, idx, entry ) );
 }
 
+// Without the shared state there are no waits to find: the programmer stays uninitialised.
 void NatSlaveProgrammerSm::doInit() {
    KIV_DUAL_TRACE(natTrace(), traceStep, "SPSm::doInit");
+   if (!scsd()) return;
    for (const TcamFlashDownloadReq req : scsd()->flashDownloadWaitKeys()) doInit(req);
 }
 
 // initialized is set before the hitless phase ends, so handleInitialized still sees the
 // phase on.
 void NatSlaveProgrammerSm::doInit(TcamFlashDownloadReq req) {
+   if (!scsd()) return;
    bool found = false;
    const bool done = scsd()->flashDownloadWait(req, found);
    if (!found || req != natFlashDownload || !done) return;

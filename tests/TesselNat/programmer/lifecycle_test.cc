@@ -41,6 +41,13 @@ TEST_F(LifecycleTest, InitialisesExactlyWhenWaitThreeIsOrBecomesDoneAndThenEndsT
    programmer = newProgrammer();
    EXPECT_TRUE(programmer->initialized());
    EXPECT_FALSE(programmer->hitlessInitPhase());
+
+   // Without the shared state there is nothing to wait for, and nothing to watch.
+   programmer = NatTest::programmerOn(*entityManager, statusDir, module, groups, nullptr);
+   EXPECT_FALSE(programmer->initialized());
+   EXPECT_FALSE(programmer->hitlessInitPhase());
+   programmer->doInit(natFlashDownload);
+   EXPECT_FALSE(programmer->initialized());
 }
 
 TEST_F(LifecycleTest, ADeactivatedProgrammerNeverStartsDoInit) {
