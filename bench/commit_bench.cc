@@ -5,8 +5,8 @@
 #include "TesselNat/programmer/nat_entry_constants.h"
 #include "TesselNat/programmer/nat_slave_programmer_sm.h"
 #include "control_plane/nat_control_plane.h"
-#include "platform/switch/chip/simulated_chip.h"
 #include "platform/framework/kiv/activity_lock.h"
+#include "platform/switch/chip/simulated_chip.h"
 #include "platform/switch/sdk/sdk.h"
 #include "platform/switch/tcam/tessel_tcam_group_manager.h"
 

@@ -4,7 +4,6 @@
 
 #include "platform/records/tessel_nat/nat_table_types.h"
 
-
 namespace ControlPlane {
 namespace {
 

@@ -6,11 +6,11 @@
 #include "platform/records/ember/nat_hw_data.h"
 #include "platform/records/ember/nat_hw_key.h"
 #include "platform/records/ember/nat_hw_shadow.h"
-#include "platform/tables/shoal/shared_store.h"
 #include "platform/records/quill/quill_shoal_dirs.h"
 #include "platform/records/tessel_central/mod_id.h"
 #include "platform/records/tessel_nat/uid.h"
 #include "platform/records/tessel_nat/uid_tables.h"
+#include "platform/tables/shoal/shared_store.h"
 
 namespace ControlPlane {
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "platform/framework/kiv/types.h"
 #include "platform/records/ember/nat_hw_data.h"
 #include "platform/records/ember/nat_hw_key.h"
-#include "platform/framework/kiv/types.h"
 
 namespace Tessel {
 

@@ -48,8 +48,9 @@ void NatSlaveProgrammerSm::doInit(TcamFlashDownloadReq req) {
 // The register is read, nine of its fields set, and written back; the other bits keep what
 // the hardware held. Then the profile entries of the translated protocols are switched on.
 void NatSlaveProgrammerSm::handleInitialized() {
-   KIV_DUAL_TRACE(natTrace(), traceStep, "SPSm::handleInitialized initialized: {} hitlessInitPhase: {}",
-                  initialized(), hitlessInitPhase());
+   KIV_DUAL_TRACE(natTrace(), traceStep,
+                  "SPSm::handleInitialized initialized: {} hitlessInitPhase: {}", initialized(),
+                  hitlessInitPhase());
    if (initialized()) {
       Shim::Sdk& sdk = Shim::sdk_;
       const S32 reg = sdk.L4_XLATE_CTRLr();
@@ -64,7 +65,8 @@ void NatSlaveProgrammerSm::handleInitialized() {
           {sdk.TCP_CSUM_UPDATEf(), 1}, {sdk.UDP_CSUM_UPDATEf(), 1}, {sdk.IP_CSUM_UPDATEf(), 1},
           {sdk.FRAG_MODEf(), 3},       {sdk.PORT_SELECTf(), 2},     {sdk.L4_XLATE_ENABLEf(), 1},
       };
-      for (const auto& field : fields) sdk.soc_reg_field32_set(unit(), reg, &val, field.field, field.value);
+      for (const auto& field : fields)
+         sdk.soc_reg_field32_set(unit(), reg, &val, field.field, field.value);
       SDK_CALL( soc_reg32_set( unit(), reg, REG_PORT_ANY, 0, val ) );
       for (const U32 idx : {30u, 31u, 32u, 33u, 40u, 41u}) doEnableL4PortTranslation(unit(), idx);
    }

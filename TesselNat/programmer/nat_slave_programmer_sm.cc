@@ -45,9 +45,9 @@ Kiv::Ptr<NatSlaveProgrammerSm> NatSlaveProgrammerSm::NatSlaveProgrammerSmIs(
     const Kiv::Ptr<const TesselNat::ModSetDir>& ingModSetDir, TesselCentral::ModId modId,
     const Kiv::Ptr<TesselTcamGroupManager>& tcamGroupManager,
     const Kiv::Ptr<const TesselCommonSmData>& scsd) {
-   Kiv::Ptr<NatSlaveProgrammerSm> programmer(new NatSlaveProgrammerSm(
-       quillShoalConfigDir, quillShoalStatusDir, shadow, uidHwKeyTable, hwKeyUidTable,
-       ingModSetDir, modId, tcamGroupManager, scsd));
+   Kiv::Ptr<NatSlaveProgrammerSm> programmer(
+       new NatSlaveProgrammerSm(quillShoalConfigDir, quillShoalStatusDir, shadow, uidHwKeyTable,
+                                hwKeyUidTable, ingModSetDir, modId, tcamGroupManager, scsd));
    programmer->hasNotificationActiveIs(true);
    return programmer;
 }
@@ -62,8 +62,8 @@ Kiv::Ptr<NatSlaveProgrammerSm> natSlaveProgrammerSmFactory(
     const Kiv::Ptr<TesselTcamGroupManager>& tcamGroupManager,
     const Kiv::Ptr<const TesselCommonSmData>& scsd) {
    return NatSlaveProgrammerSm::NatSlaveProgrammerSmIs(quillShoalConfigDir, quillShoalStatusDir,
-                                                      shadow, uidHwKeyTable, hwKeyUidTable,
-                                                      ingModSetDir, modId, tcamGroupManager, scsd);
+                                                       shadow, uidHwKeyTable, hwKeyUidTable,
+                                                       ingModSetDir, modId, tcamGroupManager, scsd);
 }
 
 Kiv::Ptr<Kiv::TypeNode> NatSlaveProgrammerSm::typeNode() {

@@ -1,15 +1,15 @@
 #pragma once
 
 #include "TesselNat/programmer/entry_id_table.h"
-#include "platform/records/ember/nat_hw_data.h"
-#include "platform/records/ember/nat_hw_key.h"
 #include "platform/framework/kiv/ptr.h"
 #include "platform/framework/kiv/reactor.h"
 #include "platform/framework/kiv/type_registry.h"
-#include "platform/switch/tcam/tessel_tcam_group_manager.h"
+#include "platform/records/ember/nat_hw_data.h"
+#include "platform/records/ember/nat_hw_key.h"
 #include "platform/records/tessel_central/mod_id.h"
 #include "platform/records/tessel_common/tessel_common_sm_data.h"
 #include "platform/records/tessel_nat/slave_programmer_sm.h"
+#include "platform/switch/tcam/tessel_tcam_group_manager.h"
 
 namespace Tessel {
 

@@ -8,9 +8,9 @@
 #include "TesselNat/programmer/nat_entry_constants.h"
 #include "TesselNat/programmer/nat_slave_programmer_sm.h"
 #include "control_plane/nat_control_plane.h"
-#include "platform/tables/kiv_shoal/entity_manager.h"
-#include "platform/switch/tcam/tessel_tcam_group_manager.h"
 #include "platform/framework/trace/capture_log_sink.h"
+#include "platform/switch/tcam/tessel_tcam_group_manager.h"
+#include "platform/tables/kiv_shoal/entity_manager.h"
 #include "tests/platform/switch/sdk/sdk_fixture.h"
 #include "tests/support/nat_builders.h"
 

@@ -15,7 +15,8 @@ namespace Kiv {
 template <class T>
 String valueText(const T& value) {
    if constexpr (std::is_arithmetic_v<T> || std::is_enum_v<T>) {
-      return std::to_string(+static_cast<std::conditional_t<std::is_enum_v<T>, long long, T>>(value));
+      return std::to_string(
+          +static_cast<std::conditional_t<std::is_enum_v<T>, long long, T>>(value));
    } else if constexpr (std::is_convertible_v<T, String>) {
       return String(value);
    } else if constexpr (requires { value.stringValue(); }) {

@@ -124,8 +124,7 @@ std::any callWith(T& self, Fn fn, const Arguments& args, const String& name,
 
 template <class... A, size_t... I>
 bool argumentsAre(const Arguments& args, std::index_sequence<I...>) {
-   return args.size() == sizeof...(A) &&
-          (... && (args[I].type() == typeid(std::decay_t<A>)));
+   return args.size() == sizeof...(A) && (... && (args[I].type() == typeid(std::decay_t<A>)));
 }
 
 template <class T>
@@ -137,15 +136,14 @@ T& objectAs(PtrInterface& object, const String& name) {
 
 template <class T, class... A, class Fn>
 OperationDescriptor operationFor(String name, Fn fn) {
-   return OperationDescriptor{
-       name, sizeof...(A),
-       [](const Arguments& args) {
-          return argumentsAre<A...>(args, std::index_sequence_for<A...>{});
-       },
-       [fn, name](PtrInterface& object, const Arguments& args) {
-          return callWith<A...>(objectAs<T>(object, name), fn, args, name,
-                                std::index_sequence_for<A...>{});
-       }};
+   return OperationDescriptor{name, sizeof...(A),
+                              [](const Arguments& args) {
+                                 return argumentsAre<A...>(args, std::index_sequence_for<A...>{});
+                              },
+                              [fn, name](PtrInterface& object, const Arguments& args) {
+                                 return callWith<A...>(objectAs<T>(object, name), fn, args, name,
+                                                       std::index_sequence_for<A...>{});
+                              }};
 }
 
 // A lookup or delete by key, member function `fn` of T taking the key.

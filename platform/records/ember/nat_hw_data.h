@@ -2,10 +2,10 @@
 
 #include <type_traits>
 
-#include "platform/records/ember/nat_vlan_id_index.h"
-#include "platform/records/ferro/pod_array.h"
 #include "platform/framework/kiv/string.h"
 #include "platform/framework/kiv/types.h"
+#include "platform/records/ember/nat_vlan_id_index.h"
+#include "platform/records/ferro/pod_array.h"
 #include "platform/records/netbase/ip_addr_with_full_mask.h"
 
 namespace Ember {

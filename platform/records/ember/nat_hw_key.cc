@@ -2,9 +2,9 @@
 
 #include <ostream>
 
+#include "platform/framework/kiv/assert.h"
 #include "platform/records/ferro/append_decimal.h"
 #include "platform/records/ferro/hash_mix.h"
-#include "platform/framework/kiv/assert.h"
 
 namespace Ember {
 namespace {

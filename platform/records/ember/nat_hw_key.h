@@ -6,10 +6,10 @@
 #include <iosfwd>
 #include <type_traits>
 
-#include "platform/records/ember/nat_acl_id.h"
-#include "platform/records/ember/nat_key_type.h"
 #include "platform/framework/kiv/string.h"
 #include "platform/framework/kiv/types.h"
+#include "platform/records/ember/nat_acl_id.h"
+#include "platform/records/ember/nat_key_type.h"
 #include "platform/records/netbase/ip_and_port.h"
 
 namespace Ember {

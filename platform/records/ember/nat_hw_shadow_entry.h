@@ -2,10 +2,10 @@
 
 #include <type_traits>
 
-#include "platform/records/ember/nat_hw_data.h"
-#include "platform/records/ember/nat_hw_key.h"
 #include "platform/framework/kiv/string.h"
 #include "platform/framework/kiv/types.h"
+#include "platform/records/ember/nat_hw_data.h"
+#include "platform/records/ember/nat_hw_key.h"
 
 namespace Ember {
 

@@ -2,8 +2,8 @@
 
 #include <arpa/inet.h>
 
-#include "platform/records/ferro/append_decimal.h"
 #include "platform/framework/kiv/errors.h"
+#include "platform/records/ferro/append_decimal.h"
 
 namespace Netbase {
 

@@ -7,9 +7,13 @@ SlaveProgrammerSm::SlaveProgrammerSm(
     const Kiv::Ptr<Quill::QuillShoalStatusDir>& quillShoalStatusDir,
     const Kiv::Ptr<const Ember::NatHwShadow>& shadow,
     const Kiv::Ptr<const UidHwKeyTable>& uidHwKeyTable,
-    const Kiv::Ptr<const HwKeyUidTable>& hwKeyUidTable, const Kiv::Ptr<const ModSetDir>& ingModSetDir)
-    : Kiv::Entity("NatSlaveProgrammerSm"), quillShoalStatusDir_(quillShoalStatusDir),
-      shadow_(shadow), uidHwKeyTable_(uidHwKeyTable), hwKeyUidTable_(hwKeyUidTable),
+    const Kiv::Ptr<const HwKeyUidTable>& hwKeyUidTable,
+    const Kiv::Ptr<const ModSetDir>& ingModSetDir)
+    : Kiv::Entity("NatSlaveProgrammerSm"),
+      quillShoalStatusDir_(quillShoalStatusDir),
+      shadow_(shadow),
+      uidHwKeyTable_(uidHwKeyTable),
+      hwKeyUidTable_(hwKeyUidTable),
       ingModSetDir_(ingModSetDir) {
    quillShoalConfigDirIs(quillShoalConfigDir);
 }

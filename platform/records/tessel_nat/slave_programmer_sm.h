@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/records/ember/nat_hw_shadow.h"
 #include "platform/framework/kiv/entity.h"
 #include "platform/framework/kiv/reactor.h"
+#include "platform/records/ember/nat_hw_shadow.h"
 #include "platform/records/quill/quill_shoal_dirs.h"
 #include "platform/records/tessel_nat/uid.h"
 #include "platform/records/tessel_nat/uid_tables.h"

@@ -2,9 +2,9 @@
 
 #include <type_traits>
 
-#include "platform/records/ember/nat_hw_key.h"
 #include "platform/framework/kiv/string.h"
 #include "platform/framework/kiv/types.h"
+#include "platform/records/ember/nat_hw_key.h"
 #include "platform/records/tessel_nat/uid.h"
 
 namespace TesselNat {

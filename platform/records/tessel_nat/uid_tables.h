@@ -1,10 +1,10 @@
 #pragma once
 
 #include "platform/records/ember/nat_hw_key.h"
-#include "platform/tables/shoal/table.h"
 #include "platform/records/tessel_nat/hw_key_entry.h"
 #include "platform/records/tessel_nat/mod_set_entry.h"
 #include "platform/records/tessel_nat/uid_entry.h"
+#include "platform/tables/shoal/table.h"
 
 namespace TesselNat {
 

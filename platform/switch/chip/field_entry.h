@@ -3,10 +3,10 @@
 #include <array>
 #include <optional>
 
+#include "platform/framework/kiv/types.h"
 #include "platform/switch/chip/action_list.h"
 #include "platform/switch/chip/tcam_key.h"
 #include "platform/switch/chip/ternary_row.h"
-#include "platform/framework/kiv/types.h"
 
 namespace Chip {
 

@@ -6,11 +6,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/framework/kiv/types.h"
 #include "platform/switch/chip/action_list.h"
 #include "platform/switch/chip/field_entry.h"
 #include "platform/switch/chip/packet.h"
 #include "platform/switch/chip/ternary_row.h"
-#include "platform/framework/kiv/types.h"
 
 namespace Chip {
 

@@ -4,8 +4,8 @@
 #include <span>
 #include <vector>
 
-#include "platform/switch/chip/bit_field.h"
 #include "platform/framework/kiv/types.h"
+#include "platform/switch/chip/bit_field.h"
 
 namespace Chip {
 

@@ -249,7 +249,7 @@ std::size_t SimulatedChip::entryCount(S32 unit) {
 }
 
 std::optional<SimulatedChip::HardwareCopy> SimulatedChip::entryAtHardwareIndex(S32 unit,
-                                                                              U32 index) {
+                                                                               U32 index) {
    return peekUnit(unit, [&](Unit& state) -> std::optional<HardwareCopy> {
       const U32 slots = state.fields.slotCount();
       const U32 replica = index / slots;

@@ -6,11 +6,11 @@
 #include <optional>
 #include <vector>
 
+#include "platform/framework/kiv/types.h"
 #include "platform/switch/chip/field_entry.h"
 #include "platform/switch/chip/field_processor.h"
 #include "platform/switch/chip/packet.h"
 #include "platform/switch/chip/port_translation.h"
-#include "platform/framework/kiv/types.h"
 #include "platform/switch/sdk/sdk_backend.h"
 
 namespace Chip {
@@ -65,8 +65,7 @@ public:
    S32 bcm_field_entry_install(S32 unit, U32 entry) override;
    S32 bcm_field_entry_reinstall(S32 unit, U32 entry) override;
    S32 bcm_field_entry_create(S32 unit, S32 group, U32 entry) override;
-   S32 bcm_field_entry_multi_get(S32 unit, S32 group, std::span<U32> entries,
-                                 U32* count) override;
+   S32 bcm_field_entry_multi_get(S32 unit, S32 group, std::span<U32> entries, U32* count) override;
    S32 bcm_field_group_flash(S32 unit, S32 group, U32 firstSlot,
                              std::span<const U32> entries) override;
 

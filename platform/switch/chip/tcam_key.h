@@ -3,9 +3,9 @@
 #include <array>
 #include <cstddef>
 
+#include "platform/framework/kiv/types.h"
 #include "platform/switch/chip/bit_field.h"
 #include "platform/switch/chip/packet.h"
-#include "platform/framework/kiv/types.h"
 
 namespace Chip {
 

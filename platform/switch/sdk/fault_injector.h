@@ -43,7 +43,6 @@ private:
 
    std::array<std::optional<Fault>, operationCount> faults_;
    std::array<U32, operationCount> callsBeforeWork_{};  // 0: no work; 1: the next call
-
 };
 
 }  // namespace Shim

@@ -29,9 +29,8 @@ Kiv::Ptr<TesselUnboundedTcamEntryManager> TesselTcamGroupManager::unboundedEntry
    }
    KIV_ASSERT( !managerOfGroup( config.group ) );
    KIV_ASSERT( config.entriesPerUnit <= slotsPerUnit_ - nextFreeSlot_ );
-   Kiv::Ptr<TesselUnboundedTcamEntryManager> manager(
-       new TesselUnboundedTcamEntryManager(this, config, nextFreeSlot_, slotsPerUnit_,
-                                           warmPhase_ ? &units_ : nullptr));
+   Kiv::Ptr<TesselUnboundedTcamEntryManager> manager(new TesselUnboundedTcamEntryManager(
+       this, config, nextFreeSlot_, slotsPerUnit_, warmPhase_ ? &units_ : nullptr));
    nextFreeSlot_ += config.entriesPerUnit;
    entryManagers_.emplace(config.assignment, manager);
    return manager;

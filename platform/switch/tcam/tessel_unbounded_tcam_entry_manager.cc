@@ -31,8 +31,8 @@ TesselUnboundedTcamEntryManager::UnitEntries& TesselUnboundedTcamEntryManager::u
    const auto found = units_.find(unit);
    if (found != units_.end()) return found->second;
    const U32 n = config_.entriesPerUnit;
-   UnitEntries entries{{}, {}, Pool{firstSlot_, n, firstSlot_, {}}, Pool{bankFirstId(0), n,
-                                                                          bankFirstId(0), {}}};
+   UnitEntries entries{
+       {}, {}, Pool{firstSlot_, n, firstSlot_, {}}, Pool{bankFirstId(0), n, bankFirstId(0), {}}};
    if (warmPhase_) {
       std::vector<U32> ids(n);
       U32 count = 0;

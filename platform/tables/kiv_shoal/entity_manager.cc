@@ -30,8 +30,8 @@ Kiv::Ptr<Kiv::Entity> EntityManager::doMount(const Kiv::String& path, const Kiv:
    const bool writer = mountInfo.type() == KivShoalType::writer;
    const Shoal::SharedStore::Table* shared = writer ? nullptr : store_->table(path);
    if (shared && shared->typeName != typeName) {
-      Kiv::throwTypeException(Kiv::typeErrorText(typeName, "mount " + path + " holding " +
-                                                               shared->typeName));
+      Kiv::throwTypeException(
+          Kiv::typeErrorText(typeName, "mount " + path + " holding " + shared->typeName));
    }
    const Kiv::Ptr<Shoal::ShoalMapBase> table =
        factory(path, shared ? shared->state : nullptr,

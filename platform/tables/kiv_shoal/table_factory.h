@@ -1,7 +1,6 @@
 #pragma once
 
 #include <functional>
-
 #include <memory>
 
 #include "platform/framework/kiv/ptr.h"

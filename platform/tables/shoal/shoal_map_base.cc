@@ -49,12 +49,14 @@ Kiv::String ShoalMapBase::injectedCorruptionText() const {
 }
 
 void ShoalMapBase::readStart() const {
-   if (state_->corruptReadNow()) throw Sentry::CorruptionDetectedException(injectedCorruptionText());
+   if (state_->corruptReadNow())
+      throw Sentry::CorruptionDetectedException(injectedCorruptionText());
 }
 
 void ShoalMapBase::writeStart() const {
    if (access_ == Access::readOnly) {
-      throw Kiv::Exception("shared table '" + name() + "' is mounted read-only: it cannot be written");
+      throw Kiv::Exception("shared table '" + name() +
+                           "' is mounted read-only: it cannot be written");
    }
 }
 

@@ -38,8 +38,8 @@ protected:
 
    struct Rule {
       Ember::NatHwKey key0;
-      DataFields data{};                     // as last published
-      bool pending = false;                  // last published for this module
+      DataFields data{};                       // as last published
+      bool pending = false;                    // last published for this module
       std::optional<DataFields> programmed{};  // what the chip implements, when known
    };
 
@@ -57,9 +57,7 @@ protected:
       return Netbase::IpAddr((U32{a} << 24) | (U32{b} << 16) | (U32{c} << 8) | d);
    }
    // The side of a static rule that the key does not name: its filter covers this address.
-   static Netbase::IpAddr farAddress(U32 uid) {
-      return address(198, 18, static_cast<U8>(uid), 77);
-   }
+   static Netbase::IpAddr farAddress(U32 uid) { return address(198, 18, static_cast<U8>(uid), 77); }
 
    // Addresses are the uid's own, so no rule matches another rule's packets. Ports: none, on
    // both sides, or (twice keys) on one side only.
@@ -287,8 +285,8 @@ protected:
       const int action = pick(0, 9);
       auto rule = rules.find(uid);
       // Only a rule pending for this module is removed: otherwise its entries would stay.
-      const bool removal = (action == 6 || action == 7) && rule != rules.end() &&
-                           rule->second.pending;
+      const bool removal =
+          (action == 6 || action == 7) && rule != rules.end() && rule->second.pending;
       if (removal) {
          controlPlane.ruleRemovalIs(ruleUid);
          programmer->doCommitHwConfig(ruleUid);

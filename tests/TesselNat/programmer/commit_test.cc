@@ -213,10 +213,10 @@ TEST_F(CommitWithFullTcamTest, LaterSourceKeyOfAFailedRuleIsLeftAlone) {
    for (const std::string& trace : programmerTraces()) {
       if (trace.starts_with("doProgram ")) programmed.push_back(trace);
    }
-   EXPECT_THAT(programmed,
-               testing::ElementsAre("doProgram key: " + napt.stringValue() + " for vlanId 0",
-                                    "doProgram key: " + withFaId(napt, 1).stringValue() +
-                                        " for vlanId 0"));
+   EXPECT_THAT(
+       programmed,
+       testing::ElementsAre("doProgram key: " + napt.stringValue() + " for vlanId 0",
+                            "doProgram key: " + withFaId(napt, 1).stringValue() + " for vlanId 0"));
    ASSERT_EQ(logs.records().size(), 1u);
    EXPECT_EQ(logs.records()[0].text,
              "Hardware resources are insufficient to add NAT rule with key <" +

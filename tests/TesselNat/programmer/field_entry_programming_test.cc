@@ -190,7 +190,8 @@ protected:
    // The action each call adds, with its parameters.
    static Chip::FieldActionValue actionOf(const std::string& call, const EntryCase& c) {
       const Shim::Sdk& sdk = Shim::sdk_;
-      if (call == "A1") return {sdk.bcmFieldActionAssignExtractionCtrlId(), c.extractionCtrlId, 0x1f};
+      if (call == "A1")
+         return {sdk.bcmFieldActionAssignExtractionCtrlId(), c.extractionCtrlId, 0x1f};
       if (call == "A2") return {sdk.bcmFieldActionAssignOpaqueObject1(), uid, 0};
       if (call == "A3") return {sdk.bcmFieldActionCopyToCpuCancel(), 0, 0};
       if (call == "A4") return {sdk.bcmFieldActionDropCancel(), 0, 0};

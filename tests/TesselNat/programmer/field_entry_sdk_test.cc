@@ -71,9 +71,8 @@ TEST_F(FieldEntrySdkTest, SuccessfulCallsAreTracedUnderTheWritingOperation) {
    EXPECT_EQ(functions, (std::set<std::string>{"doProgramDynamicNatEntry", "doProgramEntry",
                                                "getEntry", "installEntry"}));
    const auto& messages = traces_.messages();
-   const auto first = std::find_if(messages.begin(), messages.end(), [](const auto& trace) {
-      return trace.facility == "ApiTessel";
-   });
+   const auto first = std::find_if(messages.begin(), messages.end(),
+                                   [](const auto& trace) { return trace.facility == "ApiTessel"; });
    ASSERT_NE(first, messages.end());
    EXPECT_THAT(first->text, testing::EndsWith(" (rc:0)"));
 }

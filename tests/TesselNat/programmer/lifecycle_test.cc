@@ -56,7 +56,8 @@ TEST_F(LifecycleTest, ADeactivatedProgrammerNeverStartsDoInit) {
    programmer = Tessel::natSlaveProgrammerSmFactory(
        NatTest::mounted<Quill::QuillShoalConfigDir>(*entityManager, ControlPlane::configDirPath,
                                                     reader),
-       statusDir, NatTest::mounted<Ember::NatHwShadow>(*entityManager, ControlPlane::shadowPath, reader),
+       statusDir,
+       NatTest::mounted<Ember::NatHwShadow>(*entityManager, ControlPlane::shadowPath, reader),
        NatTest::mounted<TesselNat::UidHwKeyTable>(*entityManager, ControlPlane::uidHwKeyTablePath,
                                                   reader),
        NatTest::mounted<TesselNat::HwKeyUidTable>(*entityManager, ControlPlane::hwKeyUidTablePath,
@@ -97,10 +98,15 @@ TEST_F(LifecycleTest, PortTranslationIsSwitchedOnFieldByFieldKeepingEveryOtherBi
    EXPECT_EQ(operations.back(), "doEnableL4PortTranslation");
 
    U32 control = preset;
-   for (const auto& [shift, width, value] :
-        std::vector<std::tuple<U32, U32, U32>>{{0, 2, 3}, {2, 2, 3}, {4, 2, 3}, {8, 1, 1},
-                                               {9, 1, 1}, {10, 1, 1}, {12, 2, 3}, {16, 2, 2},
-                                               {20, 1, 1}}) {
+   for (const auto& [shift, width, value] : std::vector<std::tuple<U32, U32, U32>>{{0, 2, 3},
+                                                                                   {2, 2, 3},
+                                                                                   {4, 2, 3},
+                                                                                   {8, 1, 1},
+                                                                                   {9, 1, 1},
+                                                                                   {10, 1, 1},
+                                                                                   {12, 2, 3},
+                                                                                   {16, 2, 2},
+                                                                                   {20, 1, 1}}) {
       control = withField(control, shift, width, value);
    }
    EXPECT_EQ(chip_.portTranslationControl(module), control);
@@ -139,8 +145,8 @@ TEST_F(LifecycleTest, EachPortTranslationCallStopsWithItsOwnFailureLine) {
                       &Kiv::AssertionFailure::function, testing::StrEq(call.signature))));
       const std::string line = testing::internal::GetCapturedStderr();
       EXPECT_THAT(line, testing::HasSubstr("TesselNat/programmer/initialization.cc:"));
-      EXPECT_THAT(line, testing::EndsWith(std::string(" ") + call.expression + " API ERROR:" +
-                                          Shim::sdk_.bcm_errmsg(-26) + " (-26)\n"));
+      EXPECT_THAT(line, testing::EndsWith(std::string(" ") + call.expression +
+                                          " API ERROR:" + Shim::sdk_.bcm_errmsg(-26) + " (-26)\n"));
    }
 }
 
@@ -169,12 +175,12 @@ TEST_F(LifecycleTest, TypeDescriptorListsTheOperationsInOrderAndInvokesThemByNam
    for (const Kiv::MemberDescriptor& member : type->members()) {
       if (member.kind == Kiv::MemberDescriptor::Kind::operation) operations.push_back(member.name);
    }
-   EXPECT_THAT(operations,
-               ElementsAre("doInit", "doInit", "doProgram", "doProgramEntry", "doDeleteEntry",
-                           "doProgramDynamicNatEntry", "doShow", "doVerify", "doVerifySrcIp",
-                           "doVerifyDstIp", "doVerifySrcL4Port", "doVerifyDstL4Port",
-                           "doVerifyIpProtocol", "doVerifyL3Ingress", "doCommitHwConfig",
-                           "handleInitialized"));
+   EXPECT_THAT(
+       operations,
+       ElementsAre("doInit", "doInit", "doProgram", "doProgramEntry", "doDeleteEntry",
+                   "doProgramDynamicNatEntry", "doShow", "doVerify", "doVerifySrcIp",
+                   "doVerifyDstIp", "doVerifySrcL4Port", "doVerifyDstL4Port", "doVerifyIpProtocol",
+                   "doVerifyL3Ingress", "doCommitHwConfig", "handleInitialized"));
 
    scsd->flashDownloadWaitIs(natFlashDownload, false);
    programmer = newProgrammer();
@@ -185,10 +191,11 @@ TEST_F(LifecycleTest, TypeDescriptorListsTheOperationsInOrderAndInvokesThemByNam
 
    const Ember::NatHwKey key = NatTest::staticSrcNapt();
    publish(7, key, {});
-   EXPECT_TRUE(std::any_cast<bool>(type->invoke(
-       *programmer, "doProgram", {key, key, NatTest::natData({}), U16{0}})));
-   EXPECT_EQ(std::any_cast<Tessel::EntryIdTableEntry>(type->member(*programmer, "entryIdTable", key)),
-             programmer->entryIdTable(key));
+   EXPECT_TRUE(std::any_cast<bool>(
+       type->invoke(*programmer, "doProgram", {key, key, NatTest::natData({}), U16{0}})));
+   EXPECT_EQ(
+       std::any_cast<Tessel::EntryIdTableEntry>(type->member(*programmer, "entryIdTable", key)),
+       programmer->entryIdTable(key));
    EXPECT_THROW(type->invoke(*programmer, "doShow", {}), Kiv::TypeException);
 }
 

@@ -83,8 +83,10 @@ TEST_F(ProgramDriverTest, FragmentEntryLooksTheUidUpAgainAfterTheDefaultEntrysCa
    ASSERT_TRUE(programmer->doProgram(key, key, natData({.vlans = {10}}), 10));
    const Tessel::EntryIdTableEntry entry = programmer->entryIdTable(key);
    const auto uidOf = [&](U32 id) {
-      return chip_.entry(module, id)->actions().find(
-          Shim::sdk_.bcmFieldActionAssignOpaqueObject1())->param0;
+      return chip_.entry(module, id)
+          ->actions()
+          .find(Shim::sdk_.bcmFieldActionAssignOpaqueObject1())
+          ->param0;
    };
    EXPECT_EQ(uidOf(entry.defaultEntryId(10)), 7u);
    EXPECT_EQ(uidOf(entry.fragEntryId(10)), 9u);

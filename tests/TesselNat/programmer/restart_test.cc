@@ -25,16 +25,46 @@ std::vector<PublishedRule> rulesOfEverySixTypes() {
    const U32 dns = Netbase::IpAddr("8.8.8.8").value();
    const U32 host = Netbase::IpAddr("10.0.0.1").value();
    return {
-       {1, NatTest::staticSrcNapt(), {.protocol = 6}, {.srcIp = host, .srcPort = 80, .ipProtocol = 6}},
-       {2, NatTest::staticDestNapt(), {.nextHop = 5, .vlans = {10}},
-        {.l3Ingress = 10, .dstIp = Netbase::IpAddr("203.0.113.5").value(), .dstPort = 80, .ipProtocol = 17}},
-       {3, NatTest::twiceSrcNapt(), {.nextHop = 0},
-        {.srcIp = host, .dstIp = Netbase::IpAddr("198.51.100.7").value(), .srcPort = 1000, .dstPort = 53, .ipProtocol = 17}},
-       {4, NatTest::twiceDestNapt(), {.vlans = {20}},
-        {.l3Ingress = 20, .srcIp = Netbase::IpAddr("198.51.100.7").value(), .dstIp = Netbase::IpAddr("203.0.113.5").value(), .srcPort = 1000, .dstPort = 80, .ipProtocol = 17}},
-       {5, NatTest::dynamicSrc(17), {}, {.srcIp = host, .dstIp = dns, .srcPort = 1000, .dstPort = 53, .ipProtocol = 17}},
-       {6, NatTest::dynamicDest(17), {.nextHop = 7, .vlans = {30}},
-        {.srcIp = dns, .dstIp = Netbase::IpAddr("192.0.2.1").value(), .srcPort = 53, .dstPort = 3000, .ipProtocol = 17}},
+       {1,
+        NatTest::staticSrcNapt(),
+        {.protocol = 6},
+        {.srcIp = host, .srcPort = 80, .ipProtocol = 6}},
+       {2,
+        NatTest::staticDestNapt(),
+        {.nextHop = 5, .vlans = {10}},
+        {.l3Ingress = 10,
+         .dstIp = Netbase::IpAddr("203.0.113.5").value(),
+         .dstPort = 80,
+         .ipProtocol = 17}},
+       {3,
+        NatTest::twiceSrcNapt(),
+        {.nextHop = 0},
+        {.srcIp = host,
+         .dstIp = Netbase::IpAddr("198.51.100.7").value(),
+         .srcPort = 1000,
+         .dstPort = 53,
+         .ipProtocol = 17}},
+       {4,
+        NatTest::twiceDestNapt(),
+        {.vlans = {20}},
+        {.l3Ingress = 20,
+         .srcIp = Netbase::IpAddr("198.51.100.7").value(),
+         .dstIp = Netbase::IpAddr("203.0.113.5").value(),
+         .srcPort = 1000,
+         .dstPort = 80,
+         .ipProtocol = 17}},
+       {5,
+        NatTest::dynamicSrc(17),
+        {},
+        {.srcIp = host, .dstIp = dns, .srcPort = 1000, .dstPort = 53, .ipProtocol = 17}},
+       {6,
+        NatTest::dynamicDest(17),
+        {.nextHop = 7, .vlans = {30}},
+        {.srcIp = dns,
+         .dstIp = Netbase::IpAddr("192.0.2.1").value(),
+         .srcPort = 53,
+         .dstPort = 3000,
+         .ipProtocol = 17}},
    };
 }
 
@@ -64,7 +94,9 @@ protected:
 
    RestartTest() {
       for (const PublishedRule& rule : rules) {
-         controlPlane.ruleIs({TesselNat::Uid(rule.uid), rule.key, NatTest::natData(rule.data),
+         controlPlane.ruleIs({TesselNat::Uid(rule.uid),
+                              rule.key,
+                              NatTest::natData(rule.data),
                               {TesselCentral::ModId(module)}});
       }
       agent = std::make_unique<Agent>(*this, Start::cold);
@@ -149,10 +181,11 @@ TEST_F(RestartTest, WarmRestartOfAFullGroupNeverLetsAPacketMissAndLeavesExactlyT
    EXPECT_TRUE(agent->programmer->initialized());
    EXPECT_FALSE(agent->programmer->hitlessInitPhase());
    EXPECT_EQ(chip_.portTranslationControl(module) >> 20 & 1, 1u) << "translation enabled";
-   EXPECT_THAT([&] { agent->programmer->doCommitHwConfig(TesselNat::Uid(1)); },
-               testing::Throws<Kiv::AssertionFailure>(testing::Property(
-                   &Kiv::AssertionFailure::expression,
-                   testing::StrEq("hitlessInitPhase() && \"invalid hw access with clean shadow\""))));
+   EXPECT_THAT(
+       [&] { agent->programmer->doCommitHwConfig(TesselNat::Uid(1)); },
+       testing::Throws<Kiv::AssertionFailure>(testing::Property(
+           &Kiv::AssertionFailure::expression,
+           testing::StrEq("hitlessInitPhase() && \"invalid hw access with clean shadow\""))));
 }
 
 TEST_F(RestartTest, ColdRestartResetsTheChipAndProgramsAfresh) {

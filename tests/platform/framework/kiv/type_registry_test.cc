@@ -72,13 +72,16 @@ TEST(TypeRegistryTest, CollectionMembersAreFoundCreatedAndDeletedByKey) {
    const Kiv::Ptr<Kiv::TypeNode> node = rootType();
    Root root;
    const Kiv::Ptr<Kiv::PtrInterface> chip(new Kiv::PtrInterface);
-   const auto created = std::any_cast<Kiv::Ptr<Module>>(
-       node->memberIs(root, "module", {U16{1}, U16{5}, chip}));
+   const auto created =
+       std::any_cast<Kiv::Ptr<Module>>(node->memberIs(root, "module", {U16{1}, U16{5}, chip}));
    EXPECT_EQ(std::any_cast<Kiv::Ptr<Module>>(node->member(root, "module", U16{1})), created);
-   EXPECT_EQ(std::any_cast<Kiv::Ptr<Module>>(node->memberIs(root, "module", {U16{1}, U16{5}, chip})),
-             created);
+   EXPECT_EQ(
+       std::any_cast<Kiv::Ptr<Module>>(node->memberIs(root, "module", {U16{1}, U16{5}, chip})),
+       created);
    EXPECT_THAT(
-       [&] { node->memberIs(root, "module", {U16{1}, U16{6}, chip}); },
+       [&] {
+          node->memberIs(root, "module", {U16{1}, U16{6}, chip});
+       },
        testing::ThrowsMessage<Kiv::NameInUseException>(testing::StrEq(
            "Reinstantiating the pointer interface where constructor parameter attribute _unit "
            "has a different value of 6 than the current value of 5 not allowed")));

@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/switch/chip/simulated_chip.h"
 #include "platform/framework/kiv/activity_lock.h"
 #include "platform/framework/kiv/assert.h"
 #include "platform/framework/kiv/event_loop.h"
-#include "platform/switch/sdk/sdk.h"
 #include "platform/framework/trace/capture_trace_sink.h"
 #include "platform/framework/trace/trace_handle.h"
+#include "platform/switch/chip/simulated_chip.h"
+#include "platform/switch/sdk/sdk.h"
 
 namespace ShimTest {
 

@@ -41,8 +41,8 @@ TEST_F(TcamManagerTest, FreedEntryIsDestroyedReusedLowestFirstAndFreedOnlyOnce) 
    nat->freeEntry(unit, third);
    nat->freeEntry(unit, second);
    EXPECT_FALSE(chip_.entry(unit, second));
-   for (const std::pair<U16, U32>& freed : {std::pair<U16, U32>{unit, second}, {0, kept},
-                                             {unit, aclEntry}}) {
+   for (const std::pair<U16, U32>& freed :
+        {std::pair<U16, U32>{unit, second}, {0, kept}, {unit, aclEntry}}) {
       EXPECT_THAT([&] { nat->freeEntry(freed.first, freed.second); },
                   testing::Throws<Kiv::AssertionFailure>(testing::Property(
                       &Kiv::AssertionFailure::expression, "isHeld( unit, entryId )")))

@@ -22,7 +22,7 @@ class SharedStoreTest : public ::testing::Test {
 protected:
    SharedStoreTest() {
       KivShoal::tableFactoryIs(CounterTable::typeName, [](const Kiv::Name& path, const auto& state,
-                                                         Shoal::Access access) {
+                                                          Shoal::Access access) {
          return Kiv::Ptr<Shoal::ShoalMapBase>(new CounterTable(path, state, access));
       });
    }
@@ -32,7 +32,7 @@ protected:
    }
 
    static Kiv::Ptr<CounterTable> mount(KivShoal::EntityManager& agent, const char* path,
-                                      KivShoal::MountInfo info) {
+                                       KivShoal::MountInfo info) {
       return Kiv::ptrCast<CounterTable>(agent.doMount(path, CounterTable::typeName, info));
    }
    Kiv::Ptr<KivShoal::EntityManager> newAgent() {
@@ -68,9 +68,12 @@ TEST_F(SharedStoreTest, AReaderMountCannotWrite) {
    Kiv::Ptr<KivShoal::EntityManager> agent = newAgent();
    const Kiv::Ptr<CounterTable> config =
        mount(*agent, "nat/config", KivShoal::MountInfo(KivShoalType::watchingReader));
-   EXPECT_THAT([&] { config->recordIs({7, 1}); },
-               testing::ThrowsMessage<Kiv::Exception>(testing::StrEq(
-                   "shared table 'nat/config' is mounted read-only: it cannot be written")));
+   EXPECT_THAT(
+       [&] {
+          config->recordIs({7, 1});
+       },
+       testing::ThrowsMessage<Kiv::Exception>(
+           testing::StrEq("shared table 'nat/config' is mounted read-only: it cannot be written")));
    EXPECT_THROW(config->recordDel(7), Kiv::Exception);
    EXPECT_EQ(published->count(), 0u);
 }

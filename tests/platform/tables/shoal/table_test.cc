@@ -43,8 +43,8 @@ TEST_F(CounterTableTest, SafeLookupReportsCorruptionOnlyOnTheChosenRead) {
 }
 
 TEST_F(CounterTableTest, TargetedCorruptionHitsOnlyItsOperationAndKeyOnce) {
-   Kiv::Ptr<CounterTable> otherMount = new CounterTable("counters", table->sharedState(),
-                                                        Shoal::Access::readOnly);
+   Kiv::Ptr<CounterTable> otherMount =
+       new CounterTable("counters", table->sharedState(), Shoal::Access::readOnly);
    const auto raises = [](auto&& read) {
       try {
          read();
