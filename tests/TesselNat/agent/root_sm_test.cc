@@ -1,0 +1,187 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "TesselNat/agent/nat_slave_root_sm.h"
+#include "TesselNat/agent/nat_table_paths.h"
+#include "tests/support/programmer_fixture.h"
+
+namespace {
+
+using TesselCentral::ModId;
+using testing::ElementsAre;
+
+// The root over an agent that mounted the control plane's NAT tables, with modules 1 and 2.
+class RootSmTest : public NatTest::ProgrammerFixture {
+protected:
+   RootSmTest() {
+      for (const char* path :
+           {Tessel::quillShoalConfigDirPath, Tessel::hwKeyUidTablePath, Tessel::uidHwKeyTablePath,
+            Tessel::hwShadowPath, Tessel::ingModSetDirPath}) {
+         agent->doMount(path, sharedMemory->table(path)->typeName,
+                        KivShoal::MountInfo(KivShoal::KivShoalType::reader));
+      }
+      scsd->moduleToUnitIs(ModId(1), 1);
+      scsd->moduleToUnitIs(ModId(2), 2);
+      root = Tessel::NatSlaveRootSm::NatSlaveRootSmIs(scsd, groups, agent->getMountGroup(), agent);
+   }
+
+   size_t mountsRequested(const std::string& path) const {
+      size_t count = 0;
+      for (const KivShoal::MountRequest& request : agent->mountRequests()) {
+         count += request.path == path;
+      }
+      return count;
+   }
+
+   // The uids module 1's programmer committed since the last clear, in order.
+   std::vector<U32> committedUids() const {
+      std::vector<U32> uids;
+      for (const std::string& trace : programmerTraces()) {
+         if (trace.starts_with("SPSm::doCommitHwConfig uid: ")) {
+            uids.push_back(static_cast<U32>(std::stoul(trace.substr(28))));
+         }
+      }
+      return uids;
+   }
+
+   Kiv::Ptr<Quill::QuillShoalStatusDir> statusOf(U16 modId) const {
+      return Kiv::ptrCast<Quill::QuillShoalStatusDir>(
+          agent->getEntity(Kiv::format(Tessel::quillShoalStatusDirPathFormat, modId)));
+   }
+
+   // Rules 1, 2, 3 and 65535, pending for module 1 only.
+   void publishRules() {
+      for (U32 uid : {1u, 2u, 3u, 65535u}) {
+         Ember::NatHwKey key = NatTest::staticSrcNapt();
+         key.faIdIs(uid);
+         controlPlane.ruleIs(
+             {TesselNat::Uid(uid), key, NatTest::natData({.faIdLimit = 0}), {ModId(1)}});
+      }
+   }
+
+   Kiv::Ptr<KivShoal::EntityManager> agent = new KivShoal::EntityManager("nat", sharedMemory);
+   Kiv::Ptr<Tessel::NatSlaveRootSm> root;
+};
+
+TEST_F(RootSmTest, CreatesAnActiveProgrammerAndAStatusDirectoryPerModule) {
+   ASSERT_EQ(root->natSlaveProgrammerSms(), 2u);
+   for (U16 modId : {1, 2}) {
+      const Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer =
+          root->natSlaveProgrammerSm(ModId(modId));
+      ASSERT_TRUE(programmer);
+      EXPECT_EQ(programmer->modId(), ModId(modId));
+      EXPECT_TRUE(programmer->hasNotificationActive());
+      EXPECT_EQ(programmer->quillShoalStatusDir(), statusOf(modId));
+      EXPECT_EQ(statusOf(modId)->count(), 0u) << "no commit yet";
+   }
+   const KivShoal::MountRequest& request = agent->mountRequests().back();
+   EXPECT_EQ(request.path, "tesselnat/ingQuillShoalStatusDir/2");
+   EXPECT_EQ(request.typeName, "Quill::QuillShoalStatusDir");
+   EXPECT_EQ(request.mountInfo.type(), KivShoal::KivShoalType::writer);
+   EXPECT_EQ(request.mountInfo.collectionInfos(),
+             (std::vector<KivShoal::CollectionInfo>{{"quillStatus", 16384}}));
+}
+
+TEST_F(RootSmTest, FollowsTheModuleMap) {
+   const Kiv::Ptr<Tessel::NatSlaveProgrammerSm> first = root->natSlaveProgrammerSm(ModId(1));
+   scsd->moduleToUnitIs(ModId(3), 3);
+   EXPECT_TRUE(root->natSlaveProgrammerSm(ModId(3)));
+   scsd->moduleToUnitDel(ModId(2));
+   EXPECT_FALSE(root->natSlaveProgrammerSm(ModId(2)));
+   EXPECT_TRUE(statusOf(2)) << "its status directory stays mounted";
+   scsd->moduleToUnitIs(ModId(1), 7);
+   EXPECT_EQ(mountsRequested("tesselnat/ingQuillShoalStatusDir/1"), 2u);
+   EXPECT_EQ(root->natSlaveProgrammerSm(ModId(1)), first);
+}
+
+TEST_F(RootSmTest, AModuleWhoseTableWasReplacedRaisesNameInUseNamingIt) {
+   const Kiv::Ptr<Tessel::NatSlaveProgrammerSm> first = root->natSlaveProgrammerSm(ModId(1));
+   agent->entityIs(Tessel::hwShadowPath, Kiv::Ptr<Kiv::Entity>(new Ember::NatHwShadow("other")));
+   EXPECT_THAT([&] { root->handleModule(ModId(1)); },
+               testing::ThrowsMessage<Kiv::NameInUseException>(testing::StartsWith(
+                   "Reinstantiating the pointer interface where constructor parameter attribute "
+                   "_shadow has a different value of ")));
+   EXPECT_EQ(root->natSlaveProgrammerSm(ModId(1)), first);
+}
+
+TEST_F(RootSmTest, CommitPassAnswersExactlyTheRequestsWithoutACurrentAnswer) {
+   publishRules();
+   controlPlane.quillShoalConfigDir()->quillConfigIs({Quill::QuillShoalKey(65535), 0});
+   // The programmers answer the requests they hear of; then some answers go missing or stale.
+   Kiv::eventLoop().doRunUntilIdle();
+   statusOf(1)->recordDel(Quill::QuillShoalKey(1));
+   statusOf(1)->quillStatusIs({Quill::QuillShoalKey(3), 1, 99});
+   // A request of value 0 without status: the missing status reads all zero, so it is due.
+   statusOf(1)->recordDel(Quill::QuillShoalKey(65535));
+   sdkCallsClear();
+   root->handleMountGroupReady();
+   EXPECT_THAT(programmerTraces(), ElementsAre("handleMountGroupReady ready false"));
+
+   agent->getMountGroup()->doClose();
+   Kiv::eventLoop().doRunUntilIdle();
+   EXPECT_THAT(committedUids(), ElementsAre(1, 3, 65535));
+   EXPECT_EQ(statusOf(1)->lookup(Quill::QuillShoalKey(3))->reqVersion(),
+             controlPlane.reqVersion(TesselNat::Uid(3)));
+   sdkCallsClear();
+   root->handleMountGroupReady();
+   EXPECT_TRUE(committedUids().empty()) << "every request is answered now";
+}
+
+TEST_F(RootSmTest, AnOutOfRangeUidEndsThePassOnlyWhenItIsDue) {
+   publishRules();
+   controlPlane.quillShoalConfigDir()->quillConfigIs({Quill::QuillShoalKey(0), 4});
+   for (U16 modId : {1, 2}) statusOf(modId)->quillStatusIs({Quill::QuillShoalKey(0), 1, 4});
+   agent->getMountGroup()->doClose();
+   Kiv::eventLoop().doRunUntilIdle();
+   sdkCallsClear();
+   EXPECT_NO_THROW(root->handleMountGroupReady()) << "key 0 is answered: not checked";
+
+   // Key 0 due again, before uid 1: the pass ends at key 0.
+   controlPlane.quillShoalConfigDir()->quillConfigIs({Quill::QuillShoalKey(0), 5});
+   controlPlane.requestIs(TesselNat::Uid(1));
+   EXPECT_THAT([&] { root->handleMountGroupReady(); },
+               testing::ThrowsMessage<Kiv::RangeException>(
+                   testing::StrEq("Uid::value < Uid::min or > Uid::max not allowed")));
+   EXPECT_TRUE(committedUids().empty());
+}
+
+TEST_F(RootSmTest, CorruptionInThePassIsReportedAndHandledCaseByCase) {
+   publishRules();
+   agent->getMountGroup()->doClose();
+   const auto pass = [&] {
+      sdkCallsClear();
+      root->handleMountGroupReady();
+      return committedUids();
+   };
+   Kiv::eventLoop().doRunUntilIdle();
+   const Kiv::Ptr<Quill::QuillShoalConfigDir> config = controlPlane.quillShoalConfigDir();
+
+   config->corruptionOnFirstIs();
+   for (U32 uid : {1u, 2u}) controlPlane.requestIs(TesselNat::Uid(uid));
+   EXPECT_TRUE(pass().empty()) << "a corrupt start: an empty walk";
+   config->corruptionOnNextIs(Quill::QuillShoalKey(1));
+   EXPECT_THAT(pass(), ElementsAre(1)) << "a corrupt advance ends the walk";
+   statusOf(1)->corruptionOnLookupIs(Quill::QuillShoalKey(3));
+   EXPECT_THAT(pass(), ElementsAre(2, 3)) << "a corrupt status reads all zero: committed";
+   config->corruptionOnLookupIs(Quill::QuillShoalKey(2));
+   EXPECT_THROW(pass(), Kiv::RangeException) << "the default configuration's uid 0";
+   EXPECT_EQ(config->corruptionReports(), 3u);
+   EXPECT_EQ(statusOf(1)->corruptionReports(), 1u);
+}
+
+TEST_F(RootSmTest, DeactivatedOrDestroyedItHearsNothing) {
+   root->hasNotificationActiveIs(false);
+   EXPECT_FALSE(root->natSlaveProgrammerSm(ModId(1))->hasNotificationActive());
+   scsd->moduleToUnitIs(ModId(3), 3);
+   EXPECT_FALSE(root->natSlaveProgrammerSm(ModId(3)));
+   root->hasNotificationActiveIs(true);
+   const Kiv::Ptr<Tessel::NatSlaveProgrammerSm> first = root->natSlaveProgrammerSm(ModId(1));
+   EXPECT_TRUE(first->hasNotificationActive());
+   root = nullptr;
+   scsd->moduleToUnitIs(ModId(4), 4);
+   agent->getMountGroup()->doClose();
+   EXPECT_EQ(Kiv::eventLoop().doRunUntilIdle(), 1u);
+   EXPECT_EQ(first->references(), 1) << "the root let its programmers go";
+}
+
+}  // namespace
