@@ -9,6 +9,7 @@ namespace {
 struct Registry {
    std::mutex mutex;
    std::map<String, Ptr<TypeNode>> nodes;
+   std::vector<String> order;
 };
 
 Registry& registry() {
@@ -89,6 +90,7 @@ void typeNodeIs(const Ptr<TypeNode>& node) {
    if (!inserted && it->second != node) {
       throwNameInUseException("type " + node->name() + " is already registered");
    }
+   if (inserted) r.order.push_back(node->name());
 }
 
 Ptr<TypeNode> typeNode(const String& name) {
@@ -96,6 +98,12 @@ Ptr<TypeNode> typeNode(const String& name) {
    std::lock_guard<std::mutex> guard(r.mutex);
    auto it = r.nodes.find(name);
    return it == r.nodes.end() ? Ptr<TypeNode>() : it->second;
+}
+
+std::vector<String> typeNodeNames() {
+   Registry& r = registry();
+   std::lock_guard<std::mutex> guard(r.mutex);
+   return r.order;
 }
 
 }  // namespace Kiv

@@ -99,6 +99,8 @@ private:
 void typeNodeIs(const Ptr<TypeNode>& node);
 // The registered descriptor, or null.
 Ptr<TypeNode> typeNode(const String& name);
+// The names of the registered types, in the order they were registered.
+std::vector<String> typeNodeNames();
 
 namespace internal {
 

@@ -1,5 +1,7 @@
 #include "platform/tables/kiv_shared_mem/mount_group.h"
 
+#include <algorithm>
+
 #include "platform/framework/kiv/errors.h"
 #include "platform/framework/kiv/event_loop.h"
 #include "platform/tables/kiv_shoal/entity_manager.h"
@@ -13,7 +15,10 @@ MountGroup::~MountGroup() = default;
 
 Kiv::Ptr<Kiv::Entity> MountGroup::doMount(const Kiv::String& path, const Kiv::String& typeName,
                                           const KivShoal::MountInfo& mountInfo) {
-   if (closed_) {
+   // A closed group takes no new mount; one it already holds is simply found again.
+   const bool known =
+       std::find(mountedPaths_.begin(), mountedPaths_.end(), path) != mountedPaths_.end();
+   if (closed_ && !known) {
       throw Kiv::Exception("mount group '" + name() + "' is closed; cannot mount '" + path + "'");
    }
    if (!manager_) {
@@ -21,7 +26,7 @@ Kiv::Ptr<Kiv::Entity> MountGroup::doMount(const Kiv::String& path, const Kiv::St
                            path + "'");
    }
    Kiv::Ptr<Kiv::Entity> entity = manager_->doMount(path, typeName, mountInfo);
-   mountedPaths_.push_back(path);
+   if (!known) mountedPaths_.push_back(path);
    return entity;
 }
 

@@ -28,9 +28,10 @@ public:
    MountGroup(Kiv::Name name, KivShoal::EntityManager* manager);
    ~MountGroup() override;
 
-   // Mounts through the group's entity manager and returns the mounted entity. Throws
-   // Kiv::Exception when the group is closed or its manager is gone, and whatever the
-   // manager's doMount() throws.
+   // Mounts through the group's entity manager and returns the mounted entity; a path the
+   // group already holds is found again, also once closed. Throws Kiv::Exception for a new
+   // path on a closed group or when the manager is gone, and whatever the manager's
+   // doMount() throws.
    Kiv::Ptr<Kiv::Entity> doMount(const Kiv::String& path, const Kiv::String& typeName,
                                  const KivShoal::MountInfo& mountInfo);
    // No more mounts after this; the completion of the group's mounts is queued on the

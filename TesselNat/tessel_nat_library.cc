@@ -1,0 +1,27 @@
+#include "TesselNat/tessel_nat_library.h"
+
+#include "TesselNat/agent/nat_mounter.h"
+#include "TesselNat/agent/nat_slave_root_sm.h"
+#include "TesselNat/event_log_messages.h"
+#include "TesselNat/programmer/nat_slave_programmer_sm.h"
+#include "platform/framework/kiv/type_registry.h"
+#include "platform/framework/trace/trace_handle.h"
+
+namespace Tessel {
+
+void tesselNatLibraryLoad() {
+   // The record type and the command callback are named here; the record is a value type
+   // reached through the programmer's table, and the callback comes with the diagnostics.
+   Kiv::typeNodeIs(Kiv::Ptr<Kiv::TypeNode>(new Kiv::TypeNode("Tessel::EntryIdTableEntry")));
+   Kiv::typeNodeIs(NatSlaveProgrammerSm::typeNode());
+   Kiv::typeNodeIs(NatMounter::typeNode());
+   Kiv::typeNodeIs(NatSlaveRootSm::typeNode());
+   Kiv::typeNodeIs(Kiv::Ptr<Kiv::TypeNode>(new Kiv::TypeNode("Tessel::NatCliCallback")));
+
+   TesselNat::tesselConfigChange();
+   TesselNat::tesselUnexpectedRestart();
+   Kiv::traceHandle("ApiTessel");
+   TesselNat::tesselNatTcamResourceFull();
+}
+
+}  // namespace Tessel
