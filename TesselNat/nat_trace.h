@@ -14,5 +14,6 @@ inline const Kiv::TraceHandle& natTrace() {
 // Levels of the plug-in's traces.
 inline constexpr U32 traceStep = 8;        // state-machine steps
 inline constexpr U32 traceNotPending = 7;  // a uid not pending for the module
+inline constexpr U32 traceShow = 3;        // the show dump
 
 }  // namespace Tessel

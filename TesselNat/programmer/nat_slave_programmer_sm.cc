@@ -85,14 +85,14 @@ Kiv::Ptr<Kiv::TypeNode> NatSlaveProgrammerSm::typeNode() {
       type->operationIs(Kiv::operation("doProgramEntry", &P::doProgramEntry));
       type->operationIs(Kiv::operation("doDeleteEntry", &P::doDeleteEntry));
       type->operationIs(Kiv::operation("doProgramDynamicNatEntry", &P::doProgramDynamicNatEntry));
-      // The show dump and the verification are declared here; no call fits them until the
-      // diagnostics are built, so invoking one raises the type error.
-      for (const char* diagnostic :
-           {"doShow", "doVerify", "doVerifySrcIp", "doVerifyDstIp", "doVerifySrcL4Port",
-            "doVerifyDstL4Port", "doVerifyIpProtocol", "doVerifyL3Ingress"}) {
-         type->operationIs(Kiv::OperationDescriptor{
-             diagnostic, 0, [](const Kiv::Arguments&) { return false; }, nullptr});
-      }
+      type->operationIs(Kiv::operation("doShow", &P::doShow));
+      type->operationIs(Kiv::operation("doVerify", &P::doVerify));
+      type->operationIs(Kiv::operation("doVerifySrcIp", &P::doVerifySrcIp));
+      type->operationIs(Kiv::operation("doVerifyDstIp", &P::doVerifyDstIp));
+      type->operationIs(Kiv::operation("doVerifySrcL4Port", &P::doVerifySrcL4Port));
+      type->operationIs(Kiv::operation("doVerifyDstL4Port", &P::doVerifyDstL4Port));
+      type->operationIs(Kiv::operation("doVerifyIpProtocol", &P::doVerifyIpProtocol));
+      type->operationIs(Kiv::operation("doVerifyL3Ingress", &P::doVerifyL3Ingress));
       type->operationIs(Kiv::operation("doCommitHwConfig", &P::doCommitHwConfig));
       type->operationIs(Kiv::operation("handleInitialized", &P::handleInitialized));
       return type;

@@ -102,6 +102,22 @@ public:
    // Makes the module's hardware agree with the NAT state of `uid` and writes one status.
    void doCommitHwConfig(TesselNat::Uid uid) override;
 
+   // Writes the one-line dump of every programmed key and VLAN to the descriptor `socket`:
+   // hardware ids per pipe and copy, uid, shadow state. `moduleId` is not used.
+   void doShow(U32 socket, TesselCentral::ModId moduleId) const;
+   // Cross-checks the entry-id table against the shadow and the qualifiers the chip holds;
+   // the first disagreement is a fatal assertion. Expects a quiescent, fully programmed
+   // module.
+   void doVerify();
+   // Each reads one qualifier of entry `entryId` back: present, it must hold the expected
+   // value (and mask); absent, the expected value must be 0. Fatal otherwise.
+   void doVerifySrcIp(U32 entryId, const Netbase::IpAddrWithFullMask& ipAddr);
+   void doVerifyDstIp(U32 entryId, const Netbase::IpAddrWithFullMask& ipAddr);
+   void doVerifySrcL4Port(U32 entryId, U16 l4Port);
+   void doVerifyDstL4Port(U32 entryId, U16 l4Port);
+   void doVerifyIpProtocol(U32 entryId, U8 protocol);
+   void doVerifyL3Ingress(U32 entryId, U16 vlanId);
+
    // Examines every flash-download wait of the shared state, in its order.
    void doInit();
    // The programmer becomes initialised, and its hitless phase ends, when wait 3 is done.

@@ -36,6 +36,8 @@ struct DataFields {
    std::vector<U16> vlans{};
    U32 faIdLimit = 1;
    Netbase::IpAddrWithFullMask filter{};
+
+   friend bool operator==(const DataFields&, const DataFields&) = default;
 };
 
 inline Ember::NatHwData natData(const DataFields& fields) {

@@ -321,9 +321,15 @@ protected:
          otherUser.erase(id);
       }
       checkHeldEqualsRecorded();
+      bool quiescent = true;
       for (const auto& [ruleId, each] : rules) {
          if (each.programmed) checkPacketsHit(ruleId, each);
+         // A destination rule without VLANs programs no key, so it has no record to verify.
+         quiescent = quiescent && each.pending && each.programmed == each.data &&
+                     !(perVlan(each.key0.type()) && each.data.vlans.empty());
       }
+      // Every rule programmed as published: the records and the chip must verify.
+      if (quiescent) programmer->doVerify();
    }
 
    const unsigned seed = baseSeed() + static_cast<unsigned>(GetParam());
