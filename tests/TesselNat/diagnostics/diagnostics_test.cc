@@ -35,8 +35,9 @@ protected:
       std::string text;
       for (U8 pipe = 0; pipe < 2 && entryId; ++pipe) {
          for (U8 copy = 0; copy < 2; ++copy) {
-            text +=
-                " " + std::to_string(natEntryManager->getPipeEntryId(module, pipe, entryId, copy));
+            // Appended piece by piece: GCC 12 at -O3 misreads " " + std::string.
+            text += ' ';
+            text += std::to_string(natEntryManager->getPipeEntryId(module, pipe, entryId, copy));
          }
       }
       return text;
