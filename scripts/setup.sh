@@ -11,6 +11,8 @@ packages=(
   libgmock-dev
   libbenchmark-dev
   clang          # CI also builds and tests with clang
+  nlohmann-json3-dev  # the simulator's scenario files
+  libcli11-dev   # the simulator's command line
 )
 
 missing=()

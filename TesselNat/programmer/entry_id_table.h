@@ -30,6 +30,8 @@ public:
    void forEach(F&& visit) const {
       for (const EntryIdTableEntry& record : records_) visit(record);
    }
+   auto begin() const { return records_.begin(); }
+   auto end() const { return records_.end(); }
 
 private:
    struct KeyHash {

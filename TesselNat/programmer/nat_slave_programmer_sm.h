@@ -1,6 +1,10 @@
 #pragma once
 
+#include <vector>
+
+#include "TesselNat/diagnostics/verify_disagreement.h"
 #include "TesselNat/programmer/entry_id_table.h"
+#include "platform/framework/kiv/assert.h"
 #include "platform/framework/kiv/ptr.h"
 #include "platform/framework/kiv/reactor.h"
 #include "platform/framework/kiv/type_registry.h"
@@ -109,6 +113,9 @@ public:
    // the first disagreement is a fatal assertion. Expects a quiescent, fully programmed
    // module.
    void doVerify();
+   // The same checks in the same order, without stopping: every disagreement found. A check
+   // that something exists skips what depends on it when it fails.
+   std::vector<VerifyDisagreement> doAudit();
    // Each reads one qualifier of entry `entryId` back: present, it must hold the expected
    // value (and mask); absent, the expected value must be 0. Fatal otherwise.
    void doVerifySrcIp(U32 entryId, const Netbase::IpAddrWithFullMask& ipAddr);
@@ -147,6 +154,9 @@ private:
    Kiv::Ptr<TesselUnboundedTcamEntryManager> requiredEntryManager() const;
    void installEntry(U32 entryId, bool reinstall) const;
    void quillStatusIs(TesselNat::Uid uid, U32 result);
+   // A verification check: true when `ok`. Otherwise verification stops the agent with the
+   // assertion at `site`, and the audit records the disagreement and returns false.
+   bool verifyThat(bool ok, const Kiv::AssertionSite& site, U64 expected, U64 read);
 
    const TesselCentral::ModId modId_;
    const Kiv::Ptr<TesselTcamGroupManager> tcamGroupManager_;
@@ -154,6 +164,9 @@ private:
    Kiv::Ptr<ScsdReactor> scsdReactor_;
    bool hitlessInitPhase_ = false;
    EntryIdTable entryIdTable_;
+   // Set while an audit runs; `verifyAt_` is what the walk is checking.
+   std::vector<VerifyDisagreement>* auditFindings_ = nullptr;
+   VerifyDisagreement verifyAt_;
 };
 
 // Generic construction from constructor arguments: NatSlaveProgrammerSm::NatSlaveProgrammerSmIs.

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "platform/framework/kiv/entity.h"
+#include "platform/framework/kiv/string.h"
+#include "platform/framework/kiv/types.h"
+
+namespace Agent {
+
+// The agent's hook for one command type: the command server hands every request naming
+// `commandType()` to the callback registered for it, with the accepted connection's
+// descriptor, on the framework loop with the activity lock held. The connection stays open
+// until the call returns; whatever the callback writes to it is the answer.
+class AgentCommandCallbackBase : public Kiv::Entity {
+public:
+   AgentCommandCallbackBase(Kiv::Name name, Kiv::String commandType)
+       : Kiv::Entity(std::move(name)), commandType_(std::move(commandType)) {}
+
+   const Kiv::String& commandType() const { return commandType_; }
+
+   // `command` is the request after its command type: "<module> <command text>". An
+   // exception leaves the call as a one-line error on the connection.
+   virtual void handleCommand(U32 socket, Kiv::String command) = 0;
+   // Commands addressed to the whole slice rather than one module; none by default.
+   virtual void doProcessSliceCommand(U32, Kiv::String) {}
+
+private:
+   Kiv::String commandType_;
+};
+
+class AgentCommandCallback : public AgentCommandCallbackBase {
+public:
+   using AgentCommandCallbackBase::AgentCommandCallbackBase;
+};
+
+}  // namespace Agent
