@@ -15,5 +15,6 @@ inline const Kiv::TraceHandle& natTrace() {
 inline constexpr U32 traceStep = 8;        // state-machine steps
 inline constexpr U32 traceNotPending = 7;  // a uid not pending for the module
 inline constexpr U32 traceShow = 3;        // the show dump
+inline constexpr U32 traceCommand = 4;     // an agent command for the plug-in
 
 }  // namespace Tessel

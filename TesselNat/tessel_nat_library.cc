@@ -2,6 +2,7 @@
 
 #include "TesselNat/agent/nat_mounter.h"
 #include "TesselNat/agent/nat_slave_root_sm.h"
+#include "TesselNat/diagnostics/nat_cli_callback.h"
 #include "TesselNat/event_log_messages.h"
 #include "TesselNat/programmer/nat_slave_programmer_sm.h"
 #include "platform/framework/kiv/type_registry.h"
@@ -10,13 +11,12 @@
 namespace Tessel {
 
 void tesselNatLibraryLoad() {
-   // The record type and the command callback are named here; the record is a value type
-   // reached through the programmer's table, and the callback comes with the diagnostics.
+   // The record is a value type reached through the programmer's table: named, no more.
    Kiv::typeNodeIs(Kiv::Ptr<Kiv::TypeNode>(new Kiv::TypeNode("Tessel::EntryIdTableEntry")));
    Kiv::typeNodeIs(NatSlaveProgrammerSm::typeNode());
    Kiv::typeNodeIs(NatMounter::typeNode());
    Kiv::typeNodeIs(NatSlaveRootSm::typeNode());
-   Kiv::typeNodeIs(Kiv::Ptr<Kiv::TypeNode>(new Kiv::TypeNode("Tessel::NatCliCallback")));
+   Kiv::typeNodeIs(NatCliCallback::typeNode());
 
    TesselNat::tesselConfigChange();
    TesselNat::tesselUnexpectedRestart();

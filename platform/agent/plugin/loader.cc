@@ -24,10 +24,12 @@ LoadedLibraries& loadedLibraries() {
 Loader::Loader(Kiv::Ptr<KivShoal::EntityManager> shoalEntityManager)
     : shoalEntityManager_(std::move(shoalEntityManager)) {}
 
-// The mounters go first, while what they may reach through the loader still exists.
+// The mounters go first, while what they may reach through the loader still exists; a
+// callback the command server still holds finds nothing shared any more.
 Loader::~Loader() {
    for (auto& [name, mounter] : mounters_) mounter->loader_ = nullptr;
    mounters_.clear();
+   for (auto& [name, callback] : commandCallbacks_) callback->loader_ = nullptr;
 }
 
 void Loader::libraryIs(const Kiv::String& library, const Registration& registration) {
@@ -50,8 +52,9 @@ void Loader::sharedEntityIs(const Kiv::String& name, const Kiv::Ptr<Kiv::PtrInte
 }
 
 Kiv::Ptr<Kiv::PtrInterface> Loader::sharedEntity(const Kiv::String& name) const {
-   const auto found = shared_.find(name);
-   return found == shared_.end() ? nullptr : found->second;
+   if (const auto found = shared_.find(name); found != shared_.end()) return found->second;
+   const auto mounter = mounters_.find(name);
+   return mounter == mounters_.end() ? nullptr : mounter->second;
 }
 
 Kiv::Ptr<Mounter> Loader::mounterIs(const Kiv::String& typeName, const Kiv::Name& name) {
@@ -64,6 +67,20 @@ Kiv::Ptr<Mounter> Loader::mounterIs(const Kiv::String& typeName, const Kiv::Name
    mounter->shoalEntityManager_ = shoalEntityManager_;
    mounters_[name] = mounter;
    return mounter;
+}
+
+Kiv::Ptr<TesselCommon::AgentCommandCallback> Loader::commandCallbackIs(const Kiv::String& typeName,
+                                                                       const Kiv::Name& name) {
+   const Kiv::Ptr<Kiv::TypeNode> type = Kiv::typeNode(typeName);
+   if (!type) Kiv::throwTypeException(Kiv::typeErrorText(typeName, "commandCallbackIs"));
+   const auto callback =
+       Kiv::ptrCast<TesselCommon::AgentCommandCallback>(type->newEntityForDir(name, nullptr));
+   if (!callback) {
+      Kiv::throwTypeException(Kiv::typeErrorText(typeName, "commandCallbackIs: not a callback"));
+   }
+   callback->loader_ = this;
+   commandCallbacks_[name] = callback;
+   return callback;
 }
 
 }  // namespace Plugin
