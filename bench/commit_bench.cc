@@ -28,7 +28,7 @@ public:
          Ember::NatHwData data(6, {}, 1, 5);
          const U16 vlans[] = {10, 20};
          data.vlanIdsIs(2, vlans);
-         controlPlane_.ruleIs({TesselNat::Uid(uid), key, data, {TesselCentral::ModId(module)}});
+         controlPlane_.ruleIs({TesselNat::Uid(uid), key, data, {TesselCentral::ModId(module)}, {}});
       }
    }
 

@@ -5,6 +5,18 @@
 #include "platform/records/tessel_nat/nat_table_types.h"
 
 namespace ControlPlane {
+
+// A read-only mount of a module's status directory. The agent creates the directory and it
+// goes with the agent, so the mount follows whatever table the store holds at the path.
+struct NatControlPlane::StatusMount {
+   std::shared_ptr<Shoal::TableState> state;
+   Kiv::Ptr<Quill::QuillShoalStatusDir> dir;
+};
+
+Kiv::String statusDirPath(TesselCentral::ModId modId) {
+   return Kiv::format("tesselnat/ingQuillShoalStatusDir/%u", unsigned{modId.value()});
+}
+
 namespace {
 
 Ember::NatHwKey keyWithFaId(const Ember::NatHwKey& hwKey0, U32 faId) {
@@ -15,7 +27,7 @@ Ember::NatHwKey keyWithFaId(const Ember::NatHwKey& hwKey0, U32 faId) {
 
 }  // namespace
 
-NatControlPlane::NatControlPlane(const Kiv::Ptr<Shoal::SharedStore>& store) {
+NatControlPlane::NatControlPlane(const Kiv::Ptr<Shoal::SharedStore>& store) : store_(store) {
    TesselNat::natTableTypesIs();
    configDir_ = Shoal::publisherMount<Quill::QuillShoalConfigDir>(*store, configDirPath);
    hwKeyUidTable_ = Shoal::publisherMount<TesselNat::HwKeyUidTable>(*store, hwKeyUidTablePath);
@@ -23,6 +35,8 @@ NatControlPlane::NatControlPlane(const Kiv::Ptr<Shoal::SharedStore>& store) {
    shadow_ = Shoal::publisherMount<Ember::NatHwShadow>(*store, shadowPath);
    ingModSetDir_ = Shoal::publisherMount<TesselNat::ModSetDir>(*store, modSetDirPath);
 }
+
+NatControlPlane::~NatControlPlane() = default;
 
 void NatControlPlane::ruleIs(const NatRule& rule) {
    const U32 uid = rule.uid.value();
@@ -40,8 +54,10 @@ void NatControlPlane::ruleIs(const NatRule& rule) {
 
    for (U32 faId = first; faId < first + count; ++faId) {
       const Ember::NatHwKey key = keyWithFaId(rule.hwKey0, faId);
-      shadow_->entryIs(
-          Ember::NatHwShadowEntry(key, rule.data, Ember::NatHwShadowEntry::Dirty::dirty));
+      const U32 index = faId - first;
+      const Ember::NatHwData& data =
+          index >= 1 && index <= rule.keyData.size() ? rule.keyData[index - 1] : rule.data;
+      shadow_->entryIs(Ember::NatHwShadowEntry(key, data, Ember::NatHwShadowEntry::Dirty::dirty));
       hwKeyUidTable_->entryIs(TesselNat::UidEntry(key, rule.uid));
    }
    uidHwKeyTable_->entryIs(TesselNat::HwKeyEntry(rule.uid, rule.hwKey0));
@@ -49,11 +65,13 @@ void NatControlPlane::ruleIs(const NatRule& rule) {
    for (TesselCentral::ModId modId : rule.modules) modules.moduleIs(modId);
    ingModSetDir_->modSetIs(TesselNat::ModSetEntry(rule.uid, modules));
    requestIs(rule.uid);
+   outstanding_[uid] = false;
 }
 
 void NatControlPlane::ruleRemovalIs(TesselNat::Uid uid) {
    dirtyIs(uid, Ember::NatHwShadowEntry::Dirty::deleted);
    requestIs(uid);
+   outstanding_[uid.value()] = true;
 }
 
 void NatControlPlane::ruleDel(TesselNat::Uid uid) {
@@ -63,6 +81,8 @@ void NatControlPlane::ruleDel(TesselNat::Uid uid) {
    configDir_->quillConfigDel(Quill::QuillShoalKey(uid.value()));
    rules_.erase(uid.value());
    keyCounts_.erase(uid.value());
+   outstanding_.erase(uid.value());
+   failed_.erase(uid.value());
 }
 
 void NatControlPlane::ruleCleanIs(TesselNat::Uid uid) {
@@ -72,6 +92,60 @@ void NatControlPlane::ruleCleanIs(TesselNat::Uid uid) {
 void NatControlPlane::requestIs(TesselNat::Uid uid) {
    const Quill::QuillShoalKey key(uid.value());
    configDir_->quillConfigIs(Quill::QuillShoalConfig(key, reqVersion(uid) + 1));
+   // A retry asks again for what was asked.
+   outstanding_.try_emplace(uid.value(), false);
+   failed_.erase(uid.value());
+}
+
+void NatControlPlane::doReadAnswers() {
+   for (auto request = outstanding_.begin(); request != outstanding_.end();) {
+      const auto [uid, removal] = *request;
+      const auto known = rules_.find(uid);
+      if (known == rules_.end()) {
+         request = outstanding_.erase(request);
+         continue;
+      }
+      const NatRule& rule = known->second;
+      const U32 version = reqVersion(rule.uid);
+      Answer answer = Answer::programmed;
+      for (TesselCentral::ModId modId : rule.modules) {
+         const Answer of = moduleAnswer(modId, uid, version);
+         if (of == Answer::failed) answer = Answer::failed;
+         if (of == Answer::waiting && answer == Answer::programmed) answer = Answer::waiting;
+      }
+      if (answer == Answer::waiting) {
+         ++request;
+         continue;
+      }
+      request = outstanding_.erase(request);
+      if (answer == Answer::failed) {
+         failed_[uid] = answer;
+      } else if (removal) {
+         ruleDel(TesselNat::Uid(uid));
+      } else {
+         ruleCleanIs(TesselNat::Uid(uid));
+      }
+   }
+}
+
+Answer NatControlPlane::answer(TesselNat::Uid uid) const {
+   if (failed_.contains(uid.value())) return Answer::failed;
+   return outstanding_.contains(uid.value()) ? Answer::waiting : Answer::programmed;
+}
+
+Answer NatControlPlane::moduleAnswer(TesselCentral::ModId modId, U32 uid, U32 reqVersion) {
+   const Kiv::String path = statusDirPath(modId);
+   const Shoal::SharedStore::Table* table = store_->table(path);
+   if (!table) return Answer::waiting;
+   std::unique_ptr<StatusMount>& mount = statusMounts_[modId.value()];
+   if (!mount || mount->state != table->state) {
+      mount.reset(new StatusMount{table->state, new Quill::QuillShoalStatusDir(
+                                                    path, table->state, Shoal::Access::readOnly)});
+   }
+   bool found = false;
+   const Quill::QuillShoalStatus status = mount->dir->safeLookup(Quill::QuillShoalKey(uid), found);
+   if (!found || status.reqVersion() != reqVersion) return Answer::waiting;
+   return status.result() == 1 ? Answer::programmed : Answer::failed;
 }
 
 U32 NatControlPlane::reqVersion(TesselNat::Uid uid) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "platform/records/ember/nat_hw_data.h"
@@ -15,13 +16,22 @@
 namespace ControlPlane {
 
 // One NAT rule as the control plane publishes it: keys hwKey0, hwKey0 with faId + 1, ...
-// up to the data's faIdLimit (at least one key), all with the same data, to be committed by
-// the listed modules.
+// up to the data's faIdLimit (at least one key), to be committed by the listed modules. The
+// base key carries `data`; each later key carries its entry of `keyData` (its own filter and
+// protocol), or `data` when the list is shorter.
 struct NatRule {
    TesselNat::Uid uid;
    Ember::NatHwKey hwKey0;
    Ember::NatHwData data;
    std::vector<TesselCentral::ModId> modules;
+   std::vector<Ember::NatHwData> keyData;
+};
+
+// How the modules answered a rule's current request.
+enum class Answer : U8 {
+   waiting,     // some pending module has not answered the current request yet
+   programmed,  // every pending module answered result 1: the rule is clean (or gone)
+   failed,      // some module answered 2: the rule stays dirty until retried
 };
 
 // Paths of the NAT tables, where the control plane publishes them and the plug-in mounts them.
@@ -30,6 +40,8 @@ inline constexpr const char* hwKeyUidTablePath = "tesselnat/hwKeyUidTable";
 inline constexpr const char* uidHwKeyTablePath = "tesselnat/uidHwKeyTable";
 inline constexpr const char* shadowPath = "tesselnat/hwShadow";
 inline constexpr const char* modSetDirPath = "tesselnat/ingModSetDir";
+// A module's status directory, written by the agent only.
+Kiv::String statusDirPath(TesselCentral::ModId modId);
 
 // A stand-in for the NAT control plane: publishes rules into the shared NAT tables the way
 // the real one does (shadow entries with their dirty state, both uid tables, the pending
@@ -38,6 +50,7 @@ class NatControlPlane {
 public:
    // Publishes the NAT tables at their paths in `store`, creating those not there yet.
    explicit NatControlPlane(const Kiv::Ptr<Shoal::SharedStore>& store);
+   ~NatControlPlane();
 
    // Publishes `rule` as new or changed: every key dirty, a new request. Keys of an earlier
    // version of the rule beyond the new faIdLimit leave the shadow.
@@ -50,6 +63,17 @@ public:
    void ruleCleanIs(TesselNat::Uid uid);
    // A new request for the uid without changing its state.
    void requestIs(TesselNat::Uid uid);
+
+   // Reads the modules' answers to every outstanding request. A rule all its modules
+   // answered with success is marked clean; a removed one leaves every table. A failure
+   // leaves the rule dirty until requestIs retries it.
+   void doReadAnswers();
+   // The answer to the rule's current request, as last read; `programmed` for a uid the
+   // control plane does not know (a removed rule).
+   Answer answer(TesselNat::Uid uid) const;
+   // Rules whose current request is not answered by all their modules yet.
+   std::size_t outstandingRequests() const { return outstanding_.size(); }
+   bool ruleHas(TesselNat::Uid uid) const { return rules_.contains(uid.value()); }
 
    U32 reqVersion(TesselNat::Uid uid) const;
    // The keys the rule currently has in the shadow.
@@ -64,6 +88,10 @@ public:
    const Kiv::Ptr<Quill::QuillShoalConfigDir>& quillShoalConfigDir() const { return configDir_; }
 
 private:
+   struct StatusMount;
+
+   // The answer of `modId` to the uid's request `reqVersion`.
+   Answer moduleAnswer(TesselCentral::ModId modId, U32 uid, U32 reqVersion);
    void dirtyIs(TesselNat::Uid uid, Ember::NatHwShadowEntry::Dirty dirty);
    // Removes the rule's keys from faId `from` on from the shadow and the key-to-uid table.
    void keysDel(TesselNat::Uid uid, U32 from);
@@ -75,6 +103,10 @@ private:
    Kiv::Ptr<TesselNat::ModSetDir> ingModSetDir_;
    std::map<U32, NatRule> rules_;  // by uid
    std::map<U32, U32> keyCounts_;  // keys each rule has in the shadow, by uid
+   Kiv::Ptr<Shoal::SharedStore> store_;
+   std::map<U32, bool> outstanding_;  // uid -> the request asks for the rule's removal
+   std::map<U32, Answer> failed_;     // rules a module failed, by uid
+   std::map<U16, std::unique_ptr<StatusMount>> statusMounts_;  // by module
 };
 
 }  // namespace ControlPlane

@@ -97,7 +97,7 @@ int main() {
    Ember::NatHwData webData(6, {}, 1, 5);
    const U16 vlans[] = {10};
    webData.vlanIdsIs(1, vlans);
-   controlPlane.ruleIs({TesselNat::Uid(7), web, webData, {TesselCentral::ModId(module)}});
+   controlPlane.ruleIs({TesselNat::Uid(7), web, webData, {TesselCentral::ModId(module)}, {}});
    std::cout << "commit uid 7: " << web.stringValue() << " on VLAN 10\n";
    programmer->doCommitHwConfig(TesselNat::Uid(7));
    showStatus(*statuses, 7);
@@ -124,7 +124,8 @@ int main() {
    controlPlane.ruleIs({TesselNat::Uid(8),
                         flow,
                         Ember::NatHwData(0, {}, 1, ~U64{0}),
-                        {TesselCentral::ModId(module)}});
+                        {TesselCentral::ModId(module)},
+                        {}});
    std::cout << "commit uid 8 with one NAT entry left: " << flow.stringValue() << "\n";
    programmer->doCommitHwConfig(TesselNat::Uid(8));
    showStatus(*statuses, 8);

@@ -90,7 +90,8 @@ protected:
       controlPlane.ruleIs({TesselNat::Uid(uid),
                            hwKey0,
                            natData(data),
-                           {pending ? TesselCentral::ModId(module) : other}});
+                           {pending ? TesselCentral::ModId(module) : other},
+                           {}});
    }
    // Runs `body`, expecting it to stop with the fatal assertion `expression`.
    template <class F>

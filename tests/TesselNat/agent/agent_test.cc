@@ -107,7 +107,8 @@ TEST_F(AgentTest, RulesReachTheChipThroughTheWholeAgentAndSurviveAWarmRestart) {
       controlPlane.ruleIs({TesselNat::Uid(rule.uid),
                            rule.key,
                            NatTest::natData(rule.data),
-                           {TesselCentral::ModId(module)}});
+                           {TesselCentral::ModId(module)},
+                           {}});
    }
    Kiv::eventLoop().doRunUntilIdle();
    expectEveryRuleAnsweredAndClassified("after publishing");

@@ -55,7 +55,7 @@ protected:
          Ember::NatHwKey key = NatTest::staticSrcNapt();
          key.faIdIs(uid);
          controlPlane.ruleIs(
-             {TesselNat::Uid(uid), key, NatTest::natData({.faIdLimit = 0}), {ModId(1)}});
+             {TesselNat::Uid(uid), key, NatTest::natData({.faIdLimit = 0}), {ModId(1)}, {}});
       }
    }
 

@@ -63,9 +63,10 @@ TEST_F(NatCliCallbackTest, AnswersWithTheModulesDumpWhateverTheCommandSays) {
    controlPlane.ruleIs({TesselNat::Uid(7),
                         NatTest::staticDestNapt(),
                         NatTest::natData({.vlans = {10}}),
-                        {TesselCentral::ModId(3)}});
+                        {TesselCentral::ModId(3)},
+                        {}});
    controlPlane.ruleIs(
-       {TesselNat::Uid(8), NatTest::staticSrcNapt(), {}, {TesselCentral::ModId(2)}});
+       {TesselNat::Uid(8), NatTest::staticSrcNapt(), {}, {TesselCentral::ModId(2)}, {}});
    Kiv::eventLoop().doRunUntilIdle();
    const std::string dump3 = dumpOf(3);
    ASSERT_NE(dump3.find("\"uid\": 7"), std::string::npos) << dump3;

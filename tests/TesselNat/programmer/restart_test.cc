@@ -97,7 +97,8 @@ protected:
          controlPlane.ruleIs({TesselNat::Uid(rule.uid),
                               rule.key,
                               NatTest::natData(rule.data),
-                              {TesselCentral::ModId(module)}});
+                              {TesselCentral::ModId(module)},
+                              {}});
       }
       agent = std::make_unique<Agent>(*this, Start::cold);
       commitAll(1);

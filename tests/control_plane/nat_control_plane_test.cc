@@ -1,0 +1,112 @@
+#include "control_plane/nat_control_plane.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/tables/kiv_shoal/entity_manager.h"
+#include "tests/support/nat_builders.h"
+
+namespace {
+
+using ControlPlane::Answer;
+using Dirty = Ember::NatHwShadowEntry::Dirty;
+
+// The control plane reading the agents' answers: the status directories are the agent's,
+// written through the agent's own writer mounts and gone with the agent.
+class NatControlPlaneTest : public ::testing::Test {
+protected:
+   NatControlPlaneTest() { startAgent(); }
+   ~NatControlPlaneTest() override { Kiv::eventLoop().workDelAll(); }
+
+   void startAgent() {
+      agent = nullptr;
+      agent = new KivShoal::EntityManager("agent", store);
+      for (U16 module : {1, 2}) {
+         statusDirs[module - 1] = Kiv::ptrCast<Quill::QuillShoalStatusDir>(
+             agent->doMount(ControlPlane::statusDirPath(TesselCentral::ModId(module)),
+                            Quill::QuillShoalStatusDir::typeName,
+                            KivShoal::MountInfo(KivShoal::KivShoalType::writer)));
+      }
+   }
+
+   // Module `module` answers the rule's current request.
+   void answer(U16 module, U32 result, U32 uid = 7) {
+      statusDirs[module - 1]->quillStatusIs(Quill::QuillShoalStatus(
+          Quill::QuillShoalKey(uid), result, controlPlane.reqVersion(TesselNat::Uid(uid))));
+   }
+
+   Dirty dirty(const Ember::NatHwKey& key) const {
+      bool found = false;
+      return controlPlane.shadow()->safeLookup(key, found).dirty();
+   }
+
+   const Ember::NatHwKey key = NatTest::staticDestNapt();
+   const TesselNat::Uid uid{7};
+   Kiv::Ptr<Shoal::SharedStore> store = new Shoal::SharedStore;
+   ControlPlane::NatControlPlane controlPlane{store};
+   Kiv::Ptr<KivShoal::EntityManager> agent;
+   Kiv::Ptr<Quill::QuillShoalStatusDir> statusDirs[2];
+};
+
+TEST_F(NatControlPlaneTest, RuleTurnsCleanOnlyWhenEveryModuleAnsweredItsCurrentRequest) {
+   const Ember::NatHwData data(6, {}, /*faIdLimit=*/2, 5);
+   const Ember::NatHwData keyData(17, {}, 2, 5);
+   controlPlane.ruleIs(
+       {uid, key, data, {TesselCentral::ModId(1), TesselCentral::ModId(2)}, {keyData}});
+   const std::vector<Ember::NatHwKey> keys = controlPlane.keys(uid);
+   ASSERT_EQ(keys.size(), 2u);
+   bool found = false;
+   EXPECT_EQ(controlPlane.shadow()->safeLookup(keys[0], found).protocol(), 6);
+   EXPECT_EQ(controlPlane.shadow()->safeLookup(keys[1], found).protocol(), 17);
+
+   answer(1, 1);
+   controlPlane.doReadAnswers();
+   EXPECT_EQ(controlPlane.answer(uid), Answer::waiting);
+   // An answer to an earlier request does not count.
+   statusDirs[1]->quillStatusIs(Quill::QuillShoalStatus(Quill::QuillShoalKey(7), 1, 0));
+   controlPlane.doReadAnswers();
+   EXPECT_EQ(controlPlane.answer(uid), Answer::waiting);
+   EXPECT_EQ(dirty(keys[1]), Dirty::dirty);
+   answer(2, 1);
+   controlPlane.doReadAnswers();
+   EXPECT_EQ(controlPlane.answer(uid), Answer::programmed);
+   EXPECT_EQ(dirty(keys[0]), Dirty::clean);
+   EXPECT_EQ(dirty(keys[1]), Dirty::clean);
+   EXPECT_EQ(controlPlane.outstandingRequests(), 0u);
+}
+
+TEST_F(NatControlPlaneTest, FailedRuleStaysDirtyUntilARetrySucceeds) {
+   controlPlane.ruleIs(
+       {uid, key, NatTest::natData({.vlans = {10}}), {TesselCentral::ModId(1)}, {}});
+   answer(1, 2);
+   controlPlane.doReadAnswers();
+   EXPECT_EQ(controlPlane.answer(uid), Answer::failed);
+   EXPECT_EQ(dirty(key), Dirty::dirty);
+
+   controlPlane.requestIs(uid);
+   EXPECT_EQ(controlPlane.answer(uid), Answer::waiting);
+   answer(1, 1);
+   controlPlane.doReadAnswers();
+   EXPECT_EQ(dirty(key), Dirty::clean);
+}
+
+TEST_F(NatControlPlaneTest, RemovedRuleLeavesEveryTableOnceAnsweredEvenAfterAnAgentRestart) {
+   controlPlane.ruleIs(
+       {uid, key, NatTest::natData({.vlans = {10}}), {TesselCentral::ModId(1)}, {}});
+   answer(1, 1);
+   controlPlane.doReadAnswers();
+   controlPlane.ruleRemovalIs(uid);
+   EXPECT_EQ(dirty(key), Dirty::deleted);
+
+   // The agent restarts: its status directories go and come back empty.
+   startAgent();
+   controlPlane.doReadAnswers();
+   EXPECT_TRUE(controlPlane.ruleHas(uid));
+   answer(1, 1);
+   controlPlane.doReadAnswers();
+   EXPECT_FALSE(controlPlane.ruleHas(uid));
+   EXPECT_FALSE(controlPlane.shadow()->entryHas(key));
+   EXPECT_FALSE(controlPlane.hwKeyUidTable()->entryHas(key));
+   EXPECT_FALSE(controlPlane.uidHwKeyTable()->entryHas(uid));
+}
+
+}  // namespace
