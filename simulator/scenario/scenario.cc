@@ -1,0 +1,33 @@
+#include "simulator/scenario/scenario.h"
+
+namespace Simulator {
+
+std::string ruleTypeName(RuleType type) {
+   switch (type) {
+      case RuleType::staticSrcNat:
+         return "staticSrcNat";
+      case RuleType::staticDestNat:
+         return "staticDestNat";
+      case RuleType::twiceSrcNat:
+         return "twiceSrcNat";
+      case RuleType::twiceDestNat:
+         return "twiceDestNat";
+      case RuleType::dynamicSrcNat:
+         return "dynamicSrcNat";
+      case RuleType::dynamicDestNat:
+         return "dynamicDestNat";
+   }
+   return "RuleType(" + std::to_string(static_cast<int>(type)) + ")";
+}
+
+std::string endpointText(const Endpoint& endpoint) {
+   std::string text;
+   for (int shift = 24; shift >= 0; shift -= 8) {
+      if (!text.empty()) text += '.';
+      text += std::to_string((endpoint.ip >> shift) & 0xFF);
+   }
+   if (endpoint.port != 0) text += ':' + std::to_string(endpoint.port);
+   return text;
+}
+
+}  // namespace Simulator

@@ -1,0 +1,170 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+// A scenario file as the simulator runs it: the switch to build and the steps to take. The
+// parser has checked everything here, so whoever runs a scenario only converts and executes.
+namespace Simulator {
+
+enum class RuleType : uint8_t {
+   staticSrcNat,
+   staticDestNat,
+   twiceSrcNat,
+   twiceDestNat,
+   dynamicSrcNat,
+   dynamicDestNat,
+};
+// The name a scenario file spells the type with.
+std::string ruleTypeName(RuleType type);
+
+struct Endpoint {
+   uint32_t ip = 0;  // Host order: a.b.c.d is a<<24 | b<<16 | c<<8 | d.
+   uint16_t port = 0;
+
+   friend bool operator==(const Endpoint&, const Endpoint&) = default;
+};
+// "a.b.c.d:port", or "a.b.c.d" for port 0, the way a scenario file writes it.
+std::string endpointText(const Endpoint& endpoint);
+
+struct Prefix {
+   uint32_t address = 0;  // Host order, no bits set beyond `length`.
+   uint8_t length = 0;
+
+   friend bool operator==(const Prefix&, const Prefix&) = default;
+};
+
+// What one of a rule's keys matches differently from the rule itself.
+struct KeyOverride {
+   std::optional<Prefix> filter;
+   std::optional<uint8_t> protocol;
+
+   friend bool operator==(const KeyOverride&, const KeyOverride&) = default;
+};
+
+inline constexpr uint32_t nextHopDrop = 0;
+inline constexpr uint32_t nextHopNone = 0xFFFFFFFF;
+
+struct Rule {
+   uint16_t uid = 0;
+   RuleType type = RuleType::staticSrcNat;
+   // Present exactly when the type has them.
+   std::optional<Endpoint> src;
+   std::optional<Endpoint> srcNew;
+   std::optional<Endpoint> dst;
+   std::optional<Endpoint> dstNew;
+   uint8_t dynProto = 0;  // 0 unless the type is dynamic.
+   uint8_t protocol = 0;
+   // The destination filter of a staticSrcNat rule, the source filter of a staticDestNat one.
+   Prefix filter;
+   uint32_t nextHop = nextHopNone;
+   std::vector<uint16_t> vlans;
+   uint32_t aclId = 0;
+   std::vector<uint16_t> modules;
+   // One per key, so never empty.
+   std::vector<KeyOverride> keys;
+
+   friend bool operator==(const Rule&, const Rule&) = default;
+};
+
+struct Packet {
+   enum class Fragment : uint8_t { none, first, later };
+   // The bits of the TCP header's flags byte.
+   static constexpr uint8_t tcpFin = 0x01;
+   static constexpr uint8_t tcpSyn = 0x02;
+   static constexpr uint8_t tcpRst = 0x04;
+   static constexpr uint8_t tcpPsh = 0x08;
+   static constexpr uint8_t tcpAck = 0x10;
+   static constexpr uint8_t tcpUrg = 0x20;
+
+   uint16_t module = 0;
+   uint16_t vlan = 0;  // The ingress L3 interface.
+   uint8_t proto = 0;
+   Endpoint src;
+   Endpoint dst;
+   Fragment fragment = Fragment::none;
+   uint8_t tcpFlags = 0;
+
+   friend bool operator==(const Packet&, const Packet&) = default;
+};
+
+struct AddRule {
+   Rule rule;
+   friend bool operator==(const AddRule&, const AddRule&) = default;
+};
+struct UpdateRule {
+   Rule rule;
+   friend bool operator==(const UpdateRule&, const UpdateRule&) = default;
+};
+struct Retry {
+   uint16_t uid = 0;
+   friend bool operator==(const Retry&, const Retry&) = default;
+};
+struct Delete {
+   uint16_t uid = 0;
+   friend bool operator==(const Delete&, const Delete&) = default;
+};
+struct Show {
+   uint16_t module = 0;
+   friend bool operator==(const Show&, const Show&) = default;
+};
+struct Verify {
+   uint16_t module = 0;
+   friend bool operator==(const Verify&, const Verify&) = default;
+};
+struct SendPacket {
+   Packet packet;
+   friend bool operator==(const SendPacket&, const SendPacket&) = default;
+};
+struct Generate {
+   uint32_t rules = 0;
+   uint64_t seed = 1;
+   std::vector<uint16_t> modules;
+   // The uids the generated rules take, ascending; the parser chose them.
+   std::vector<uint16_t> uids;
+   friend bool operator==(const Generate&, const Generate&) = default;
+};
+struct Restart {
+   bool warm = true;
+   friend bool operator==(const Restart&, const Restart&) = default;
+};
+struct FlashDownload {
+   friend bool operator==(const FlashDownload&, const FlashDownload&) = default;
+};
+struct AddModule {
+   uint16_t module = 0;
+   friend bool operator==(const AddModule&, const AddModule&) = default;
+};
+struct RemoveModule {
+   uint16_t module = 0;
+   friend bool operator==(const RemoveModule&, const RemoveModule&) = default;
+};
+
+using Action = std::variant<AddRule, UpdateRule, Retry, Delete, Show, Verify, SendPacket, Generate,
+                            Restart, FlashDownload, AddModule, RemoveModule>;
+
+struct Step {
+   std::string path;  // "steps[3]", for messages about the step while it runs.
+   Action action;
+   friend bool operator==(const Step&, const Step&) = default;
+};
+
+struct Chip {
+   uint32_t natEntries = 2048;  // Field entries per unit.
+   uint8_t pipes = 1;
+   uint8_t copiesPerPipe = 1;
+   friend bool operator==(const Chip&, const Chip&) = default;
+};
+
+struct Scenario {
+   Chip chip;
+   std::vector<uint16_t> modules{1};
+   bool flashDownloadDone = true;
+   std::vector<Step> steps;
+   friend bool operator==(const Scenario&, const Scenario&) = default;
+};
+
+}  // namespace Simulator

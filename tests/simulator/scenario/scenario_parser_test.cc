@@ -1,0 +1,373 @@
+#include "simulator/scenario/scenario_parser.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "simulator/scenario/default_scenario.h"
+
+namespace {
+
+using namespace Simulator;
+
+std::string withSteps(const std::string& steps) {
+   return R"({"modules": [1, 2], "steps": [)" + steps + "]}";
+}
+
+std::string add(const std::string& fields) { return R"({"add": {)" + fields + "}}"; }
+
+// One valid rule of each type, to which a case adds or from which it takes one field.
+const std::string staticSrc = R"("uid": 1, "type": "staticSrcNat", "src": "10.0.0.1",
+                                 "srcNew": "192.0.2.1")";
+const std::string staticDest = R"("uid": 2, "type": "staticDestNat", "dst": "203.0.113.5:80",
+                                  "dstNew": "10.0.0.5:8080", "vlans": [10])";
+const std::string twiceEndpoints = R"("src": "10.0.0.2", "srcNew": "192.0.2.2",
+                                      "dst": "198.51.100.7", "dstNew": "198.51.100.8")";
+const std::string twiceSrc = R"("uid": 3, "type": "twiceSrcNat", )" + twiceEndpoints;
+const std::string twiceDest = R"("uid": 4, "type": "twiceDestNat", )" + twiceEndpoints;
+const std::string dynamicSrc = R"("uid": 5, "type": "dynamicSrcNat", )" + twiceEndpoints;
+const std::string dynamicDest = R"("uid": 6, "type": "dynamicDestNat", )" + twiceEndpoints;
+
+std::string numbers(int from, int to) {
+   std::string text;
+   for (int number = from; number <= to; ++number) {
+      text += (text.empty() ? "" : ", ") + std::to_string(number);
+   }
+   return text;
+}
+
+std::string repeated(const std::string& item, int count) {
+   std::string text = item;
+   for (int copy = 1; copy < count; ++copy) text += ", " + item;
+   return text;
+}
+
+Endpoint ep(uint32_t ip, uint16_t port = 0) { return Endpoint{ip, port}; }
+
+TEST(ScenarioParserTest, TheDefaultScenarioParsesAndGeneratesIntoTheLowestFreeUids) {
+   const Scenario scenario = parseScenario(defaultScenarioText);
+   EXPECT_EQ(scenario.modules, (std::vector<uint16_t>{1, 2}));
+   const Generate& generate = std::get<Generate>(scenario.steps.at(16).action);
+   ASSERT_EQ(generate.uids.size(), 200u);
+   EXPECT_EQ(generate.uids[0], 5) << "the uid its delete step freed";
+   EXPECT_EQ(generate.uids[1], 7);
+   EXPECT_EQ(generate.uids[199], 205);
+}
+
+TEST(ScenarioParserTest, AppliesDefaults) {
+   const Scenario scenario = parseScenario(withSteps(add(staticSrc)));
+   EXPECT_EQ(scenario.chip, (Chip{2048, 1, 1}));
+   EXPECT_TRUE(scenario.flashDownloadDone);
+   Rule expected;
+   expected.uid = 1;
+   expected.src = ep(0x0A000001);
+   expected.srcNew = ep(0xC0000201);
+   expected.modules = {1, 2};
+   expected.keys = {KeyOverride{}};
+   EXPECT_EQ(std::get<AddRule>(scenario.steps.at(0).action).rule, expected);
+   EXPECT_EQ(parseScenario(R"({"steps": []})").modules, std::vector<uint16_t>{1});
+}
+
+TEST(ScenarioParserTest, ReadsEveryFieldAndTracksUidsAndModulesAcrossSteps) {
+   const Scenario scenario = parseScenario(R"({
+      "chip": {"natEntries": 16, "pipes": 4, "copiesPerPipe": 2},
+      "modules": [2, 1],
+      "flashDownloadDone": false,
+      "steps": [
+         {"add": {"uid": 3, "type": "staticSrcNat", "src": "10.1.2.3:1024",
+                  "srcNew": "192.0.2.1:65535", "filter": "198.51.100.0/24", "protocol": 6,
+                  "nextHop": "drop", "keys": [{}, {"filter": "0.0.0.0/0", "protocol": 17}]}},
+         {"add": {"uid": 1, "type": "dynamicDestNat", "src": "8.8.4.4:53", "srcNew": "8.8.4.4:53",
+                  "dst": "0.0.0.0", "dstNew": "255.255.255.255:1", "dynProto": 255,
+                  "vlans": [20, 10], "nextHop": 4294967295, "aclId": 4294967295,
+                  "modules": [2]}},
+         {"generate": {"rules": 3}},
+         {"delete": 4}, {"delete": 1}, {"addModule": 7},
+         {"generate": {"rules": 3, "seed": 18446744073709551615, "modules": [7]}},
+         {"update": {"uid": 3, "type": "staticSrcNat", "src": "10.1.2.3:1024",
+                     "srcNew": "192.0.2.1:65535", "nextHop": 70000}},
+         {"packet": {"module": 64, "vlan": 4094, "proto": 255, "src": "1.2.3.4:5555",
+                     "dst": "30.0.0.1", "fragment": "first", "tcpFlags": ["urg", "fin", "ack"]}},
+         {"retry": 2}, {"restart": "cold"}, {"flashDownload": true}, {"removeModule": 2},
+         {"add": {"uid": 8, "type": "staticSrcNat", "src": "10.0.0.1", "srcNew": "192.0.2.1"}}
+      ]})");
+   EXPECT_EQ(scenario.chip, (Chip{16, 4, 2}));
+   EXPECT_EQ(scenario.modules, (std::vector<uint16_t>{2, 1}));
+   EXPECT_FALSE(scenario.flashDownloadDone);
+   ASSERT_EQ(scenario.steps.size(), 14u);
+   EXPECT_EQ(scenario.steps[13].path, "steps[13]");
+
+   const Rule& napt = std::get<AddRule>(scenario.steps[0].action).rule;
+   EXPECT_EQ(napt.src, ep(0x0A010203, 1024));
+   EXPECT_EQ(napt.srcNew, ep(0xC0000201, 65535));
+   EXPECT_EQ(napt.filter, (Prefix{0xC6336400, 24}));
+   EXPECT_EQ(napt.protocol, 6);
+   EXPECT_EQ(napt.nextHop, nextHopDrop);
+   EXPECT_EQ(napt.modules, (std::vector<uint16_t>{1, 2})) << "the switch's, ascending";
+   EXPECT_EQ(napt.keys, (std::vector<KeyOverride>{{}, {Prefix{0, 0}, 17}}));
+
+   const Rule& dynamic = std::get<AddRule>(scenario.steps[1].action).rule;
+   EXPECT_EQ(dynamic.dst, ep(0));
+   EXPECT_EQ(dynamic.dstNew, ep(0xFFFFFFFF, 1));
+   EXPECT_EQ(dynamic.dynProto, 255);
+   EXPECT_EQ(dynamic.vlans, (std::vector<uint16_t>{20, 10}));
+   EXPECT_EQ(dynamic.nextHop, 0xFFFFFFFFu);
+   EXPECT_EQ(dynamic.aclId, 0xFFFFFFFFu);
+   EXPECT_EQ(dynamic.modules, std::vector<uint16_t>{2});
+
+   EXPECT_EQ(std::get<Generate>(scenario.steps[2].action), (Generate{3, 1, {1, 2}, {2, 4, 5}}));
+   EXPECT_EQ(std::get<Generate>(scenario.steps[6].action),
+             (Generate{3, 18446744073709551615u, {7}, {1, 4, 6}}));
+   const Rule& updated = std::get<UpdateRule>(scenario.steps[7].action).rule;
+   EXPECT_EQ(updated.nextHop, 70000u);
+   EXPECT_EQ(updated.modules, (std::vector<uint16_t>{1, 2, 7}));
+   EXPECT_EQ(std::get<SendPacket>(scenario.steps[8].action).packet,
+             (Packet{64, 4094, 255, ep(0x01020304, 5555), ep(0x1E000001), Packet::Fragment::first,
+                     Packet::tcpUrg | Packet::tcpFin | Packet::tcpAck}));
+   EXPECT_EQ(std::get<Retry>(scenario.steps[9].action).uid, 2);
+   EXPECT_FALSE(std::get<Restart>(scenario.steps[10].action).warm);
+   EXPECT_EQ(std::get<RemoveModule>(scenario.steps[12].action).module, 2);
+   EXPECT_EQ(std::get<AddRule>(scenario.steps[13].action).rule.modules,
+             (std::vector<uint16_t>{1, 7}));
+}
+
+TEST(ScenarioParserTest, WritesNamesAndEndpointsAsFilesDo) {
+   EXPECT_EQ(ruleTypeName(RuleType::twiceDestNat), "twiceDestNat");
+   EXPECT_EQ(endpointText(ep(0xC0A8010A, 8080)), "192.168.1.10:8080");
+   EXPECT_EQ(endpointText(ep(0x00FF0001)), "0.255.0.1");
+}
+
+struct BadInput {
+   std::string text;
+   std::string message;
+};
+
+void PrintTo(const BadInput& input, std::ostream* out) { *out << input.text; }
+
+const std::string notAddress =
+    " is not an address (a.b.c.d or a.b.c.d:port; octets 0..255, port 0..65535)";
+const std::string notPrefix = " is not a prefix (a.b.c.d/len, len 0..32)";
+
+const std::vector<BadInput> badInputs = {
+    // The top level.
+    {"[]", "scenario: expected an object, got a list"},
+    {"{}", "steps: missing"},
+    {R"({"steps": {}})", "steps: expected a list, got an object"},
+    {R"({"steps": [], "colour": 1})", "colour: unknown field"},
+    {R"({"steps": [], "a b": 1})", R"(["a b"]: unknown field)"},
+    {R"({"steps": [], "steps": []})", "scenario: field 'steps' appears twice in one object"},
+    {R"({"steps": [)" + std::string(20, '[') + std::string(20, ']') + "]}",
+     "scenario: nested deeper than 16 levels"},
+    {R"({"chip": {"cores": 2}, "steps": []})", "chip.cores: unknown field"},
+    {R"({"chip": {"natEntries": 15}, "steps": []})",
+     "chip.natEntries: 15 is out of range (16..65536)"},
+    {R"({"chip": {"natEntries": 65537}, "steps": []})",
+     "chip.natEntries: 65537 is out of range (16..65536)"},
+    {R"({"chip": {"pipes": 5}, "steps": []})", "chip.pipes: 5 is out of range (1..4)"},
+    {R"({"chip": {"copiesPerPipe": 0}, "steps": []})",
+     "chip.copiesPerPipe: 0 is out of range (1..4)"},
+    {R"({"modules": [], "steps": []})", "modules: empty, needs at least one module"},
+    {R"({"modules": [1, 65], "steps": []})", "modules[1]: 65 is not a module id (1..64)"},
+    {R"({"modules": [2, 2], "steps": []})", "modules[1]: 2 is listed twice"},
+    {R"({"flashDownloadDone": 1, "steps": []})",
+     "flashDownloadDone: expected true or false, got 1"},
+    // Steps.
+    {withSteps("5"), "steps[0]: expected an object, got 5"},
+    {withSteps("{}"), "steps[0]: a step has exactly one action, found 0"},
+    {withSteps(R"({"show": 1, "verify": 1})"), "steps[0]: a step has exactly one action, found 2"},
+    {withSteps(R"({"foo": 1})"), "steps[0]: unknown action 'foo'"},
+    {withSteps(R"({"show": 65})"), "steps[0].show: 65 is not a module id (1..64)"},
+    {withSteps(R"({"verify": "1"})"), R"(steps[0].verify: expected an integer, got "1")"},
+    {withSteps(R"({"restart": "hot"})"),
+     R"(steps[0].restart: "hot" is not a restart kind (warm, cold))"},
+    {withSteps(R"({"restart": ")" + std::string(60, 'x') + "\"}"),
+     R"(steps[0].restart: ")" + std::string(39, 'x') + R"(... is not a restart kind (warm, cold))"},
+    {withSteps(R"({"flashDownload": false})"), "steps[0].flashDownload: must be true, got false"},
+    {withSteps(R"({"addModule": 1})"), "steps[0].addModule: module 1 is already in the switch"},
+    {withSteps(R"({"removeModule": 3})"), "steps[0].removeModule: module 3 is not in the switch"},
+    {R"({"steps": [{"removeModule": 1}]})",
+     "steps[0].removeModule: module 1 is the switch's last module"},
+    // Rule values.
+    {withSteps(add(staticSrc + R"(, "dstt": 1)")), "steps[0].add.dstt: unknown field"},
+    {withSteps(add(R"("type": "staticSrcNat")")), "steps[0].add.uid: missing"},
+    {withSteps(add(R"("uid": 7.5)")), "steps[0].add.uid: expected an integer, got 7.5"},
+    {withSteps(add(R"("uid": "7")")), R"(steps[0].add.uid: expected an integer, got "7")"},
+    {withSteps(add(R"("uid": 0)")), "steps[0].add.uid: 0 is not a uid (1..65535)"},
+    {withSteps(add(R"("uid": -1)")), "steps[0].add.uid: -1 is not a uid (1..65535)"},
+    {withSteps(add(R"("uid": 18446744073709551616)")),
+     "steps[0].add.uid: expected an integer, got 1.8446744073709552e+19"},
+    {withSteps(add(R"("uid": 1)")), "steps[0].add.type: missing"},
+    {withSteps(add(R"("uid": 1, "type": "fullNat")")),
+     R"(steps[0].add.type: "fullNat" is not a rule type (staticSrcNat, staticDestNat, )"
+     "twiceSrcNat, twiceDestNat, dynamicSrcNat, dynamicDestNat)"},
+    {withSteps(add(staticDest + R"(, "nextHop": "far")")),
+     R"(steps[0].add.nextHop: expected a number, "drop" or "none", got "far")"},
+    {withSteps(add(staticDest + R"(, "nextHop": 4294967296)")),
+     "steps[0].add.nextHop: 4294967296 is not a next hop (0..4294967295)"},
+    {withSteps(add(staticDest + R"(, "aclId": -1)")),
+     "steps[0].add.aclId: -1 is not an ACL id (0..4294967295)"},
+    {withSteps(add(staticDest + R"(, "protocol": 256)")),
+     "steps[0].add.protocol: 256 is not a protocol number (0..255)"},
+    {withSteps(add(R"("uid": 2, "type": "staticDestNat", "dst": "1.1.1.1", "dstNew": "2.2.2.2",
+                      "vlans": [10, 5000])")),
+     "steps[0].add.vlans[1]: 5000 is not a VLAN id (1..4094)"},
+    {withSteps(add(R"("uid": 2, "type": "staticDestNat", "dst": "1.1.1.1", "dstNew": "2.2.2.2",
+                      "vlans": [10, 10])")),
+     "steps[0].add.vlans[1]: 10 is listed twice"},
+    {withSteps(add(R"("uid": 2, "type": "staticDestNat", "dst": "1.1.1.1", "dstNew": "2.2.2.2",
+                      "vlans": [)" +
+                   numbers(1, 65) + "]")),
+     "steps[0].add.vlans: 65 VLANs, at most 64"},
+    {withSteps(add(staticDest + R"(, "modules": [3])")),
+     "steps[0].add.modules[0]: module 3 is not in the switch"},
+    {withSteps(R"({"removeModule": 2}, )" + add(staticDest + R"(, "modules": [1, 2])")),
+     "steps[1].add.modules[1]: module 2 is not in the switch"},
+    {withSteps(add(staticDest + R"(, "modules": [])")),
+     "steps[0].add.modules: empty, needs at least one module"},
+    {withSteps(add(staticDest + R"(, "keys": [])")), "steps[0].add.keys: 0 keys, at least 1"},
+    {withSteps(add(staticDest + R"(, "keys": [)" + repeated("{}", 65) + "]")),
+     "steps[0].add.keys: 65 keys, at most 64"},
+    {withSteps(add(staticDest + R"(, "keys": [{}, null])")),
+     "steps[0].add.keys[1]: expected an object, got null"},
+    {withSteps(add(staticDest + R"(, "keys": [{"proto": 6}])")),
+     "steps[0].add.keys[0].proto: unknown field"},
+    // Addresses and prefixes.
+    {withSteps(add(R"("uid": 1, "type": "staticSrcNat", "src": "10.0.0", "srcNew": "1.1.1.1")")),
+     R"(steps[0].add.src: "10.0.0")" + notAddress},
+    {withSteps(
+         add(R"("uid": 1, "type": "staticSrcNat", "src": "10.0.0.256", "srcNew": "1.1.1.1")")),
+     R"(steps[0].add.src: "10.0.0.256")" + notAddress},
+    {withSteps(add(R"("uid": 1, "type": "staticSrcNat", "src": "1.1.1.1", "srcNew": "+1.1.1.1")")),
+     R"(steps[0].add.srcNew: "+1.1.1.1")" + notAddress},
+    {withSteps(add(R"("uid": 1, "type": "staticSrcNat", "src": "1.1.1.01", "srcNew": "1.1.1.1")")),
+     R"(steps[0].add.src: "1.1.1.01")" + notAddress},
+    {withSteps(
+         add(R"("uid": 1, "type": "staticSrcNat", "src": "1.1.1.1:65536", "srcNew": "1.1.1.1")")),
+     R"(steps[0].add.src: "1.1.1.1:65536")" + notAddress},
+    {withSteps(add(R"("uid": 1, "type": "staticSrcNat", "src": "1.1.1.1:", "srcNew": "1.1.1.1")")),
+     R"(steps[0].add.src: "1.1.1.1:")" + notAddress},
+    {withSteps(add(R"("uid": 1, "type": "staticSrcNat", "src": "1.1.1.1 ", "srcNew": "1.1.1.1")")),
+     R"(steps[0].add.src: "1.1.1.1 ")" + notAddress},
+    {withSteps(add(R"("uid": 1, "type": "staticSrcNat", "src": 16843009, "srcNew": "1.1.1.1")")),
+     "steps[0].add.src: expected a string, got 16843009"},
+    {withSteps(add(staticSrc + R"(, "filter": "10.0.0.0/33")")),
+     R"(steps[0].add.filter: "10.0.0.0/33")" + notPrefix},
+    {withSteps(add(staticSrc + R"(, "filter": "10.0.0.0")")),
+     R"(steps[0].add.filter: "10.0.0.0")" + notPrefix},
+    {withSteps(add(staticSrc + R"(, "keys": [{"filter": "10.0.0.1/31"}])")),
+     R"(steps[0].add.keys[0].filter: "10.0.0.1/31" has host bits set; the prefix is 10.0.0.0/31)"},
+    // What each type has and has not.
+    {withSteps(add(staticSrc + R"(, "dst": "1.1.1.1")")),
+     "steps[0].add.dst: a staticSrcNat rule has no dst"},
+    {withSteps(add(staticSrc + R"(, "vlans": [])")),
+     "steps[0].add.vlans: a staticSrcNat rule has no vlans"},
+    {withSteps(add(staticSrc + R"(, "dynProto": 6)")),
+     "steps[0].add.dynProto: a staticSrcNat rule has no dynProto"},
+    {withSteps(add(R"("uid": 1, "type": "staticSrcNat", "src": "10.0.0.1")")),
+     "steps[0].add.srcNew: a staticSrcNat rule needs srcNew"},
+    {withSteps(add(R"("uid": 1, "type": "staticSrcNat", "src": "10.0.0.1", "srcNew": "0.0.0.0")")),
+     "steps[0].add.srcNew: a staticSrcNat rule cannot use 0.0.0.0"},
+    {withSteps(add(staticDest + R"(, "src": "1.1.1.1")")),
+     "steps[0].add.src: a staticDestNat rule has no src"},
+    {withSteps(add(R"("uid": 2, "type": "staticDestNat", "dst": "0.0.0.0", "dstNew": "1.1.1.1")")),
+     "steps[0].add.dst: a staticDestNat rule cannot use 0.0.0.0"},
+    {withSteps(add(R"("uid": 2, "type": "staticDestNat", "dst": "1.1.1.1", "dstNew": "1.1.1.1")")),
+     "steps[0].add.vlans: a staticDestNat rule needs vlans"},
+    {withSteps(add(R"("uid": 2, "type": "staticDestNat", "dst": "1.1.1.1", "dstNew": "1.1.1.1",
+                      "vlans": [])")),
+     "steps[0].add.vlans: a staticDestNat rule needs at least one VLAN"},
+    {withSteps(add(twiceSrc + R"(, "filter": "0.0.0.0/0")")),
+     "steps[0].add.filter: a twiceSrcNat rule has no filter"},
+    {withSteps(add(twiceSrc + R"(, "keys": [{}, {"filter": "0.0.0.0/0"}])")),
+     "steps[0].add.keys[1].filter: a twiceSrcNat rule has no filter"},
+    {withSteps(add(twiceDest)), "steps[0].add.vlans: a twiceDestNat rule needs vlans"},
+    {withSteps(add(dynamicSrc)), "steps[0].add.dynProto: a dynamicSrcNat rule needs dynProto"},
+    {withSteps(add(dynamicSrc + R"(, "dynProto": 0)")),
+     "steps[0].add.dynProto: 0 is not a protocol number (1..255)"},
+    {withSteps(add(dynamicSrc + R"(, "dynProto": 6, "protocol": 6)")),
+     "steps[0].add.protocol: a dynamicSrcNat rule has no protocol"},
+    {withSteps(add(dynamicSrc + R"(, "dynProto": 6, "keys": [{"protocol": 6}])")),
+     "steps[0].add.keys[0].protocol: a dynamicSrcNat rule has no protocol"},
+    {withSteps(add(dynamicDest + R"(, "dynProto": 6)")),
+     "steps[0].add.vlans: a dynamicDestNat rule needs vlans"},
+    // Uids.
+    {withSteps(add(staticSrc) + "," + add(staticSrc)), "steps[1].add.uid: 1 is already in use"},
+    {withSteps(R"({"update": {)" + staticSrc + "}}"), "steps[0].update.uid: 1 is not in use"},
+    {withSteps(add(staticDest) + R"(, {"update": {"uid": 2, "type": "staticDestNat",
+                  "dst": "203.0.113.5:81", "dstNew": "10.0.0.5:8080", "vlans": [10]}})"),
+     "steps[1].update.dst: cannot change under uid 2 (delete and add the rule)"},
+    {withSteps(add(staticDest) + R"(, {"update": {"uid": 2, "type": "twiceDestNat",
+                  "src": "1.1.1.1", "srcNew": "1.1.1.1", "dst": "203.0.113.5:80",
+                  "dstNew": "10.0.0.5:8080", "vlans": [10]}})"),
+     "steps[1].update.type: cannot change under uid 2 (delete and add the rule)"},
+    {withSteps(add(staticDest) + R"(, {"update": {)" + staticDest + R"(, "aclId": 1}})"),
+     "steps[1].update.aclId: cannot change under uid 2 (delete and add the rule)"},
+    {withSteps(R"({"generate": {"rules": 1}}, {"update": {)" + staticSrc + "}}"),
+     "steps[1].update.uid: 1 is a generated rule (steps[0].generate); it can only be retried or "
+     "deleted"},
+    {withSteps(R"({"retry": 9})"), "steps[0].retry: uid 9 is not in use"},
+    {withSteps(add(staticSrc) + R"(, {"delete": 1}, {"delete": 1})"),
+     "steps[2].delete: uid 1 is not in use"},
+    {withSteps(add(staticSrc) + R"(, {"generate": {"rules": 65535}})"),
+     "steps[1].generate.rules: 65535 rules, but only 65534 uids are free"},
+    {withSteps(R"({"generate": {"rules": 0}})"),
+     "steps[0].generate.rules: 0 is out of range (1..65535)"},
+    {withSteps(R"({"generate": {"rules": 1, "seed": -1}})"),
+     "steps[0].generate.seed: -1 is not a seed (0..18446744073709551615)"},
+    {withSteps(R"({"generate": {"rules": 1, "modules": [3]}})"),
+     "steps[0].generate.modules[0]: module 3 is not in the switch"},
+    // Packets.
+    {withSteps(R"({"packet": {"module": 1, "vlan": 10, "proto": 6, "src": "1.1.1.1",
+                              "dst": "2.2.2.2", "ttl": 3}})"),
+     "steps[0].packet.ttl: unknown field"},
+    {withSteps(R"({"packet": {"module": 1, "proto": 6, "src": "1.1.1.1", "dst": "2.2.2.2"}})"),
+     "steps[0].packet.vlan: missing"},
+    {withSteps(R"({"packet": {"module": 1, "vlan": 10, "proto": 6, "src": "1.1.1.1",
+                              "dst": "2.2.2.2", "fragment": "middle"}})"),
+     R"(steps[0].packet.fragment: "middle" is not a fragment kind (none, first, later))"},
+    {withSteps(R"({"packet": {"module": 1, "vlan": 10, "proto": 6, "src": "1.1.1.1",
+                              "dst": "2.2.2.2", "tcpFlags": ["syn", "nop"]}})"),
+     R"(steps[0].packet.tcpFlags[1]: "nop" is not a TCP flag (fin, syn, rst, ack, psh, urg))"},
+    {withSteps(R"({"packet": {"module": 1, "vlan": 10, "proto": 6, "src": "1.1.1.1",
+                              "dst": "2.2.2.2", "tcpFlags": ["syn", "ack", "syn"]}})"),
+     R"(steps[0].packet.tcpFlags[2]: "syn" is listed twice)"},
+};
+
+class BadInputTest : public testing::TestWithParam<BadInput> {};
+
+TEST_P(BadInputTest, IsRefusedWithAMessageNamingTheField) {
+   try {
+      parseScenario(GetParam().text);
+      ADD_FAILURE() << "parsed";
+   } catch (const ScenarioError& error) {
+      EXPECT_EQ(error.what(), GetParam().message);
+   }
+}
+
+INSTANTIATE_TEST_SUITE_P(ScenarioParserTest, BadInputTest, testing::ValuesIn(badInputs));
+
+TEST(ScenarioParserTest, RefusesAnyMalformedTextWithAScenarioErrorOnly) {
+   const std::string text = defaultScenarioText;
+   std::vector<std::string> inputs = {"",
+                                      "\xff",
+                                      std::string(100000, '['),
+                                      std::string("{\"steps\": [\0]}", 14),
+                                      R"({"steps": ["\ud800"]})",
+                                      R"({"steps": [{"add": {"uid": 1e999}}]})",
+                                      R"({"steps": [{"delete": -9223372036854775809}]})",
+                                      R"({"steps": [{"show": )" + std::string(100000, '9') + "}]}"};
+   for (std::size_t length = 1; length < text.size(); length += 97) {
+      inputs.push_back(text.substr(0, length));
+   }
+   for (const std::string& input : inputs) {
+      EXPECT_THROW(parseScenario(input), ScenarioError) << input.substr(0, 60);
+   }
+   EXPECT_THAT([] { parseScenario(R"({"steps": [}")"); },
+               testing::ThrowsMessage<ScenarioError>(
+                   testing::StartsWith("scenario: [json.exception.parse_error.101]")));
+}
+
+}  // namespace
