@@ -97,6 +97,27 @@ void NatControlPlane::requestIs(TesselNat::Uid uid) {
    failed_.erase(uid.value());
 }
 
+void NatControlPlane::doRepublish() {
+   std::vector<U32> removed;
+   for (const auto& [uid, removal] : outstanding_) {
+      if (removal) removed.push_back(uid);
+   }
+   for (U32 uid : removed) ruleDel(TesselNat::Uid(uid));
+   std::vector<NatRule> rules;
+   for (const auto& [uid, rule] : rules_) rules.push_back(rule);
+   for (const NatRule& rule : rules) ruleIs(rule);
+}
+
+void NatControlPlane::moduleDel(TesselCentral::ModId modId) {
+   for (auto& [uid, rule] : rules_) {
+      if (std::erase(rule.modules, modId) == 0) continue;
+      TesselNat::ModSet modules;
+      for (TesselCentral::ModId left : rule.modules) modules.moduleIs(left);
+      ingModSetDir_->modSetIs(TesselNat::ModSetEntry(rule.uid, modules));
+   }
+   statusMounts_.erase(modId.value());
+}
+
 void NatControlPlane::doReadAnswers() {
    for (auto request = outstanding_.begin(); request != outstanding_.end();) {
       const auto [uid, removal] = *request;

@@ -63,6 +63,11 @@ public:
    void ruleCleanIs(TesselNat::Uid uid);
    // A new request for the uid without changing its state.
    void requestIs(TesselNat::Uid uid);
+   // Publishes every rule again as new, as for an agent that came back cold; a rule being
+   // removed is removed at once.
+   void doRepublish();
+   // The module is gone: no rule waits for it any more.
+   void moduleDel(TesselCentral::ModId modId);
 
    // Reads the modules' answers to every outstanding request. A rule all its modules
    // answered with success is marked clean; a removed one leaves every table. A failure

@@ -3,4 +3,4 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
-./build/tessel_demo "$@"
+./build/tessel-nat "$@"

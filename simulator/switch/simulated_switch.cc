@@ -1,0 +1,135 @@
+#include "simulator/switch/simulated_switch.h"
+
+#include "TesselNat/programmer/nat_entry_constants.h"
+#include "TesselNat/tessel_nat_library.h"
+#include "platform/framework/kiv/event_loop.h"
+
+namespace Simulator {
+namespace {
+
+constexpr U32 natGroup = 1;
+// The flash-download step the NAT programmer waits for.
+constexpr TcamFlashDownloadReq natFlashDownload = 3;
+
+::Chip::SimulatedChip::Config chipConfig(const SimulatedSwitch::Config& config) {
+   ::Chip::SimulatedChip::Config chip;
+   chip.tcamSlotsPerUnit = config.natEntries;
+   chip.pipes = config.pipes;
+   chip.copiesPerPipe = config.copiesPerPipe;
+   return chip;
+}
+
+}  // namespace
+
+// One run of the agent process, built as the agent builds itself: shared objects published,
+// the plug-in library loaded, its mounter and command callback created by type name, and the
+// mounter initialised. Members go in reverse: the callback and the mounter (with the root
+// and programmers) before what they use, the status directories with the entity manager.
+struct SimulatedSwitch::AgentProcess {
+   AgentProcess(const SimulatedSwitch::Config& config,
+                const Kiv::Ptr<Shoal::SharedStore>& sharedMemory, bool warm)
+       : entityManager(new KivShoal::EntityManager("agent", sharedMemory)),
+         scsd(new TesselCommonSmData("tesselCommon")),
+         groups(new TesselTcamGroupManager(
+             config.natEntries,
+             warm ? TesselTcamGroupManager::Start::warm : TesselTcamGroupManager::Start::cold,
+             std::vector<U16>(config.modules.begin(), config.modules.end()))),
+         loader(entityManager) {
+      groups->unboundedEntryManagerIs({Tessel::natTcamGroupAssignment, natGroup, config.natEntries,
+                                       config.pipes, config.copiesPerPipe});
+      for (U16 module : config.modules) scsd->moduleToUnitIs(TesselCentral::ModId(module), module);
+      scsd->hitlessInitIs(warm);
+      scsd->flashDownloadWaitIs(natFlashDownload, !warm && config.flashDownloadDone);
+      loader.sharedEntityIs("tcamManager", groups);
+      loader.sharedEntityIs("tesselCommon", scsd);
+      loader.libraryIs(Tessel::tesselNatLibrary, &Tessel::tesselNatLibraryLoad);
+      mounter = Kiv::ptrCast<Tessel::NatMounter>(loader.mounterIs("Tessel::NatMounter", name));
+      callback = loader.commandCallbackIs("Tessel::NatCliCallback", name);
+      mounter->doInit();
+   }
+
+   static constexpr const char* name = "TesselNat";
+   Kiv::Ptr<KivShoal::EntityManager> entityManager;
+   Kiv::Ptr<TesselCommonSmData> scsd;
+   Kiv::Ptr<TesselTcamGroupManager> groups;
+   Plugin::Loader loader;
+   Kiv::Ptr<Tessel::NatMounter> mounter;
+   Kiv::Ptr<TesselCommon::AgentCommandCallback> callback;
+};
+
+SimulatedSwitch::SimulatedSwitch(const Config& config)
+    : config_(config),
+      chip_(chipConfig(config)),
+      backend_(chip_),
+      sharedMemory_(new Shoal::SharedStore),
+      controlPlane_(sharedMemory_) {
+   agentStart(false);
+   doSettle();
+}
+
+SimulatedSwitch::~SimulatedSwitch() {
+   commandServer_.reset();
+   agent_.reset();
+   Kiv::eventLoop().doRunUntilIdle();
+}
+
+void SimulatedSwitch::doSettle() {
+   do {
+      Kiv::eventLoop().doRunUntilIdle();
+      controlPlane_.doReadAnswers();
+   } while (Kiv::eventLoop().pendingWork() != 0);
+}
+
+void SimulatedSwitch::agentStart(bool warm) {
+   agent_ = std::make_unique<AgentProcess>(config_, sharedMemory_, warm);
+   if (commandServer_) commandServer_->callbackIs(agent_->callback);
+}
+
+void SimulatedSwitch::doRestart(bool warm) {
+   if (commandServer_) commandServer_->callbackDel(agent_->callback->commandType());
+   agent_.reset();
+   // What the dead agent left queued dies with it.
+   Kiv::eventLoop().workDelAll();
+   if (!warm) {
+      chip_.doReset();
+      controlPlane_.doRepublish();
+   }
+   agentStart(warm);
+   doSettle();
+}
+
+void SimulatedSwitch::doFlashDownload() {
+   agent_->groups->doFlashDownload();
+   agent_->scsd->flashDownloadWaitIs(natFlashDownload, true);
+   agent_->scsd->hitlessInitIs(false);
+   doSettle();
+}
+
+void SimulatedSwitch::moduleIs(U16 module) {
+   config_.modules.insert(module);
+   agent_->scsd->moduleToUnitIs(TesselCentral::ModId(module), module);
+   doSettle();
+}
+
+void SimulatedSwitch::moduleDel(U16 module) {
+   config_.modules.erase(module);
+   agent_->scsd->moduleToUnitDel(TesselCentral::ModId(module));
+   controlPlane_.moduleDel(TesselCentral::ModId(module));
+   doSettle();
+}
+
+void SimulatedSwitch::commandServerIs(const std::string& path) {
+   commandServer_ = std::make_unique<Agent::CommandServer>(path);
+   commandServer_->callbackIs(agent_->callback);
+}
+
+Kiv::Ptr<Tessel::NatSlaveProgrammerSm> SimulatedSwitch::programmer(U16 module) const {
+   const Kiv::Ptr<Tessel::NatSlaveRootSm>& root = agent_->mounter->rootSm();
+   return root ? root->natSlaveProgrammerSm(TesselCentral::ModId(module)) : nullptr;
+}
+
+Kiv::Ptr<TesselUnboundedTcamEntryManager> SimulatedSwitch::natEntryManager() const {
+   return agent_->groups->unboundedEntryManager(Tessel::natTcamGroupAssignment);
+}
+
+}  // namespace Simulator

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <memory>
+#include <set>
+
+#include "TesselNat/agent/nat_mounter.h"
+#include "TesselNat/diagnostics/nat_cli_callback.h"
+#include "control_plane/nat_control_plane.h"
+#include "platform/agent/command/command_server.h"
+#include "platform/agent/plugin/loader.h"
+#include "platform/switch/chip/simulated_chip.h"
+#include "platform/switch/sdk/sdk.h"
+#include "platform/switch/tcam/tessel_tcam_group_manager.h"
+#include "platform/tables/shoal/shared_store.h"
+
+namespace Simulator {
+
+// A whole switch in one process. What outlives an agent restart lives here: the chip behind
+// the SDK shim, shared memory, the control plane publishing into it. The agent (framework
+// objects, TCAM managers, the plug-in with its mounter, root, programmers and status
+// directories, the command callback) is built on top and can be torn down and built again,
+// cold or warm. Module m is driven by SDK unit m.
+//
+// The caller is the framework thread and holds the activity lock throughout.
+class SimulatedSwitch {
+public:
+   struct Config {
+      U32 natEntries = 2048;  // NAT field entries per unit
+      U8 pipes = 1;
+      U8 copiesPerPipe = 1;
+      std::set<U16> modules{1};
+      // Whether the TCAM flash download is done when the agent first starts.
+      bool flashDownloadDone = true;
+   };
+
+   explicit SimulatedSwitch(const Config& config);
+   ~SimulatedSwitch();
+   SimulatedSwitch(const SimulatedSwitch&) = delete;
+   SimulatedSwitch& operator=(const SimulatedSwitch&) = delete;
+
+   // Runs the framework's loop and lets the control plane read the answers, until nothing
+   // is left to do.
+   void doSettle();
+
+   // Tears the agent down and builds it again. Warm: on the same chip, hitless until
+   // doFlashDownload(). Cold: the chip is reset and the control plane publishes its rules
+   // again.
+   void doRestart(bool warm);
+   // The agent's TCAM flash download: the warm phase ends and the previous run's entries go.
+   void doFlashDownload();
+
+   void moduleIs(U16 module);
+   void moduleDel(U16 module);
+   const std::set<U16>& modules() const { return config_.modules; }
+
+   // Serves agent commands on a Unix-domain socket at `path` from now on.
+   void commandServerIs(const std::string& path);
+   Agent::CommandServer* commandServer() const { return commandServer_.get(); }
+
+   // Null when the module has no programmer (yet).
+   Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer(U16 module) const;
+   Kiv::Ptr<TesselUnboundedTcamEntryManager> natEntryManager() const;
+   ::Chip::SimulatedChip& chip() { return chip_; }
+   ControlPlane::NatControlPlane& controlPlane() { return controlPlane_; }
+   const Config& config() const { return config_; }
+
+private:
+   struct AgentProcess;
+
+   void agentStart(bool warm);
+
+   Config config_;
+   ::Chip::SimulatedChip chip_;
+   Shim::ScopedBackend backend_;
+   Kiv::Ptr<Shoal::SharedStore> sharedMemory_;
+   ControlPlane::NatControlPlane controlPlane_;
+   std::unique_ptr<AgentProcess> agent_;
+   std::unique_ptr<Agent::CommandServer> commandServer_;
+};
+
+}  // namespace Simulator
