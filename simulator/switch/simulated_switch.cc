@@ -86,6 +86,11 @@ void SimulatedSwitch::agentStart(bool warm) {
 }
 
 void SimulatedSwitch::doRestart(bool warm) {
+   doAgentStop(warm);
+   doAgentStart(warm);
+}
+
+void SimulatedSwitch::doAgentStop(bool warm) {
    if (commandServer_) commandServer_->callbackDel(agent_->callback->commandType());
    agent_.reset();
    // What the dead agent left queued dies with it.
@@ -94,6 +99,9 @@ void SimulatedSwitch::doRestart(bool warm) {
       chip_.doReset();
       controlPlane_.doRepublish();
    }
+}
+
+void SimulatedSwitch::doAgentStart(bool warm) {
    agentStart(warm);
    doSettle();
 }
@@ -123,8 +131,12 @@ void SimulatedSwitch::commandServerIs(const std::string& path) {
    commandServer_->callbackIs(agent_->callback);
 }
 
+Kiv::Ptr<Tessel::NatSlaveRootSm> SimulatedSwitch::rootSm() const {
+   return agent_->mounter->rootSm();
+}
+
 Kiv::Ptr<Tessel::NatSlaveProgrammerSm> SimulatedSwitch::programmer(U16 module) const {
-   const Kiv::Ptr<Tessel::NatSlaveRootSm>& root = agent_->mounter->rootSm();
+   const Kiv::Ptr<Tessel::NatSlaveRootSm> root = rootSm();
    return root ? root->natSlaveProgrammerSm(TesselCentral::ModId(module)) : nullptr;
 }
 

@@ -46,6 +46,11 @@ public:
    // doFlashDownload(). Cold: the chip is reset and the control plane publishes its rules
    // again.
    void doRestart(bool warm);
+   // The two halves of a restart, for whoever measures them apart: the agent process goes
+   // (and with a cold restart the chip's content and the control plane's answers), then it
+   // comes back and settles.
+   void doAgentStop(bool warm);
+   void doAgentStart(bool warm);
    // The agent's TCAM flash download: the warm phase ends and the previous run's entries go.
    void doFlashDownload();
 
@@ -57,6 +62,8 @@ public:
    void commandServerIs(const std::string& path);
    Agent::CommandServer* commandServer() const { return commandServer_.get(); }
 
+   // Null before the mounter made it.
+   Kiv::Ptr<Tessel::NatSlaveRootSm> rootSm() const;
    // Null when the module has no programmer (yet).
    Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer(U16 module) const;
    Kiv::Ptr<TesselUnboundedTcamEntryManager> natEntryManager() const;

@@ -1,0 +1,132 @@
+// The agent at scale: committing, deleting and warm-starting generated rule sets through the
+// whole agent, against the same SDK calls made without it.
+
+#include <benchmark/benchmark.h>
+
+#include "bench/bench_switch.h"
+#include "bench/sdk_recorder.h"
+
+namespace {
+
+using Bench::BenchSwitch;
+
+// First commit of N new rules: the time the agent takes to react to N translation requests.
+void BM_AgentCommit(benchmark::State& state) {
+   const auto rules = static_cast<U32>(state.range(0));
+   for (auto _ : state) {
+      BenchSwitch bench(rules);
+      bench.publish();
+      Bench::timed(state, [&] { bench.runAgent(); });
+   }
+   state.counters["rules"] = rules;
+}
+BENCHMARK(BM_AgentCommit)
+    ->Arg(1024)
+    ->Arg(16384)
+    ->Arg(65535)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
+// The SDK calls of that commit, recorded once and made again on a fresh chip, with nothing
+// of the agent around them.
+void BM_SdkReplay(benchmark::State& state) {
+   const auto rules = static_cast<U32>(state.range(0));
+   BenchSwitch recorded(rules);
+   Bench::SdkRecorder recorder(recorded.simulated().chip());
+   {
+      const Shim::ScopedBackend recording(recorder);
+      recorded.publish();
+      recorded.runAgent();
+   }
+   for (auto _ : state) {
+      Chip::SimulatedChip chip(Chip::SimulatedChip::Config{.tcamSlotsPerUnit = rules * 8});
+      Bench::timed(state, [&] { recorder.doReplay(chip); });
+   }
+   state.counters["calls"] = static_cast<double>(recorder.calls());
+}
+BENCHMARK(BM_SdkReplay)->Arg(16384)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+
+// Removal of N committed rules.
+void BM_AgentDelete(benchmark::State& state) {
+   const auto rules = static_cast<U32>(state.range(0));
+   for (auto _ : state) {
+      BenchSwitch bench(rules);
+      bench.publish();
+      bench.simulated().doSettle();
+      bench.publishRemovals();
+      Bench::timed(state, [&] { bench.runAgent(); });
+   }
+}
+BENCHMARK(BM_AgentDelete)
+    ->Arg(1024)
+    ->Arg(65535)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
+// The hitless commit pass over N clean rules after a warm restart: the agent starts, mounts,
+// and answers every request again on staged entries.
+void BM_WarmStart(benchmark::State& state) {
+   const auto rules = static_cast<U32>(state.range(0));
+   for (auto _ : state) {
+      BenchSwitch bench(rules);
+      bench.publish();
+      bench.simulated().doSettle();
+      bench.simulated().doAgentStop(true);
+      Bench::timed(state, [&] { bench.simulated().doAgentStart(true); });
+   }
+}
+BENCHMARK(BM_WarmStart)
+    ->Arg(4096)
+    ->Arg(16384)
+    ->Arg(65535)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
+// The same N rules installed by a cold start, for comparison.
+void BM_ColdStart(benchmark::State& state) {
+   const auto rules = static_cast<U32>(state.range(0));
+   for (auto _ : state) {
+      BenchSwitch bench(rules);
+      bench.publish();
+      bench.simulated().doSettle();
+      bench.simulated().doAgentStop(false);
+      Bench::timed(state, [&] { bench.simulated().doAgentStart(false); });
+   }
+}
+BENCHMARK(BM_ColdStart)->Arg(16384)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+
+// Commits that find the TCAM full, against as many that succeed: the TCAM holds 1024 rules'
+// entries and 1024 more rules are published; the first half fails.
+void BM_CommitTcamFull(benchmark::State& state) {
+   const bool full = state.range(0) != 0;
+   constexpr U32 rules = 1024;
+   for (auto _ : state) {
+      BenchSwitch filler(2 * rules, 4);
+      Simulator::SimulatedSwitch& simulated = filler.simulated();
+      const std::vector<Simulator::Rule>& all = filler.rules();
+      // Fill (or half fill) the TCAM with the second half, then time the first half.
+      for (U32 i = rules; i < 2 * rules; ++i) {
+         simulated.controlPlane().ruleIs(Simulator::natRuleOf(all[i]));
+      }
+      simulated.doSettle();
+      const U32 entries = simulated.config().natEntries;
+      const auto held = static_cast<U32>(simulated.natEntryManager()->entriesHeld(1).size());
+      // Fill what is left with the other user's entries when the TCAM must be full.
+      if (full) {
+         for (U32 i = held; i < entries; ++i) simulated.natEntryManager()->getEntry(1, "filler");
+      }
+      for (U32 i = 0; i < rules; ++i) simulated.controlPlane().ruleIs(Simulator::natRuleOf(all[i]));
+      Bench::timed(state, [&] { filler.runAgent(); });
+   }
+}
+BENCHMARK(BM_CommitTcamFull)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
