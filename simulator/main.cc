@@ -95,7 +95,10 @@ int send(const std::string& socketPath, const std::vector<std::string>& words) {
       return 1;
    }
    std::string request;
-   for (const std::string& word : words) request += (request.empty() ? "" : " ") + word;
+   for (const std::string& word : words) {
+      if (!request.empty()) request += ' ';
+      request += word;
+   }
    request += "\n";
    const bool sent = ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
                      static_cast<ssize_t>(request.size());

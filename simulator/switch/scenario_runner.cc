@@ -48,7 +48,8 @@ std::string ruleText(const Rule& rule) {
    if (!rule.vlans.empty()) {
       text += " vlans";
       for (std::size_t i = 0; i < rule.vlans.size(); ++i) {
-         text += (i == 0 ? " " : ",") + std::to_string(rule.vlans[i]);
+         text += i == 0 ? ' ' : ',';
+         text += std::to_string(rule.vlans[i]);
       }
    }
    return text;
@@ -56,7 +57,10 @@ std::string ruleText(const Rule& rule) {
 
 std::string listText(const std::vector<uint16_t>& values) {
    std::string text;
-   for (uint16_t value : values) text += (text.empty() ? "" : " ") + std::to_string(value);
+   for (uint16_t value : values) {
+      if (!text.empty()) text += ' ';
+      text += std::to_string(value);
+   }
    return text;
 }
 
