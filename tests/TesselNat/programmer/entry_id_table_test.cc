@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "platform/framework/kiv/assert.h"
 #include "platform/framework/kiv/errors.h"
 
@@ -29,6 +32,46 @@ TEST(EntryIdTableEntryTest, EqualityComparesKeyThenBothMaps) {
    EXPECT_FALSE(record(0, 10, 5, 6) == record(0, 10, 5, 7));
    EXPECT_FALSE(record(0, 10, 5) == record(1, 10, 5));
    EXPECT_FALSE(record(0, 10, 5) == record(0, 20, 5));
+}
+
+// The pairs of a map in iteration order.
+std::vector<std::pair<U16, U32>> pairs(const EntryIdTableEntry::EntryIdMap& map) {
+   return {map.begin(), map.end()};
+}
+
+TEST(EntryIdTableEntryTest, MapsKeepVlanOrderAndCountsThroughGrowthCopiesAndRemovals) {
+   EntryIdTableEntry entry(keyWithFaId(0));
+   for (U16 vlan : {30, 10, 50, 20, 40}) entry.defaultEntryIdIs(vlan, 100 + vlan);
+   entry.fragEntryIdIs(20, 7);
+   entry.fragEntryIdIs(60, 8);  // a fragment id without a default id on its VLAN
+   using Pairs = std::vector<std::pair<U16, U32>>;
+   EXPECT_EQ(pairs(entry.defaultEntryIdMap()),
+             (Pairs{{10, 110}, {20, 120}, {30, 130}, {40, 140}, {50, 150}}));
+   EXPECT_EQ(pairs(entry.fragEntryIdMap()), (Pairs{{20, 7}, {60, 8}}));
+   EXPECT_EQ(entry.defaultEntryIds(), 5u);
+   EXPECT_EQ(entry.fragEntryIds(), 2u);
+   EXPECT_FALSE(entry.defaultEntryIdHas(60));
+
+   // Copies are deep: changing one leaves the other.
+   EntryIdTableEntry copy = entry;
+   copy.defaultEntryIdDel(20);
+   copy.fragEntryIdDel(60);
+   copy.defaultEntryIdIs(30, 9);
+   EXPECT_EQ(entry.defaultEntryId(20), 120u);
+   EXPECT_EQ(entry.defaultEntryId(30), 130u);
+   EXPECT_EQ(pairs(copy.defaultEntryIdMap()), (Pairs{{10, 110}, {30, 9}, {40, 140}, {50, 150}}));
+   // VLAN 20 keeps its fragment id when its default id goes.
+   EXPECT_EQ(pairs(copy.fragEntryIdMap()), (Pairs{{20, 7}}));
+   EXPECT_EQ(copy.defaultEntryIds(), 4u);
+   EXPECT_FALSE(copy == entry);
+
+   EntryIdTableEntry moved = std::move(copy);
+   EXPECT_EQ(moved.defaultEntryIds(), 4u);
+   moved.defaultEntryIdDelAll();
+   EXPECT_TRUE(moved.defaultEntryIdMap().empty());
+   EXPECT_EQ(pairs(moved.fragEntryIdMap()), (Pairs{{20, 7}}));
+   moved.fragEntryIdDelAll();
+   EXPECT_EQ(moved, EntryIdTableEntry(keyWithFaId(0)));
 }
 
 TEST(EntryIdTableEntryTest, OnlyAnAllZeroRecordWithoutIdsIsEmpty) {
