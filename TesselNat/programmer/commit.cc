@@ -45,7 +45,7 @@ void NatSlaveProgrammerSm::doCommitHwConfig(TesselNat::Uid uid) {
    const Ember::NatHwShadowEntry shadowEntry0 = shadow()->safeLookup(hwKey0, found);
    const Ember::NatHwShadowEntry::Dirty dirty = shadowEntry0.dirty();
    KIV_DUAL_TRACE(natTrace(), traceStep, "SPSm::doCommitHwConfig uid: {} key: {} dirty: {}",
-                  uid.value(), hwKey0.stringValue(), Ember::text(dirty));
+                  uid.value(), Kiv::lazyText(hwKey0), Ember::text(dirty));
 
    CommitResult result = CommitResult::done;
    Ember::NatHwKey hwKey = hwKey0;

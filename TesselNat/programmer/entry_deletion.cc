@@ -10,14 +10,14 @@ void NatSlaveProgrammerSm::doDeleteEntry(const Ember::NatHwKey& hwKey, U16 vlanI
    EntryIdTableEntry entry = entryIdTable(hwKey);
    const U32 defaultEntryId = entry.defaultEntryId(vlanId);
    KIV_DUAL_TRACE(natTrace(), traceStep, "SPSm:: freeing entry {} for key {}", defaultEntryId,
-                  hwKey.stringValue());
+                  Kiv::lazyText(hwKey));
    requiredEntryManager()->freeEntry(unit(), defaultEntryId);
    entry.defaultEntryIdDel(vlanId);
 
    if (entry.fragEntryIdHas(vlanId)) {
       const U32 fragEntryId = entry.fragEntryId(vlanId);
       KIV_DUAL_TRACE(natTrace(), traceStep, "SPSm:: freeing frag entry {} for key {}", fragEntryId,
-                     hwKey.stringValue());
+                     Kiv::lazyText(hwKey));
       requiredEntryManager()->freeEntry(unit(), fragEntryId);
       entry.fragEntryIdDel(vlanId);
    }

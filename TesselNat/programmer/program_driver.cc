@@ -18,7 +18,7 @@ bool NatSlaveProgrammerSm::doProgram(const Ember::NatHwKey& hwKey, const Ember::
    const Ember::NatHwShadowEntry shadowEntry = shadow()->safeLookup(hwKey, found);
    KIV_ASSERT( shadow()->entryHas( hwKey ) );
    const Ember::NatHwData shadowData = shadowDataOf(shadowEntry);
-   KIV_DUAL_TRACE(natTrace(), traceStep, "doProgram key: {} for vlanId {}", hwKey.stringValue(),
+   KIV_DUAL_TRACE(natTrace(), traceStep, "doProgram key: {} for vlanId {}", Kiv::lazyText(hwKey),
                   vlanId);
 
    if (!entryIdTableHas(hwKey)) entryIdTableIs(EntryIdTableEntry(hwKey));

@@ -72,6 +72,8 @@ void appendRingValue(String& out, U64 value) { out += std::to_string(value); }
 
 void appendRingValue(String& out, std::string_view value) { out += value; }
 
+void appendRingValue(String& out, const RingLazyValue& value) { value.append(out, value.bytes); }
+
 RingDescriptor::RingDescriptor(U32 id, std::string_view format, std::span<const RingArgKind> kinds,
                                const char* file, int line, const char* function)
     : id_(id),
@@ -100,6 +102,13 @@ String RingDescriptor::render(std::span<const U8> payload) const {
          case RingArgKind::text:
             appendRingValue(out, reader.text());
             break;
+         case RingArgKind::lazyText: {
+            const auto append = reader.fixed<RingLazyValue::Append>();
+            const std::string_view bytes = reader.text();
+            appendRingValue(out,
+                            RingLazyValue{append, bytes.data(), static_cast<U32>(bytes.size())});
+            break;
+         }
       }
       out += pieces_[i + 1];
    }

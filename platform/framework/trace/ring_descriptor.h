@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstring>
 #include <span>
 #include <string_view>
 #include <type_traits>
@@ -13,13 +14,41 @@
 namespace Kiv {
 
 // How a ring trace argument is stored and rendered. Integers of every width are widened to
-// 64 bits; strings are stored as a 32-bit length and their bytes.
-enum class RingArgKind : U8 { boolean, signedInteger, unsignedInteger, text };
+// 64 bits; strings are stored as a 32-bit length and their bytes; a value wrapped by
+// lazyText() is stored as its raw bytes with the function that renders it, so that its text
+// is built only if a trace facility shows it or the ring is read.
+enum class RingArgKind : U8 { boolean, signedInteger, unsignedInteger, text, lazyText };
+
+// The stored form of a lazyText() argument: the value's bytes and how to render them.
+struct RingLazyValue {
+   using Append = void (*)(String& out, const void* bytes);
+   Append append;
+   const void* bytes;
+   U32 size;
+};
+
+// A trivially copyable value whose text, from its stringValue(), is built only when needed.
+template <class T>
+struct LazyText {
+   static_assert(std::is_trivially_copyable_v<T>, "a lazy ring value is stored as raw bytes");
+   const T& value;
+};
+template <class T>
+LazyText<T> lazyText(const T& value) {
+   return LazyText<T>{value};
+}
+
+template <class T>
+struct IsLazyText : std::false_type {};
+template <class T>
+struct IsLazyText<LazyText<T>> : std::true_type {};
 
 template <class T>
 consteval RingArgKind ringArgKindOf() {
    using V = std::remove_cvref_t<T>;
-   if constexpr (std::is_same_v<V, bool>) {
+   if constexpr (IsLazyText<V>::value) {
+      return RingArgKind::lazyText;
+   } else if constexpr (std::is_same_v<V, bool>) {
       return RingArgKind::boolean;
    } else if constexpr (std::is_integral_v<V> && std::is_signed_v<V>) {
       return RingArgKind::signedInteger;
@@ -55,7 +84,15 @@ consteval std::size_t ringPlaceholderCount(std::string_view format) {
 // The canonical value of an argument: what is stored, and what is rendered.
 template <class T>
 auto ringValueOf(const T& arg) {
-   if constexpr (ringArgKindOf<T>() == RingArgKind::boolean) {
+   if constexpr (ringArgKindOf<T>() == RingArgKind::lazyText) {
+      using V = std::remove_cvref_t<decltype(arg.value)>;
+      return RingLazyValue{[](String& out, const void* bytes) {
+                              V value;
+                              std::memcpy(static_cast<void*>(&value), bytes, sizeof(V));
+                              out += value.stringValue();
+                           },
+                           &arg.value, static_cast<U32>(sizeof(V))};
+   } else if constexpr (ringArgKindOf<T>() == RingArgKind::boolean) {
       return arg;
    } else if constexpr (ringArgKindOf<T>() == RingArgKind::signedInteger) {
       return static_cast<S64>(arg);
@@ -72,6 +109,7 @@ void appendRingValue(String& out, bool value);
 void appendRingValue(String& out, S64 value);
 void appendRingValue(String& out, U64 value);
 void appendRingValue(String& out, std::string_view value);
+void appendRingValue(String& out, const RingLazyValue& value);
 
 // What one ring trace call site says, registered once: the literal pieces around the
 // placeholders, the argument kinds and where the call site is. Records in the ring carry

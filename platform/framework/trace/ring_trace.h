@@ -47,6 +47,9 @@ private:
    static constexpr std::size_t encodedSize(S64) { return sizeof(S64); }
    static constexpr std::size_t encodedSize(U64) { return sizeof(U64); }
    static std::size_t encodedSize(std::string_view text) { return sizeof(U32) + text.size(); }
+   static std::size_t encodedSize(const RingLazyValue& value) {
+      return sizeof(RingLazyValue::Append) + sizeof(U32) + value.size;
+   }
 
    static void encode(RingBuffer::Writer& writer, bool value) {
       const U8 byte = value ? 1 : 0;
@@ -58,6 +61,12 @@ private:
       const auto length = static_cast<U32>(text.size());
       writer.write(&length, sizeof length);
       writer.write(text.data(), text.size());
+   }
+   // The renderer is a function of this program: the ring is read by the process that wrote it.
+   static void encode(RingBuffer::Writer& writer, const RingLazyValue& value) {
+      writer.write(&value.append, sizeof value.append);
+      writer.write(&value.size, sizeof value.size);
+      writer.write(value.bytes, value.size);
    }
 };
 

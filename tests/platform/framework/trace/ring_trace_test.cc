@@ -77,4 +77,31 @@ TEST_F(RingTraceTest, DualTraceGivesTheFacilityTheRingTextOnlyWhileTheLevelIsOn)
    EXPECT_EQ(Kiv::RingTrace::lines(), (Lines{text, "entry 2"}));
 }
 
+// A value whose text is costly: counts how often it is built.
+struct Costly {
+   int id;
+   static inline int texts = 0;
+   Kiv::String stringValue() const {
+      ++texts;
+      return "costly " + std::to_string(id);
+   }
+};
+
+TEST_F(RingTraceTest, LazyTextIsBuiltOnlyForAFacilityThatShowsItOrWhenTheRingIsRead) {
+   Kiv::TraceHandle& handle = Kiv::traceHandle("RingTraceTest");
+   handle.allLevelsIs(false);
+   handle.levelIs(4, true);
+   Kiv::CaptureTraceSink capture;
+   Kiv::RingTrace::clear();
+   Costly::texts = 0;
+   Costly value{7};
+   KIV_DUAL_TRACE(handle, 5, "key {} vlan {}", Kiv::lazyText(value), 10);
+   EXPECT_EQ(Costly::texts, 0);
+   value.id = 8;  // the ring holds the value as it was
+   KIV_DUAL_TRACE(handle, 4, "key {}", Kiv::lazyText(value));
+   EXPECT_EQ(Costly::texts, 1);
+   EXPECT_EQ(capture.messages().at(0).text, "key costly 8");
+   EXPECT_EQ(Kiv::RingTrace::lines(), (Lines{"key costly 7 vlan 10", "key costly 8"}));
+}
+
 }  // namespace
