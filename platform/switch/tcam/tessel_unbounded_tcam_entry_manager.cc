@@ -1,12 +1,14 @@
 #include "platform/switch/tcam/tessel_unbounded_tcam_entry_manager.h"
 
+#include <algorithm>
+
 #include "platform/framework/kiv/assert.h"
 #include "platform/switch/sdk/sdk_call.h"
 
 U32 TesselUnboundedTcamEntryManager::Pool::take() {
    if (!freed.empty()) {
-      const U32 value = *freed.begin();
-      freed.erase(freed.begin());
+      const U32 value = freed.top();
+      freed.pop();
       return value;
    }
    KIV_ASSERT( nextUnused < first + size );
@@ -31,8 +33,11 @@ TesselUnboundedTcamEntryManager::UnitEntries& TesselUnboundedTcamEntryManager::u
    const auto found = units_.find(unit);
    if (found != units_.end()) return found->second;
    const U32 n = config_.entriesPerUnit;
-   UnitEntries entries{
-       {}, {}, Pool{firstSlot_, n, firstSlot_, {}}, Pool{bankFirstId(0), n, bankFirstId(0), {}}};
+   UnitEntries entries{std::vector<Held>(2 * std::size_t{n}),
+                       0,
+                       {},
+                       Pool{firstSlot_, n, firstSlot_, {}},
+                       Pool{bankFirstId(0), n, bankFirstId(0), {}}};
    if (warmPhase_) {
       std::vector<U32> ids(n);
       U32 count = 0;
@@ -52,12 +57,15 @@ U32 TesselUnboundedTcamEntryManager::getEntry(U16 unit, const Kiv::String& name)
    UnitEntries& entries = unitEntries(unit);
    // Each held entry has an id and, once placed, a slot; a staged one needs a slot at the
    // flash download. So the count held bounds both.
-   if (entries.held.size() == config_.entriesPerUnit) return 0;
+   if (entries.heldCount == config_.entriesPerUnit) return 0;
    const U32 slot = warmPhase_ ? staged : entries.slots.take();
    const U32 entryId = entries.ids.take();
+   auto requester = std::find(requesters_.begin(), requesters_.end(), name);
+   if (requester == requesters_.end()) requester = requesters_.insert(requester, name);
    // Held before the call: the activity lock is released during it, and another getEntry run
    // meanwhile must not be given the same slot or id.
-   entries.held.emplace(entryId, Held{name, slot});
+   *heldOf(entries, entryId) = Held{slot, static_cast<U16>(requester - requesters_.begin())};
+   ++entries.heldCount;
    if (slot == staged) {
       SDK_CALL( bcm_field_entry_create( unit, group(), entryId ) );
    } else {
@@ -70,8 +78,10 @@ void TesselUnboundedTcamEntryManager::freeEntry(U16 unit, U32 entryId) {
    KIV_ASSERT( !flashing_ );
    KIV_ASSERT( isHeld( unit, entryId ) );
    UnitEntries& entries = units_.at(unit);
-   const U32 slot = entries.held.at(entryId).slot;
-   entries.held.erase(entryId);
+   Held& held = *heldOf(entries, entryId);
+   const U32 slot = held.slot;
+   held = Held{};
+   --entries.heldCount;
    SDK_CALL( bcm_field_entry_destroy( unit, entryId ) );
    // Slot and id are given out again only once the chip has let go of them.
    UnitEntries& after = units_.at(unit);
@@ -81,13 +91,13 @@ void TesselUnboundedTcamEntryManager::freeEntry(U16 unit, U32 entryId) {
 
 void TesselUnboundedTcamEntryManager::installEntry(U16 unit, U32 entryId) {
    KIV_ASSERT( isHeld( unit, entryId ) );
-   if (units_.at(unit).held.at(entryId).slot == staged) return;
+   if (heldOf(units_.at(unit), entryId)->slot == staged) return;
    SDK_CALL( bcm_field_entry_install( unit, entryId ) );
 }
 
 void TesselUnboundedTcamEntryManager::reinstallEntry(U16 unit, U32 entryId) {
    KIV_ASSERT( isHeld( unit, entryId ) );
-   if (units_.at(unit).held.at(entryId).slot == staged) return;
+   if (heldOf(units_.at(unit), entryId)->slot == staged) return;
    SDK_CALL( bcm_field_entry_reinstall( unit, entryId ) );
 }
 
@@ -101,11 +111,14 @@ void TesselUnboundedTcamEntryManager::doFlashDownload() {
    for (const U16 unit : units) {
       // Placed in id order, from the group's first slot on.
       std::vector<U32> stagedIds;
-      for (const auto& [entryId, held] : units_.at(unit).held) stagedIds.push_back(entryId);
+      const std::vector<Held>& held = units_.at(unit).held;
+      for (std::size_t i = 0; i < held.size(); ++i) {
+         if (held[i].slot != notHeld) stagedIds.push_back(idAt(i));
+      }
       SDK_CALL( bcm_field_group_flash( unit, group(), firstSlot_, stagedIds ) );
       UnitEntries& entries = units_.at(unit);
       U32 slot = firstSlot_;
-      for (const U32 entryId : stagedIds) entries.held.at(entryId).slot = slot++;
+      for (const U32 entryId : stagedIds) heldOf(entries, entryId)->slot = slot++;
       entries.slots = Pool{firstSlot_, config_.entriesPerUnit, slot, {}};
       entries.recovered.clear();
    }
@@ -116,7 +129,7 @@ void TesselUnboundedTcamEntryManager::doFlashDownload() {
 U32 TesselUnboundedTcamEntryManager::getPipeEntryId(U16 unit, U8 pipe, U32 entryId, U8 copy) const {
    KIV_ASSERT( pipe < config_.pipes && copy < config_.copiesPerPipe );
    KIV_ASSERT( isHeld( unit, entryId ) );
-   const U32 slot = units_.at(unit).held.at(entryId).slot;
+   const U32 slot = heldOf(units_.at(unit), entryId)->slot;
    if (slot == staged) return invalidHardwareIndex;
    const U32 copyIndex = U32{pipe} * config_.copiesPerPipe + copy;
    return copyIndex * slotsPerUnit_ + slot;
@@ -126,7 +139,10 @@ std::set<U32> TesselUnboundedTcamEntryManager::entriesHeld(U16 unit) const {
    std::set<U32> ids;
    const auto found = units_.find(unit);
    if (found == units_.end()) return ids;
-   for (const auto& [entryId, held] : found->second.held) ids.insert(entryId);
+   const std::vector<Held>& held = found->second.held;
+   for (std::size_t i = 0; i < held.size(); ++i) {
+      if (held[i].slot != notHeld) ids.insert(ids.end(), idAt(i));
+   }
    return ids;
 }
 
@@ -137,10 +153,33 @@ std::set<U32> TesselUnboundedTcamEntryManager::entriesRecovered(U16 unit) const 
 
 Kiv::String TesselUnboundedTcamEntryManager::entryName(U16 unit, U32 entryId) const {
    if (!isHeld(unit, entryId)) return {};
-   return units_.at(unit).held.at(entryId).name;
+   return requesters_[heldOf(units_.at(unit), entryId)->requester];
 }
 
 bool TesselUnboundedTcamEntryManager::isHeld(U16 unit, U32 entryId) const {
    const auto found = units_.find(unit);
-   return found != units_.end() && found->second.held.contains(entryId);
+   if (found == units_.end()) return false;
+   const Held* held = heldOf(found->second, entryId);
+   return held && held->slot != notHeld;
+}
+
+const TesselUnboundedTcamEntryManager::Held* TesselUnboundedTcamEntryManager::heldOf(
+    const UnitEntries& entries, U32 entryId) const {
+   const U32 n = config_.entriesPerUnit;
+   for (U32 bank = 0; bank < 2; ++bank) {
+      const U32 first = bankFirstId(bank);
+      if (entryId >= first && entryId - first < n)
+         return &entries.held[bank * n + (entryId - first)];
+   }
+   return nullptr;
+}
+
+TesselUnboundedTcamEntryManager::Held* TesselUnboundedTcamEntryManager::heldOf(UnitEntries& entries,
+                                                                               U32 entryId) const {
+   return const_cast<Held*>(heldOf(static_cast<const UnitEntries&>(entries), entryId));
+}
+
+U32 TesselUnboundedTcamEntryManager::idAt(std::size_t index) const {
+   const U32 n = config_.entriesPerUnit;
+   return bankFirstId(static_cast<U32>(index / n)) + static_cast<U32>(index % n);
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <map>
+#include <queue>
 #include <set>
 #include <unordered_map>
 #include <vector>
@@ -74,25 +76,33 @@ private:
    struct Pool {
       U32 first;
       U32 size;
-      U32 nextUnused;       // every value from here up is free
-      std::set<U32> freed;  // free values below nextUnused
+      U32 nextUnused;  // every value from here up is free
+      // Free values below nextUnused, lowest on top.
+      std::priority_queue<U32, std::vector<U32>, std::greater<U32>> freed;
 
       // The lowest free value; the pool must have one.
       U32 take();
-      void give(U32 value) { freed.insert(value); }
+      void give(U32 value) { freed.push(value); }
    };
    static constexpr U32 staged = ~U32{0};  // the slot of a staged entry
+   static constexpr U32 notHeld = ~U32{0} - 1;
+   // Per id of both banks, in id order: its slot, `staged`, or `notHeld`; and who got it.
    struct Held {
-      Kiv::String name;
-      U32 slot;  // `staged` until the flash download places it
+      U32 slot = notHeld;
+      U16 requester = 0;  // index into requesters_
    };
    struct UnitEntries {
-      std::map<U32, Held> held;  // by entry id
-      std::set<U32> recovered;   // the previous run's, until the flash download
+      std::vector<Held> held;  // bank 0's ids, then bank 1's
+      U32 heldCount = 0;
+      std::set<U32> recovered;  // the previous run's, until the flash download
       Pool slots;
       Pool ids;
    };
 
+   // The entry's place in UnitEntries::held; null for an id of neither bank.
+   Held* heldOf(UnitEntries& entries, U32 entryId) const;
+   const Held* heldOf(const UnitEntries& entries, U32 entryId) const;
+   U32 idAt(std::size_t index) const;
    U32 bankFirstId(U32 bank) const { return bank * slotsPerUnit_ + firstSlot_ + 1; }
    // The unit's entries, set up on first use: for a warm phase, with the previous run's
    // recovered and the other bank's ids to stage with.
@@ -105,4 +115,5 @@ private:
    bool warmPhase_;
    bool flashing_ = false;
    std::unordered_map<U16, UnitEntries> units_;
+   std::vector<Kiv::String> requesters_;  // the names entries were got for, each once
 };
