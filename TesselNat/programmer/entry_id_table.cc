@@ -7,16 +7,17 @@ EntryIdTableEntry EntryIdTable::entry(const Ember::NatHwKey& key) const {
    return it == records_.end() ? EntryIdTableEntry() : *it;
 }
 
+EntryIdTableEntry EntryIdTable::entryOrNew(const Ember::NatHwKey& key) {
+   auto it = records_.find(key);
+   if (it == records_.end()) it = records_.emplace(key).first;
+   return *it;
+}
+
 void EntryIdTable::entryIs(const EntryIdTableEntry& entry) {
-   auto it = records_.find(entry.key());
-   if (it == records_.end()) {
-      records_.insert(entry);
-      return;
-   }
-   // Set members are immutable in place; the node is taken out, rewritten and put back.
-   auto node = records_.extract(it);
-   node.value() = entry;
-   records_.insert(std::move(node));
+   const auto [it, inserted] = records_.insert(entry);
+   // A set member is const because its key places it; the key is the same, so the record may
+   // take the new ids where it is.
+   if (!inserted) const_cast<EntryIdTableEntry&>(*it) = entry;
 }
 
 EntryIdTableEntry EntryIdTable::entryDel(const Ember::NatHwKey& key) {

@@ -20,6 +20,8 @@ public:
    bool has(const Ember::NatHwKey& key) const { return records_.count(key) != 0; }
    U32 size() const { return static_cast<U32>(records_.size()); }
 
+   // A copy of the key's record, stored first as a record with the key and no ids when absent.
+   EntryIdTableEntry entryOrNew(const Ember::NatHwKey& key);
    // Inserts a copy of `entry`, or overwrites the stored record with the same key.
    void entryIs(const EntryIdTableEntry& entry);
    // Removes and returns the key's record; an empty record when absent.

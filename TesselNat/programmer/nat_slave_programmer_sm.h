@@ -69,6 +69,10 @@ public:
       return entryIdTable_.entry(key);
    }
    void entryIdTableIs(const EntryIdTableEntry& entry) { entryIdTable_.entryIs(entry); }
+   // The key's record, created without ids when the key has none yet.
+   EntryIdTableEntry entryIdTableOrNew(const Ember::NatHwKey& key) {
+      return entryIdTable_.entryOrNew(key);
+   }
    EntryIdTableEntry entryIdTableDel(const Ember::NatHwKey& key) {
       return entryIdTable_.entryDel(key);
    }

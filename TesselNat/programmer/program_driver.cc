@@ -21,8 +21,7 @@ bool NatSlaveProgrammerSm::doProgram(const Ember::NatHwKey& hwKey, const Ember::
    KIV_DUAL_TRACE(natTrace(), traceStep, "doProgram key: {} for vlanId {}", Kiv::lazyText(hwKey),
                   vlanId);
 
-   if (!entryIdTableHas(hwKey)) entryIdTableIs(EntryIdTableEntry(hwKey));
-   EntryIdTableEntry entry = entryIdTable(hwKey);
+   EntryIdTableEntry entry = entryIdTableOrNew(hwKey);
    bool updating = true;
    if (!entry.defaultEntryIdHas(vlanId)) {
       const Kiv::Ptr<TesselUnboundedTcamEntryManager> entryManager = requiredEntryManager();

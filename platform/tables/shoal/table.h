@@ -83,7 +83,7 @@ public:
    std::optional<Record> lookup(const Key& key) const {
       readStart();
       raiseIfTargeted(state_->corruptLookupOf, key);
-      auto it = state_->records.find(key);
+      const Iterator it = find(key);
       if (it == state_->records.end()) return std::nullopt;
       return it->second;
    }
@@ -104,7 +104,7 @@ public:
       }
    }
 
-   bool has(const Key& key) const { return state_->records.count(key) != 0; }
+   bool has(const Key& key) const { return find(key) != state_->records.end(); }
    U32 count() const { return static_cast<U32>(state_->records.size()); }
    // Every recordIs() the table took through any mount, changed or not: what the table
    // service counts for its writers.
@@ -177,6 +177,18 @@ private:
                      sizeof(Iterator) <= sizeof(IterHint::position),
                  "the store's position must fit an iteration hint");
 
+   // Readers ask has() and then look the same key up; the second asks no tree walk. A
+   // position stays valid until its record is erased, and every erase bumps the generation.
+   Iterator find(const Key& key) const {
+      if (lastFound_.valid && lastFound_.generation == state_->generation &&
+          lastFound_.key == key) {
+         return lastFound_.it;
+      }
+      const Iterator it = state_->records.find(key);
+      if (it != state_->records.end()) lastFound_ = LastFound{key, it, state_->generation, true};
+      return it;
+   }
+
    void raiseIfTargeted(std::optional<Key>& target, const Key& key) const {
       if (!target || *target < key || key < *target) return;
       target.reset();
@@ -217,6 +229,13 @@ private:
    }
 
    State* const state_;
+   struct LastFound {
+      Key key{};
+      Iterator it{};
+      U64 generation = 0;
+      bool valid = false;
+   };
+   mutable LastFound lastFound_;
 };
 
 }  // namespace Shoal
