@@ -71,6 +71,10 @@ S32 FieldProcessor::entryDestroy(U32 entryId) {
    return Shim::successCode;
 }
 
+void FieldProcessor::unplacedEntriesDel() {
+   std::erase_if(entries_, [](const auto& idAndEntry) { return !idAndEntry.second.placed(); });
+}
+
 void FieldProcessor::unplace(FieldEntry& entry) {
    rows_[entry.slot()] = TernaryRow();
    slots_[entry.slot()] = SlotContent();

@@ -48,6 +48,8 @@ public:
    U32 slotCount() const { return static_cast<U32>(slots_.size()); }
    // Removes the entry, and its row from the TCAM if it has one; its hit count is gone with it.
    S32 entryDestroy(U32 entryId);
+   // Removes every entry in no slot.
+   void unplacedEntriesDel();
    // Writes the entry's current content into its slot. Installing again (reinstall) keeps the
    // hit count. An unplaced entry cannot be installed.
    S32 entryInstall(U32 entryId);

@@ -266,6 +266,19 @@ void SimulatedChip::doReset() {
    for (std::unique_ptr<Unit>& state : units_) state.reset();
 }
 
+void SimulatedChip::doUnitReset(S32 unit) {
+   const std::lock_guard<std::mutex> hold(mutex_);
+   KIV_ASSERT( unit >= 0 && static_cast<std::size_t>(unit) < units_.size() );
+   units_[static_cast<std::size_t>(unit)].reset();
+}
+
+void SimulatedChip::doSessionEnd() {
+   const std::lock_guard<std::mutex> hold(mutex_);
+   for (std::unique_ptr<Unit>& state : units_) {
+      if (state) state->fields.unplacedEntriesDel();
+   }
+}
+
 U32 SimulatedChip::portTranslationControl(S32 unit) {
    return peekUnit(unit, [&](Unit& state) { return state.portTranslation.control(); });
 }

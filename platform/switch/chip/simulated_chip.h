@@ -96,6 +96,12 @@ public:
    std::optional<HardwareCopy> entryAtHardwareIndex(S32 unit, U32 index);
    // A cold reset: every unit loses its field entries, registers and memories.
    void doReset();
+   // The same for one unit, as when its module leaves the switch.
+   void doUnitReset(S32 unit);
+   // The agent's SDK session ends (the agent process goes): entries staged for a flash download
+   // that never came are lost with it, as the SDK keeps them in the agent's memory. What is
+   // placed in the TCAM stays and keeps matching.
+   void doSessionEnd();
    U32 portTranslationControl(S32 unit);
    void portTranslationControlIs(S32 unit, U32 value);
    PortTranslation::ProfileEntry portTranslationProfile(S32 unit, U32 index);

@@ -130,4 +130,18 @@ TEST_F(ClassifyTest, OnlyTheInstalledContentOfAnEntryClassifies) {
 }
 
 }  // namespace
+TEST_F(ClassifyTest, AnEndedSessionLosesItsStagedEntriesAndAUnitResetEverything) {
+   const U32 placed = installedEntry(0);
+   ASSERT_EQ(chip.bcm_field_entry_create(unit, 1, 40), Shim::successCode);
+   chip.doSessionEnd();
+   EXPECT_EQ(chip.entryCount(unit), 1u);
+   EXPECT_EQ(hit(dnsQuery()), placed);
+   // The staged id is free again for the next session.
+   EXPECT_EQ(chip.bcm_field_entry_create(unit, 1, 40), Shim::successCode);
+
+   chip.doUnitReset(unit);
+   EXPECT_EQ(chip.entryCount(unit), 0u);
+   EXPECT_EQ(hit(dnsQuery()), std::nullopt);
+}
+
 }  // namespace ChipTest
