@@ -97,6 +97,13 @@ void NatControlPlane::requestIs(TesselNat::Uid uid) {
    failed_.erase(uid.value());
 }
 
+void NatControlPlane::ruleRetryIs(TesselNat::Uid uid) {
+   const auto request = outstanding_.find(uid.value());
+   const bool removal = request != outstanding_.end() && request->second;
+   if (!removal) dirtyIs(uid, Ember::NatHwShadowEntry::Dirty::dirty);
+   requestIs(uid);
+}
+
 void NatControlPlane::doRepublish() {
    std::vector<U32> removed;
    for (const auto& [uid, removal] : outstanding_) {
@@ -106,6 +113,11 @@ void NatControlPlane::doRepublish() {
    std::vector<NatRule> rules;
    for (const auto& [uid, rule] : rules_) rules.push_back(rule);
    for (const NatRule& rule : rules) ruleIs(rule);
+}
+
+void NatControlPlane::answersReread() {
+   for (const auto& [uid, rule] : rules_) outstanding_.try_emplace(uid, false);
+   failed_.clear();
 }
 
 void NatControlPlane::moduleDel(TesselCentral::ModId modId) {
@@ -183,6 +195,15 @@ std::vector<Ember::NatHwKey> NatControlPlane::keys(TesselNat::Uid uid) const {
       keys.push_back(keyWithFaId(rule->second.hwKey0, faId));
    }
    return keys;
+}
+
+std::vector<Ember::NatHwKey> NatControlPlane::shadowKeys() const {
+   std::vector<Ember::NatHwKey> all;
+   for (const auto& [uid, rule] : rules_) {
+      const std::vector<Ember::NatHwKey> ofRule = keys(rule.uid);
+      all.insert(all.end(), ofRule.begin(), ofRule.end());
+   }
+   return all;
 }
 
 void NatControlPlane::dirtyIs(TesselNat::Uid uid, Ember::NatHwShadowEntry::Dirty dirty) {

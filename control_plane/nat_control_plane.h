@@ -63,9 +63,15 @@ public:
    void ruleCleanIs(TesselNat::Uid uid);
    // A new request for the uid without changing its state.
    void requestIs(TesselNat::Uid uid);
+   // Asks again for a rule to be programmed, as after a failure: its keys dirty (unless it
+   // is being removed) and a new request.
+   void ruleRetryIs(TesselNat::Uid uid);
    // Publishes every rule again as new, as for an agent that came back cold; a rule being
    // removed is removed at once.
    void doRepublish();
+   // An agent came back: every rule's current request is read again, since the new agent
+   // answers them all anew.
+   void answersReread();
    // The module is gone: no rule waits for it any more.
    void moduleDel(TesselCentral::ModId modId);
 
@@ -83,6 +89,8 @@ public:
    U32 reqVersion(TesselNat::Uid uid) const;
    // The keys the rule currently has in the shadow.
    std::vector<Ember::NatHwKey> keys(TesselNat::Uid uid) const;
+   // Every key of every rule.
+   std::vector<Ember::NatHwKey> shadowKeys() const;
    // The rule as last published.
    const NatRule& rule(TesselNat::Uid uid) const { return rules_.at(uid.value()); }
 

@@ -89,6 +89,26 @@ TEST_F(NatControlPlaneTest, FailedRuleStaysDirtyUntilARetrySucceeds) {
    EXPECT_EQ(dirty(key), Dirty::clean);
 }
 
+TEST_F(NatControlPlaneTest, RetryOfAProgrammedRuleAsksForItAgainAndAnswersAreReadAfterARestart) {
+   controlPlane.ruleIs(
+       {uid, key, NatTest::natData({.vlans = {10}}), {TesselCentral::ModId(1)}, {}});
+   answer(1, 1);
+   controlPlane.doReadAnswers();
+   ASSERT_EQ(dirty(key), Dirty::clean);
+   controlPlane.ruleRetryIs(uid);
+   EXPECT_EQ(dirty(key), Dirty::dirty);
+   answer(1, 1);
+   controlPlane.doReadAnswers();
+
+   // A new agent answers every request again; a failure it reports is seen.
+   startAgent();
+   controlPlane.answersReread();
+   EXPECT_EQ(controlPlane.answer(uid), Answer::waiting);
+   answer(1, 2);
+   controlPlane.doReadAnswers();
+   EXPECT_EQ(controlPlane.answer(uid), Answer::failed);
+}
+
 TEST_F(NatControlPlaneTest, RemovedRuleLeavesEveryTableOnceAnsweredEvenAfterAnAgentRestart) {
    controlPlane.ruleIs(
        {uid, key, NatTest::natData({.vlans = {10}}), {TesselCentral::ModId(1)}, {}});
