@@ -18,6 +18,8 @@ template <class... F>
 struct Overloaded : F... {
    using F::operator()...;
 };
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
 
 SimulatedSwitch::Config switchConfig(const Scenario& scenario) {
    SimulatedSwitch::Config config;
@@ -120,7 +122,7 @@ void ScenarioRunner::doStep(const Step& step) {
                   },
                   [&](const Retry& retry) {
                      out_ << "retry uid " << retry.uid << ": ";
-                     switch_->controlPlane().requestIs(TesselNat::Uid(retry.uid));
+                     switch_->controlPlane().ruleRetryIs(TesselNat::Uid(retry.uid));
                      switch_->doSettle();
                      reportAnswer(retry.uid);
                   },
@@ -233,7 +235,7 @@ void ScenarioRunner::reportVerify(uint16_t module) {
       out_ << "no programmer for module " << module << "\n";
       return;
    }
-   const std::vector<Tessel::VerifyDisagreement> found = programmer->doAudit();
+   const std::vector<Tessel::VerifyDisagreement> found = switch_->audit(module);
    if (found.empty()) {
       out_ << "ok, " << programmer->entryIdTables()
            << " key(s) agree with the shadow and the chip\n";

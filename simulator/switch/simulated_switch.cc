@@ -1,5 +1,7 @@
 #include "simulator/switch/simulated_switch.h"
 
+#include <algorithm>
+
 #include "TesselNat/programmer/nat_entry_constants.h"
 #include "TesselNat/tessel_nat_library.h"
 #include "platform/framework/kiv/event_loop.h"
@@ -93,8 +95,9 @@ void SimulatedSwitch::doRestart(bool warm) {
 void SimulatedSwitch::doAgentStop(bool warm) {
    if (commandServer_) commandServer_->callbackDel(agent_->callback->commandType());
    agent_.reset();
-   // What the dead agent left queued dies with it.
+   // What the dead agent left queued dies with it, and so do its staged entries.
    Kiv::eventLoop().workDelAll();
+   chip_.doSessionEnd();
    if (!warm) {
       chip_.doReset();
       controlPlane_.doRepublish();
@@ -103,6 +106,7 @@ void SimulatedSwitch::doAgentStop(bool warm) {
 
 void SimulatedSwitch::doAgentStart(bool warm) {
    agentStart(warm);
+   controlPlane_.answersReread();
    doSettle();
 }
 
@@ -119,16 +123,48 @@ void SimulatedSwitch::moduleIs(U16 module) {
    doSettle();
 }
 
+// A module that leaves takes its chip with it: the platform releases what the module's TCAM
+// held, so that a module coming back in its slot starts empty.
 void SimulatedSwitch::moduleDel(U16 module) {
    config_.modules.erase(module);
    agent_->scsd->moduleToUnitDel(TesselCentral::ModId(module));
    controlPlane_.moduleDel(TesselCentral::ModId(module));
    doSettle();
+   const Kiv::Ptr<TesselUnboundedTcamEntryManager> entries = natEntryManager();
+   for (const U32 entryId : entries->entriesHeld(module)) entries->freeEntry(module, entryId);
+   chip_.doUnitReset(module);
 }
 
 void SimulatedSwitch::commandServerIs(const std::string& path) {
    commandServer_ = std::make_unique<Agent::CommandServer>(path);
    commandServer_->callbackIs(agent_->callback);
+}
+
+std::vector<Tessel::VerifyDisagreement> SimulatedSwitch::audit(U16 module) const {
+   const Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer = this->programmer(module);
+   if (!programmer) return {};
+   const ControlPlane::NatControlPlane& controlPlane = controlPlane_;
+   const auto names = [&](const Ember::NatHwKey& key) {
+      bool found = false;
+      const U32 uid = controlPlane.hwKeyUidTable()->safeLookup(key, found).uid();
+      if (!found || !controlPlane.ruleHas(TesselNat::Uid(uid))) return false;
+      const std::vector<TesselCentral::ModId>& modules =
+          controlPlane.rule(TesselNat::Uid(uid)).modules;
+      return std::find(modules.begin(), modules.end(), TesselCentral::ModId(module)) !=
+             modules.end();
+   };
+   constexpr const char* countCheck = "entryIdTables() == shadow()->entrys()";
+   std::vector<Tessel::VerifyDisagreement> found = programmer->doAudit();
+   std::erase_if(found, [&](const Tessel::VerifyDisagreement& disagreement) {
+      return disagreement.check == countCheck || !names(disagreement.key);
+   });
+   U32 keys = 0;
+   for (const Ember::NatHwKey& key : controlPlane.shadowKeys()) keys += names(key) ? 1 : 0;
+   U32 recorded = 0;
+   programmer->entryIdTableForEach(
+       [&](const Tessel::EntryIdTableEntry& entry) { recorded += names(entry.key()) ? 1 : 0; });
+   if (keys != recorded) found.insert(found.begin(), {countCheck, {}, 0, 0, keys, recorded});
+   return found;
 }
 
 Kiv::Ptr<Tessel::NatSlaveRootSm> SimulatedSwitch::rootSm() const {

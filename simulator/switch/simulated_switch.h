@@ -62,6 +62,10 @@ public:
    void commandServerIs(const std::string& path);
    Agent::CommandServer* commandServer() const { return commandServer_.get(); }
 
+   // The module's audit, over the rules that name the module: verification expects every
+   // shadow key on every module, while the control plane asks each rule of its modules only.
+   std::vector<Tessel::VerifyDisagreement> audit(U16 module) const;
+
    // Null before the mounter made it.
    Kiv::Ptr<Tessel::NatSlaveRootSm> rootSm() const;
    // Null when the module has no programmer (yet).
