@@ -18,6 +18,7 @@
 #include "platform/framework/trace/event_log.h"
 #include "simulator/scenario/default_scenario.h"
 #include "simulator/scenario/scenario_parser.h"
+#include "simulator/switch/churn_soak.h"
 #include "simulator/switch/scenario_runner.h"
 
 namespace {
@@ -111,6 +112,20 @@ int send(const std::string& socketPath, const std::vector<std::string>& words) {
    return sent ? 0 : 1;
 }
 
+// Runs the churn soak and says how it ended.
+int soak(uint64_t seed, uint32_t steps, bool verbose) {
+   const Simulator::SoakResult result =
+       Simulator::runChurnSoak(seed, steps, verbose ? &std::cout : nullptr);
+   if (result.failure.empty()) {
+      std::cout << "soak seed " << seed << ": " << result.stepsRun << " steps, every check held\n";
+      return 0;
+   }
+   std::cout << "soak seed " << seed << " failed at " << result.failure
+             << "\nreplay: tessel-nat soak --verbose --seed " << seed << " --steps "
+             << result.stepsRun + 1 << "\n";
+   return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -136,7 +151,19 @@ int main(int argc, char** argv) {
        ->required()
        ->expected(2, -1);
 
+   CLI::App* soakCommand = app.add_subcommand(
+       "soak",
+       "Drive the whole agent with seeded random churn, restarts and faults, checking "
+       "it after every step");
+   uint64_t seed = 1;
+   uint32_t steps = 1000;
+   bool verbose = false;
+   soakCommand->add_option("--seed", seed, "The seed; a failure prints the one to replay");
+   soakCommand->add_option("--steps", steps, "How many steps to run");
+   soakCommand->add_flag("--verbose", verbose, "Print every step");
+
    CLI11_PARSE(app, argc, argv);
    if (*sendCommand) return send(sendSocket, words);
+   if (*soakCommand) return soak(seed, steps, verbose);
    return runScenario(file, socketPath, serving);
 }
