@@ -13,7 +13,7 @@ const char* const defaultScenarioText = R"json({
              "dstNew": "10.0.0.5:8080", "protocol": 6, "vlans": [10]}},
     {"add": {"uid": 3, "type": "twiceSrcNat", "src": "10.0.0.2", "srcNew": "192.0.2.2",
              "dst": "198.51.100.7", "dstNew": "198.51.100.8",
-             "keys": [{"protocol": 6}, {"protocol": 17}]}},
+             "protocol": 6, "keys": [{}, {"protocol": 17}]}},
     {"add": {"uid": 4, "type": "twiceDestNat", "src": "198.51.100.9", "srcNew": "198.51.100.10",
              "dst": "203.0.113.6", "dstNew": "10.0.0.6", "vlans": [10, 20]}},
     {"add": {"uid": 5, "type": "dynamicSrcNat", "src": "10.0.0.3:1000",

@@ -1,5 +1,6 @@
 #include "simulator/scenario/rule_parser.h"
 
+#include <algorithm>
 #include <optional>
 #include <string_view>
 
@@ -83,9 +84,9 @@ std::optional<Endpoint> endpointField(const Fields& fields, std::string_view nam
    const Json* value = typedField(fields, name, need, type);
    if (!value) return std::nullopt;
    const Endpoint endpoint = Values::endpoint(*value, fields.fieldPath(name));
-   // The keys take 0.0.0.0 for an address they leave out, so a static rule cannot match or
-   // write it.
-   if (endpoint.ip == 0 && (type == RuleType::staticSrcNat || type == RuleType::staticDestNat)) {
+   // The keys take 0.0.0.0 for an address they leave out, so no rule can match or write it:
+   // the agent would take the key for one of another type.
+   if (endpoint.ip == 0) {
       fail(fields.fieldPath(name), "a " + ruleTypeName(type) + " rule cannot use 0.0.0.0");
    }
    return endpoint;
@@ -114,7 +115,7 @@ std::vector<uint16_t> vlans(const Json* value, const Fields& fields, Need need, 
 }
 
 std::vector<KeyOverride> keys(const Json* value, const Fields& fields, const TypeNeeds& needs,
-                              RuleType type) {
+                              RuleType type, uint8_t ruleProtocol) {
    if (!value) return {KeyOverride{}};
    const std::string path = fields.fieldPath("keys");
    const Json::array_t& items = Values::list(*value, path);
@@ -132,6 +133,11 @@ std::vector<KeyOverride> keys(const Json* value, const Fields& fields, const Typ
       if (const Json* protocol = typedField(key, "protocol", needs.protocol, type)) {
          override.protocol = static_cast<uint8_t>(
              Values::integer(*protocol, key.fieldPath("protocol"), Values::protocolRange));
+         // The agent writes a key's protocol only when the rule has one, and cannot clear it.
+         if (ruleProtocol == 0 || *override.protocol == 0) {
+            fail(key.fieldPath("protocol"),
+                 "a key's protocol needs the rule's own, and cannot be 0");
+         }
       }
       result.push_back(override);
    }
@@ -173,8 +179,25 @@ Rule parseRule(const Json& value, const std::string& path, const std::vector<uin
           static_cast<uint32_t>(Values::integer(*aclId, fields.fieldPath("aclId"), aclIdRange));
    }
    rule.modules = Values::modulesField(fields, present);
-   rule.keys = keys(fields.field("keys"), fields, needs, rule.type);
+   rule.keys = keys(fields.field("keys"), fields, needs, rule.type, rule.protocol);
    return rule;
+}
+
+// The agent writes a filter or protocol qualifier only when there is one, and never clears
+// one, so an update can change them but not take them away.
+std::optional<std::string> droppedMatch(const Rule& before, const Rule& after) {
+   if (before.protocol != 0 && after.protocol == 0) return "protocol";
+   if (before.filter.address != 0 && after.filter.address == 0) return "filter";
+   for (std::size_t i = 0; i < std::min(before.keys.size(), after.keys.size()); ++i) {
+      const KeyOverride& was = before.keys[i];
+      const KeyOverride& is = after.keys[i];
+      const std::string key = "keys[" + std::to_string(i) + "]";
+      if (was.filter.value_or(before.filter).address != 0 &&
+          is.filter.value_or(after.filter).address == 0) {
+         return key + ".filter";
+      }
+   }
+   return std::nullopt;
 }
 
 const char* changedKeyField(const Rule& before, const Rule& after) {

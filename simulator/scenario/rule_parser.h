@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,5 +18,9 @@ Rule parseRule(const Values::Json& value, const std::string& path,
 // The first of the fields forming a rule's hardware keys that differs between the two, or null:
 // an update cannot change them, as the rule would no longer be the one the uid names.
 const char* changedKeyField(const Rule& before, const Rule& after);
+
+// The filter or protocol (the rule's or a key's) that `after` takes away from `before`, or
+// nothing: an update may change them but not remove them.
+std::optional<std::string> droppedMatch(const Rule& before, const Rule& after);
 
 }  // namespace Simulator

@@ -69,6 +69,12 @@ Action StepReader::add(const Json& value, const std::string& path) {
    if (uids_.count(rule.uid) != 0) {
       fail(path + ".uid", std::to_string(rule.uid) + " is already in use");
    }
+   // Two uids with the same keys would share their hardware keys.
+   for (const auto& [uid, use] : uids_) {
+      if (use.rule && !changedKeyField(*use.rule, rule)) {
+         fail(path, "the same keys as uid " + std::to_string(uid));
+      }
+   }
    use(rule.uid, UidUse{rule, {}});
    return AddRule{std::move(rule)};
 }
@@ -84,8 +90,19 @@ Action StepReader::update(const Json& value, const std::string& path) {
       fail(path + ".uid", uid + " is a generated rule (" + found->second.generatedBy +
                               "); it can only be retried or deleted");
    }
-   if (const char* changed = changedKeyField(*found->second.rule, rule)) {
+   const Rule& before = *found->second.rule;
+   if (const char* changed = changedKeyField(before, rule)) {
       fail(path + "." + changed, "cannot change under uid " + uid + " (delete and add the rule)");
+   }
+   // A module dropped by an update would never hear of the rule again.
+   if (!value.contains("modules")) {
+      rule.modules = before.modules;
+   } else if (rule.modules != before.modules) {
+      fail(path + ".modules", "cannot change under uid " + uid + " (delete and add the rule)");
+   }
+   if (const std::optional<std::string> dropped = droppedMatch(before, rule)) {
+      fail(path + "." + *dropped,
+           "cannot be removed under uid " + uid + " (delete and add the rule)");
    }
    found->second.rule = rule;
    return UpdateRule{std::move(rule)};

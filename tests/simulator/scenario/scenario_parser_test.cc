@@ -81,14 +81,15 @@ TEST(ScenarioParserTest, ReadsEveryFieldAndTracksUidsAndModulesAcrossSteps) {
                   "srcNew": "192.0.2.1:65535", "filter": "198.51.100.0/24", "protocol": 6,
                   "nextHop": "drop", "keys": [{}, {"filter": "0.0.0.0/0", "protocol": 17}]}},
          {"add": {"uid": 1, "type": "dynamicDestNat", "src": "8.8.4.4:53", "srcNew": "8.8.4.4:53",
-                  "dst": "0.0.0.0", "dstNew": "255.255.255.255:1", "dynProto": 255,
+                  "dst": "0.0.0.1", "dstNew": "255.255.255.255:1", "dynProto": 255,
                   "vlans": [20, 10], "nextHop": 4294967295, "aclId": 4294967295,
                   "modules": [2]}},
          {"generate": {"rules": 3}},
          {"delete": 4}, {"delete": 1}, {"addModule": 7},
          {"generate": {"rules": 3, "seed": 18446744073709551615, "modules": [7]}},
          {"update": {"uid": 3, "type": "staticSrcNat", "src": "10.1.2.3:1024",
-                     "srcNew": "192.0.2.1:65535", "nextHop": 70000}},
+                     "srcNew": "192.0.2.1:65535", "filter": "198.51.100.0/25", "protocol": 17,
+                     "nextHop": 70000}},
          {"packet": {"module": 64, "vlan": 4094, "proto": 255, "src": "1.2.3.4:5555",
                      "dst": "30.0.0.1", "fragment": "first", "tcpFlags": ["urg", "fin", "ack"]}},
          {"retry": 2}, {"restart": "cold"}, {"flashDownload": true}, {"removeModule": 2},
@@ -110,7 +111,7 @@ TEST(ScenarioParserTest, ReadsEveryFieldAndTracksUidsAndModulesAcrossSteps) {
    EXPECT_EQ(napt.keys, (std::vector<KeyOverride>{{}, {Prefix{0, 0}, 17}}));
 
    const Rule& dynamic = std::get<AddRule>(scenario.steps[1].action).rule;
-   EXPECT_EQ(dynamic.dst, ep(0));
+   EXPECT_EQ(dynamic.dst, ep(1));
    EXPECT_EQ(dynamic.dstNew, ep(0xFFFFFFFF, 1));
    EXPECT_EQ(dynamic.dynProto, 255);
    EXPECT_EQ(dynamic.vlans, (std::vector<uint16_t>{20, 10}));
@@ -123,7 +124,8 @@ TEST(ScenarioParserTest, ReadsEveryFieldAndTracksUidsAndModulesAcrossSteps) {
              (Generate{3, 18446744073709551615u, {7}, {1, 4, 6}}));
    const Rule& updated = std::get<UpdateRule>(scenario.steps[7].action).rule;
    EXPECT_EQ(updated.nextHop, 70000u);
-   EXPECT_EQ(updated.modules, (std::vector<uint16_t>{1, 2, 7}));
+   // An update keeps the rule's modules, though module 7 came since.
+   EXPECT_EQ(updated.modules, (std::vector<uint16_t>{1, 2}));
    EXPECT_EQ(std::get<SendPacket>(scenario.steps[8].action).packet,
              (Packet{64, 4094, 255, ep(0x01020304, 5555), ep(0x1E000001), Packet::Fragment::first,
                      Packet::tcpUrg | Packet::tcpFin | Packet::tcpAck}));
@@ -308,6 +310,23 @@ const std::vector<BadInput> badInputs = {
     {withSteps(R"({"generate": {"rules": 1}}, {"update": {)" + staticSrc + "}}"),
      "steps[1].update.uid: 1 is a generated rule (steps[0].generate); it can only be retried or "
      "deleted"},
+    // What the agent could not carry out.
+    {withSteps(add(twiceSrc) + "," + add(R"("uid": 4, "type": "twiceSrcNat", )" + twiceEndpoints)),
+     "steps[1].add: the same keys as uid 3"},
+    {withSteps(add(R"("uid": 3, "type": "twiceSrcNat", "src": "0.0.0.0", "srcNew": "0.0.0.0",
+                   "dst": "198.51.100.7", "dstNew": "198.51.100.8")")),
+     "steps[0].add.src: a twiceSrcNat rule cannot use 0.0.0.0"},
+    {withSteps(add(staticSrc + R"(, "keys": [{}, {"protocol": 17}])")),
+     "steps[0].add.keys[1].protocol: a key's protocol needs the rule's own, and cannot be 0"},
+    {withSteps(add(staticSrc + R"(, "protocol": 6, "keys": [{"protocol": 0}])")),
+     "steps[0].add.keys[0].protocol: a key's protocol needs the rule's own, and cannot be 0"},
+    {withSteps(add(staticDest) + R"(, {"update": {)" + staticDest + R"(, "modules": [1]}})"),
+     "steps[1].update.modules: cannot change under uid 2 (delete and add the rule)"},
+    {withSteps(add(staticDest + R"(, "protocol": 6)") + R"(, {"update": {)" + staticDest + "}}"),
+     "steps[1].update.protocol: cannot be removed under uid 2 (delete and add the rule)"},
+    {withSteps(add(staticDest + R"(, "keys": [{}, {"filter": "10.0.0.0/8"}])") +
+               R"(, {"update": {)" + staticDest + R"(, "keys": [{}, {}]}})"),
+     "steps[1].update.keys[1].filter: cannot be removed under uid 2 (delete and add the rule)"},
     {withSteps(R"({"retry": 9})"), "steps[0].retry: uid 9 is not in use"},
     {withSteps(add(staticSrc) + R"(, {"delete": 1}, {"delete": 1})"),
      "steps[2].delete: uid 1 is not in use"},
