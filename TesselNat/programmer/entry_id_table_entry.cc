@@ -8,12 +8,10 @@
 namespace Tessel {
 
 EntryIdTableEntry::EntryIdTableEntry(const EntryIdTableEntry& other)
-    : key_(other.key_),
-      defaultIds_(other.defaultIds_),
-      fragIds_(other.fragIds_),
-      size_(other.size_) {
+    : key_(other.key_), defaultIds_(other.defaultIds_), fragIds_(other.fragIds_) {
    reserve(other.size_);
    std::copy_n(other.vlans(), other.size_, vlans());
+   size_ = other.size_;
 }
 
 EntryIdTableEntry::EntryIdTableEntry(EntryIdTableEntry&& other) noexcept { takeFrom(other); }
