@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # What CI runs, with warnings as errors: the README's test command and a short run of the
-# benchmarks, a GCC Release build, a clang build, and every test under the sanitizers. Each
-# configuration has its own folder.
+# benchmarks, a GCC Release build, a clang build, every test under the sanitizers and a short
+# run of each fuzz target. Each configuration has its own folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export TESSEL_NAT_WERROR=ON
@@ -13,3 +13,4 @@ scripts/test.sh
 TESSEL_NAT_BUILD_DIR=build-release TESSEL_NAT_BUILD_TYPE=Release scripts/test.sh
 CXX=clang++ TESSEL_NAT_BUILD_DIR=build-clang TESSEL_NAT_BUILD_TYPE=Debug scripts/test.sh
 scripts/sanitize.sh
+scripts/fuzz.sh

@@ -13,6 +13,8 @@ packages=(
   clang          # CI also builds and tests with clang
   nlohmann-json3-dev  # the simulator's scenario files
   libcli11-dev   # the simulator's command line
+  libclang-rt-14-dev  # sanitizers and libFuzzer runtime for clang
+  libfuzzer-14-dev    # the fuzz targets
 )
 
 missing=()
