@@ -9,6 +9,7 @@
 namespace Bench {
 namespace {
 
+std::atomic<bool> counting{false};
 std::atomic<std::int64_t> liveBytes{0};
 std::atomic<std::int64_t> allocationCount{0};
 thread_local int pauses = 0;
@@ -16,24 +17,30 @@ thread_local int pauses = 0;
 void* allocate(std::size_t size) {
    void* block = std::malloc(size == 0 ? 1 : size);
    if (!block) throw std::bad_alloc();
-   if (pauses == 0) {
+   if (counting.load(std::memory_order_relaxed) && pauses == 0) {
       liveBytes += static_cast<std::int64_t>(malloc_usable_size(block));
       ++allocationCount;
    }
    return block;
 }
 
-// A block allocated during a pause and freed outside one is subtracted all the same; the
-// benchmarks pause around whole objects, so that does not happen to what they measure.
+// A block allocated during a pause, or before counting began, and freed while counting is
+// subtracted all the same; the benchmarks count and pause around whole objects, so that does
+// not happen to what they measure.
 void release(void* block) {
    if (!block) return;
-   if (pauses == 0) liveBytes -= static_cast<std::int64_t>(malloc_usable_size(block));
+   if (counting.load(std::memory_order_relaxed) && pauses == 0) {
+      liveBytes -= static_cast<std::int64_t>(malloc_usable_size(block));
+   }
    std::free(block);
 }
 
 }  // namespace
 
 HeapUse heapUse() { return HeapUse{liveBytes.load(), allocationCount.load()}; }
+
+HeapCount::HeapCount() { counting = true; }
+HeapCount::~HeapCount() { counting = false; }
 
 HeapCountPause::HeapCountPause() { ++pauses; }
 HeapCountPause::~HeapCountPause() { --pauses; }

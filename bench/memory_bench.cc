@@ -77,6 +77,7 @@ void BM_PluginHeapPerRule(benchmark::State& state) {
    const auto rules = static_cast<U32>(state.range(0));
    double bytes = 0;
    double allocations = 0;
+   const Bench::HeapCount counting;
    for (auto _ : state) {
       Bench::HeapUse before;
       Bench::HeapUse after;
