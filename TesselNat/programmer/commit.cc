@@ -81,9 +81,8 @@ void NatSlaveProgrammerSm::doCommitHwConfig(TesselNat::Uid uid) {
    }
    if (deletes) {
       // Surplus keys of a shrunk rule, or every key of a removed one, up to the first gap.
-      while (entryIdTableHas(hwKey)) {
-         const EntryIdTableEntry entry = entryIdTable(hwKey);
-         for (const auto& [vlanId, entryId] : entry.defaultEntryIdMap()) {
+      while (const std::optional<EntryIdTableEntry> entry = entryIdTableFind(hwKey)) {
+         for (const auto& [vlanId, entryId] : entry->defaultEntryIdMap()) {
             doDeleteEntry(hwKey, vlanId);
          }
          entryIdTableDel(hwKey);

@@ -7,6 +7,12 @@ EntryIdTableEntry EntryIdTable::entry(const Ember::NatHwKey& key) const {
    return it == records_.end() ? EntryIdTableEntry() : *it;
 }
 
+std::optional<EntryIdTableEntry> EntryIdTable::find(const Ember::NatHwKey& key) const {
+   const auto it = records_.find(key);
+   if (it == records_.end()) return std::nullopt;
+   return *it;
+}
+
 EntryIdTableEntry EntryIdTable::entryOrNew(const Ember::NatHwKey& key) {
    auto it = records_.find(key);
    if (it == records_.end()) it = records_.emplace(key).first;

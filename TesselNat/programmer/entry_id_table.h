@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <unordered_set>
 
 #include "TesselNat/programmer/entry_id_table_entry.h"
@@ -20,6 +21,8 @@ public:
    bool has(const Ember::NatHwKey& key) const { return records_.count(key) != 0; }
    U32 size() const { return static_cast<U32>(records_.size()); }
 
+   // A copy of the key's record, or nothing when absent.
+   std::optional<EntryIdTableEntry> find(const Ember::NatHwKey& key) const;
    // A copy of the key's record, stored first as a record with the key and no ids when absent.
    EntryIdTableEntry entryOrNew(const Ember::NatHwKey& key);
    // Inserts a copy of `entry`, or overwrites the stored record with the same key.

@@ -78,6 +78,10 @@ public:
    }
    void entryIdTableDelAll();
    bool entryIdTableHas(const Ember::NatHwKey& key) const { return entryIdTable_.has(key); }
+   // A copy of the key's record, or nothing: a test and a read in one lookup.
+   std::optional<EntryIdTableEntry> entryIdTableFind(const Ember::NatHwKey& key) const {
+      return entryIdTable_.find(key);
+   }
    U32 entryIdTables() const { return entryIdTable_.size(); }
    // Visits every record, in the table's own order.
    template <class F>
