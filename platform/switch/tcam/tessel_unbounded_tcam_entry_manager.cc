@@ -43,9 +43,10 @@ TesselUnboundedTcamEntryManager::UnitEntries& TesselUnboundedTcamEntryManager::u
       U32 count = 0;
       SDK_CALL( bcm_field_entry_multi_get( unit, group(), ids, &count ) );
       KIV_ASSERT( count <= n );
-      entries.recovered.insert(ids.begin(), ids.begin() + count);
       // Stage with the bank the previous run did not use.
       const bool previousInBank1 = count != 0 && ids.front() >= bankFirstId(1);
+      ids.resize(count);
+      entries.recovered = std::move(ids);
       const U32 stagingBank = previousInBank1 ? 0 : 1;
       entries.ids = Pool{bankFirstId(stagingBank), n, bankFirstId(stagingBank), {}};
    }
@@ -148,7 +149,8 @@ std::set<U32> TesselUnboundedTcamEntryManager::entriesHeld(U16 unit) const {
 
 std::set<U32> TesselUnboundedTcamEntryManager::entriesRecovered(U16 unit) const {
    const auto found = units_.find(unit);
-   return found == units_.end() ? std::set<U32>() : found->second.recovered;
+   if (found == units_.end()) return {};
+   return std::set<U32>(found->second.recovered.begin(), found->second.recovered.end());
 }
 
 Kiv::String TesselUnboundedTcamEntryManager::entryName(U16 unit, U32 entryId) const {

@@ -94,7 +94,7 @@ private:
    struct UnitEntries {
       std::vector<Held> held;  // bank 0's ids, then bank 1's
       U32 heldCount = 0;
-      std::set<U32> recovered;  // the previous run's, until the flash download
+      std::vector<U32> recovered;  // the previous run's, ascending, until the flash download
       Pool slots;
       Pool ids;
    };
