@@ -11,6 +11,7 @@ namespace ControlPlane {
 struct NatControlPlane::StatusMount {
    std::shared_ptr<Shoal::TableState> state;
    Kiv::Ptr<Quill::QuillShoalStatusDir> dir;
+   U64 pass = 0;  // the reading pass that last found it in the store
 };
 
 Kiv::String statusDirPath(TesselCentral::ModId modId) {
@@ -131,6 +132,7 @@ void NatControlPlane::moduleDel(TesselCentral::ModId modId) {
 }
 
 void NatControlPlane::doReadAnswers() {
+   ++readPass_;
    for (auto request = outstanding_.begin(); request != outstanding_.end();) {
       const auto [uid, removal] = *request;
       const auto known = rules_.find(uid);
@@ -166,14 +168,22 @@ Answer NatControlPlane::answer(TesselNat::Uid uid) const {
    return outstanding_.contains(uid.value()) ? Answer::waiting : Answer::programmed;
 }
 
+// The module's directory is looked for in the store once per reading pass.
 Answer NatControlPlane::moduleAnswer(TesselCentral::ModId modId, U32 uid, U32 reqVersion) {
-   const Kiv::String path = statusDirPath(modId);
-   const Shoal::SharedStore::Table* table = store_->table(path);
-   if (!table) return Answer::waiting;
    std::unique_ptr<StatusMount>& mount = statusMounts_[modId.value()];
-   if (!mount || mount->state != table->state) {
-      mount.reset(new StatusMount{table->state, new Quill::QuillShoalStatusDir(
-                                                    path, table->state, Shoal::Access::readOnly)});
+   if (!mount || mount->pass != readPass_) {
+      const Kiv::String path = statusDirPath(modId);
+      const Shoal::SharedStore::Table* table = store_->table(path);
+      if (!table) {
+         mount.reset();
+         return Answer::waiting;
+      }
+      if (!mount || mount->state != table->state) {
+         mount.reset(new StatusMount{
+             table->state,
+             new Quill::QuillShoalStatusDir(path, table->state, Shoal::Access::readOnly)});
+      }
+      mount->pass = readPass_;
    }
    bool found = false;
    const Quill::QuillShoalStatus status = mount->dir->safeLookup(Quill::QuillShoalKey(uid), found);

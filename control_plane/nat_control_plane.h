@@ -120,6 +120,7 @@ private:
    std::map<U32, bool> outstanding_;  // uid -> the request asks for the rule's removal
    std::map<U32, Answer> failed_;     // rules a module failed, by uid
    std::map<U16, std::unique_ptr<StatusMount>> statusMounts_;  // by module
+   U64 readPass_ = 0;
 };
 
 }  // namespace ControlPlane
