@@ -1,7 +1,7 @@
-// tessel-nat: runs NAT rule sets against a simulated switch. Without a scenario file it runs
-// the built-in one. `tessel-nat send` is the operator's side of the agent's command socket.
+// tessel-nat: runs NAT rule sets against a simulated switch. `run` (the default, with the
+// built-in scenario when no file is given) runs a scenario; `show` is the operator's side of
+// the agent's command socket; `soak` drives the agent with seeded random churn.
 
-#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -16,9 +16,12 @@
 
 #include "platform/framework/kiv/activity_lock.h"
 #include "platform/framework/trace/event_log.h"
+#include "platform/framework/trace/trace_handle.h"
+#include "platform/framework/trace/trace_sink.h"
 #include "simulator/scenario/default_scenario.h"
 #include "simulator/scenario/scenario_parser.h"
 #include "simulator/switch/churn_soak.h"
+#include "simulator/switch/dump_table.h"
 #include "simulator/switch/scenario_runner.h"
 
 namespace {
@@ -27,6 +30,45 @@ volatile std::sig_atomic_t stopRequested = 0;
 
 void requestStop(int) { stopRequested = 1; }
 
+// Event-log messages on stderr, as "%NAME: text".
+class StderrLogSink : public Kiv::LogSink {
+public:
+   void write(const Kiv::LogRecord& record) override {
+      std::cerr << "%" << record.name << ": " << record.text << std::endl;
+   }
+};
+
+// Enabled traces on stderr: "facility/level function: text".
+class StderrTraceSink : public Kiv::TraceSink {
+public:
+   void write(const Kiv::TraceMessage& message) override {
+      std::cerr << message.facility << "/" << message.level << " " << message.function << ": "
+                << message.text << "\n";
+   }
+};
+
+struct RunOptions {
+   std::string file;
+   std::string servePath;
+   bool json = false;
+   std::vector<std::string> traces;  // "FACILITY/LEVEL"
+};
+
+// Turns on each FACILITY/LEVEL; false, with a message, for one that does not parse.
+bool tracesOn(const std::vector<std::string>& traces) {
+   for (const std::string& trace : traces) {
+      const std::size_t slash = trace.rfind('/');
+      unsigned level = 0;
+      if (slash == std::string::npos || slash == 0 ||
+          std::sscanf(trace.c_str() + slash + 1, "%u", &level) != 1) {
+         std::cerr << "tessel-nat: --trace " << trace << ": expected FACILITY/LEVEL\n";
+         return false;
+      }
+      Kiv::traceHandle(trace.substr(0, slash)).levelIs(level, true);
+   }
+   return true;
+}
+
 // Serves agent commands until SIGINT or SIGTERM.
 void serve(Simulator::ScenarioRunner& runner) {
    struct sigaction stop {};
@@ -34,19 +76,21 @@ void serve(Simulator::ScenarioRunner& runner) {
    sigaction(SIGINT, &stop, nullptr);
    sigaction(SIGTERM, &stop, nullptr);
    Agent::CommandServer& server = *runner.simulatedSwitch().commandServer();
-   std::cout << "serving agent commands on " << server.path() << "; Ctrl-C stops" << std::endl;
+   std::cerr << "tessel-nat: serving agent commands on " << server.path() << "; Ctrl-C stops"
+             << std::endl;
    while (!stopRequested) {
       server.doPoll(std::chrono::milliseconds(200));
       runner.simulatedSwitch().doSettle();
    }
 }
 
-int runScenario(const std::string& file, const std::string& socketPath, bool serving) {
+int run(const RunOptions& options) {
    std::string text = Simulator::defaultScenarioText;
-   if (!file.empty()) {
-      std::ifstream in(file);
+   if (!options.file.empty()) {
+      std::ifstream in(options.file);
       if (!in) {
-         std::cerr << "tessel-nat: cannot read " << file << ": " << std::strerror(errno) << "\n";
+         std::cerr << "tessel-nat: cannot read " << options.file << ": " << std::strerror(errno)
+                   << "\n";
          return 2;
       }
       std::ostringstream content;
@@ -57,30 +101,36 @@ int runScenario(const std::string& file, const std::string& socketPath, bool ser
    try {
       scenario = Simulator::parseScenario(text);
    } catch (const Simulator::ScenarioError& error) {
-      std::cerr << "tessel-nat: " << (file.empty() ? "built-in scenario" : file) << ": "
-                << error.what() << "\n";
+      std::cerr << "tessel-nat: " << (options.file.empty() ? "built-in scenario" : options.file)
+                << ": " << error.what() << "\n";
       return 2;
    }
+   if (!tracesOn(options.traces)) return 2;
 
-   // The agent's event log (a full TCAM, for one) goes with the step that caused it.
-   Kiv::StreamLogSink log(std::cout);
+   StderrLogSink log;
+   StderrTraceSink traces;
    Kiv::logSinkIs(&log);
-   Kiv::ActivityGuard framework(Kiv::activityLock());
-   Simulator::ScenarioRunner::Options options;
-   options.socketPath = socketPath;
-   if (isatty(STDERR_FILENO)) options.progress = &std::cerr;
+   Kiv::traceSinkIs(&traces);
    int status = 0;
    {
-      Simulator::ScenarioRunner runner(scenario, std::cout, options);
+      const Kiv::ActivityGuard framework(Kiv::activityLock());
+      Simulator::ScenarioRunner::Options runOptions;
+      runOptions.format = options.json ? Simulator::EventWriter::Format::json
+                                       : Simulator::EventWriter::Format::text;
+      runOptions.socketPath = options.servePath;
+      if (isatty(STDERR_FILENO)) runOptions.progress = &std::cerr;
+      Simulator::ScenarioRunner runner(scenario, std::cout, runOptions);
       status = runner.doRun();
-      if (serving) serve(runner);
+      std::cout << std::flush;
+      if (!options.servePath.empty()) serve(runner);
    }
+   Kiv::traceSinkIs(nullptr);
    Kiv::logSinkIs(nullptr);
    return status;
 }
 
-// Sends one request to an agent's command socket and prints the answer.
-int send(const std::string& socketPath, const std::vector<std::string>& words) {
+// Asks the agent at `socketPath` for a module's show dump and prints it.
+int show(const std::string& socketPath, unsigned module, bool table) {
    sockaddr_un address{};
    address.sun_family = AF_UNIX;
    if (socketPath.size() >= sizeof(address.sun_path)) {
@@ -95,24 +145,25 @@ int send(const std::string& socketPath, const std::vector<std::string>& words) {
       if (fd >= 0) close(fd);
       return 1;
    }
-   std::string request;
-   for (const std::string& word : words) {
-      if (!request.empty()) request += ' ';
-      request += word;
-   }
-   request += "\n";
+   const std::string request = "TesselNat " + std::to_string(module) + " show\n";
    const bool sent = ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
                      static_cast<ssize_t>(request.size());
+   std::string answer;
    char buffer[65536];
-   for (ssize_t n; sent && (n = read(fd, buffer, sizeof buffer)) > 0;) {
-      std::cout.write(buffer, n);
-   }
-   std::cout << std::flush;
+   for (ssize_t n; sent && (n = read(fd, buffer, sizeof buffer)) > 0;) answer.append(buffer, n);
    close(fd);
-   return sent ? 0 : 1;
+   if (!sent) {
+      std::cerr << "tessel-nat: " << socketPath << ": the request could not be sent\n";
+      return 1;
+   }
+   if (answer.rfind("error: ", 0) == 0) {
+      std::cerr << "tessel-nat: " << answer;
+      return 1;
+   }
+   std::cout << (table ? Simulator::dumpTable(answer) : answer + "\n");
+   return 0;
 }
 
-// Runs the churn soak and says how it ended.
 int soak(uint64_t seed, uint32_t steps, bool verbose) {
    const Simulator::SoakResult result =
        Simulator::runChurnSoak(seed, steps, verbose ? &std::cout : nullptr);
@@ -126,35 +177,53 @@ int soak(uint64_t seed, uint32_t steps, bool verbose) {
    return 1;
 }
 
+void runOptionsOn(CLI::App& app, RunOptions& options) {
+   app.add_option("scenario", options.file, "Scenario file (JSON); the built-in one without")
+       ->check(CLI::ExistingFile);
+   app.add_option("--serve", options.servePath,
+                  "After the steps, answer agent commands on this Unix-domain socket until "
+                  "SIGINT or SIGTERM");
+   app.add_flag("--json", options.json, "Write the events as JSON Lines");
+   app.add_option("--trace", options.traces,
+                  "Turn a trace facility's level on, on stderr (repeatable), e.g. "
+                  "--trace ApiTessel/4");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
    CLI::App app{
        "Runs NAT rule sets against a simulated switch: the NAT plug-in programs them "
-       "into the chip's TCAM, and each step reports what the chip holds and hits."};
+       "into the chip's TCAM, and each step reports what the modules answer, what the "
+       "chip holds and what a packet hits."};
+   app.footer(
+       "Example: tessel-nat run examples/web_server.json --serve /tmp/nat.sock\n"
+       "         tessel-nat show --socket /tmp/nat.sock --module 1 --table");
    app.require_subcommand(0, 1);
-   std::string file;
-   std::string socketPath;
-   bool serving = false;
-   app.add_option("scenario", file, "Scenario file (JSON); the built-in scenario without one")
-       ->check(CLI::ExistingFile);
-   app.add_option("--socket", socketPath, "Serve agent commands on this Unix-domain socket");
-   app.add_flag("--serve", serving, "After the scenario, serve agent commands until Ctrl-C")
-       ->needs("--socket");
+   RunOptions options;
+   runOptionsOn(app, options);
 
-   CLI::App* sendCommand = app.add_subcommand(
-       "send", "Send one agent command: <command type> <module> [<command text>...]");
-   std::string sendSocket;
-   std::vector<std::string> words;
-   sendCommand->add_option("--socket", sendSocket, "The agent's command socket")->required();
-   sendCommand->add_option("words", words, "Command type, module and command text")
+   CLI::App* runCommand = app.add_subcommand("run", "Run a scenario file (the default command)");
+   runCommand->footer("Example: tessel-nat run examples/full_tcam.json --json");
+   runOptionsOn(*runCommand, options);
+
+   CLI::App* showCommand =
+       app.add_subcommand("show", "Ask a running agent for a module's show dump");
+   showCommand->footer("Example: tessel-nat show --socket /tmp/nat.sock --module 1 --table");
+   std::string socketPath;
+   unsigned module = 1;
+   bool table = false;
+   showCommand->add_option("--socket", socketPath, "The agent's command socket")->required();
+   showCommand->add_option("--module", module, "The module")
        ->required()
-       ->expected(2, -1);
+       ->check(CLI::Range(0, 65535));
+   showCommand->add_flag("--table", table, "One aligned row per key and VLAN");
 
    CLI::App* soakCommand = app.add_subcommand(
        "soak",
        "Drive the whole agent with seeded random churn, restarts and faults, checking "
        "it after every step");
+   soakCommand->footer("Example: tessel-nat soak --seed 7 --steps 5000");
    uint64_t seed = 1;
    uint32_t steps = 1000;
    bool verbose = false;
@@ -163,7 +232,7 @@ int main(int argc, char** argv) {
    soakCommand->add_flag("--verbose", verbose, "Print every step");
 
    CLI11_PARSE(app, argc, argv);
-   if (*sendCommand) return send(sendSocket, words);
+   if (*showCommand) return show(socketPath, module, table);
    if (*soakCommand) return soak(seed, steps, verbose);
-   return runScenario(file, socketPath, serving);
+   return run(options);
 }

@@ -4,9 +4,8 @@
 
 #include <chrono>
 #include <cstdio>
-#include <iomanip>
 #include <ostream>
-#include <span>
+#include <sstream>
 
 #include "simulator/switch/rule_conversion.h"
 #include "simulator/switch/rule_generator.h"
@@ -31,42 +30,34 @@ SimulatedSwitch::Config switchConfig(const Scenario& scenario) {
    return config;
 }
 
-std::string translationText(const Rule& rule) {
-   std::string text;
+std::string ruleText(const Rule& rule) {
+   std::string text = "uid " + std::to_string(rule.uid) + " " + ruleTypeName(rule.type);
    const auto pair = [&](const char* name, const std::optional<Endpoint>& from,
                          const std::optional<Endpoint>& to) {
       if (!from) return;
-      if (!text.empty()) text += ", ";
-      text += std::string(name) + " " + endpointText(*from) + " -> " + endpointText(*to);
+      text += ' ';
+      text += name;
+      text += ' ';
+      text += endpointText(*from);
+      text += " -> ";
+      text += endpointText(*to);
    };
    pair("src", rule.src, rule.srcNew);
    pair("dst", rule.dst, rule.dstNew);
-   return text;
-}
-
-std::string ruleText(const Rule& rule) {
-   std::string text = "uid " + std::to_string(rule.uid) + " " + ruleTypeName(rule.type) + " " +
-                      translationText(rule);
-   if (!rule.vlans.empty()) {
-      text += " vlans";
-      for (std::size_t i = 0; i < rule.vlans.size(); ++i) {
-         text += i == 0 ? ' ' : ',';
-         text += std::to_string(rule.vlans[i]);
-      }
+   for (std::size_t i = 0; i < rule.vlans.size(); ++i) {
+      text += i == 0 ? " vlans " : ",";
+      text += std::to_string(rule.vlans[i]);
    }
    return text;
 }
 
-std::string listText(const std::vector<uint16_t>& values) {
-   std::string text;
-   for (uint16_t value : values) {
-      if (!text.empty()) text += ' ';
-      text += std::to_string(value);
-   }
-   return text;
+// The packet's address after the rule's rewrite of it: the new address, and the new port
+// where the rule translates ports.
+Endpoint translated(const Endpoint& address, const std::optional<Endpoint>& to) {
+   if (!to) return address;
+   return Endpoint{to->ip, to->port != 0 ? to->port : address.port};
 }
 
-// The whole content of a descriptor written from its start.
 std::string contentOf(std::FILE* file) {
    std::string text;
    std::rewind(file);
@@ -87,13 +78,10 @@ void drawProgress(std::ostream& progress, std::size_t done, std::size_t total) {
 
 ScenarioRunner::ScenarioRunner(const Scenario& scenario, std::ostream& out, Options options)
     : scenario_(scenario),
-      out_(out),
+      events_(out, options.format),
       options_(std::move(options)),
       switch_(std::make_unique<SimulatedSwitch>(switchConfig(scenario))) {
    if (!options_.socketPath.empty()) switch_->commandServerIs(options_.socketPath);
-   out_ << "switch: " << scenario.chip.natEntries << " NAT entries per unit, "
-        << unsigned{scenario.chip.pipes} << " pipe(s) x " << unsigned{scenario.chip.copiesPerPipe}
-        << " copies; modules " << listText(scenario.modules) << "\n";
 }
 
 ScenarioRunner::~ScenarioRunner() = default;
@@ -101,63 +89,76 @@ ScenarioRunner::~ScenarioRunner() = default;
 int ScenarioRunner::doRun() {
    for (const Step& step : scenario_.steps) {
       doStep(step);
+      // Commands that came meanwhile are answered between steps.
       if (Agent::CommandServer* server = switch_->commandServer()) {
          server->doPoll(std::chrono::milliseconds(0));
          switch_->doSettle();
       }
    }
+   reportSummary();
    return status_;
 }
 
 void ScenarioRunner::doStep(const Step& step) {
-   out_ << step.path << " ";
+   const auto say = [&](const std::string& what) { events_.step(step.path, what); };
    std::visit(Overloaded{
                   [&](const AddRule& add) {
-                     out_ << "add " << ruleText(add.rule) << ": ";
+                     say("add " + ruleText(add.rule));
                      doPublish(add.rule);
                   },
                   [&](const UpdateRule& update) {
-                     out_ << "update " << ruleText(update.rule) << ": ";
+                     say("update " + ruleText(update.rule));
                      doPublish(update.rule);
                   },
                   [&](const Retry& retry) {
-                     out_ << "retry uid " << retry.uid << ": ";
+                     say("retry uid " + std::to_string(retry.uid));
                      switch_->controlPlane().ruleRetryIs(TesselNat::Uid(retry.uid));
                      switch_->doSettle();
-                     reportAnswer(retry.uid);
+                     reportAnswers(retry.uid, rules_.at(retry.uid).modules);
                   },
                   [&](const Delete& remove) {
-                     out_ << "delete uid " << remove.uid << ": ";
+                     say("delete uid " + std::to_string(remove.uid));
+                     const std::vector<uint16_t> modules = rules_.at(remove.uid).modules;
                      switch_->controlPlane().ruleRemovalIs(TesselNat::Uid(remove.uid));
                      switch_->doSettle();
                      rules_.erase(remove.uid);
-                     reportAnswer(remove.uid);
+                     reportAnswers(remove.uid, modules);
                   },
-                  [&](const Show& show) { reportShow(show.module); },
-                  [&](const Verify& verify) { reportVerify(verify.module); },
-                  [&](const SendPacket& send) { reportPacket(send.packet); },
-                  [&](const Generate& generate) { doGenerate(generate); },
+                  [&](const Show& show) {
+                     say("show module " + std::to_string(show.module));
+                     reportShow(show.module);
+                  },
+                  [&](const Verify& verify) {
+                     say("verify module " + std::to_string(verify.module));
+                     reportVerify(verify.module);
+                  },
+                  [&](const SendPacket& send) {
+                     say("packet " + endpointText(send.packet.src) + " > " +
+                         endpointText(send.packet.dst) + " proto " +
+                         std::to_string(send.packet.proto) + " vlan " +
+                         std::to_string(send.packet.vlan));
+                     reportPacket(send.packet);
+                  },
+                  [&](const Generate& generate) {
+                     say("generate " + std::to_string(generate.rules) + " rules, seed " +
+                         std::to_string(generate.seed));
+                     doGenerate(generate);
+                  },
                   [&](const Restart& restart) {
-                     out_ << "restart " << (restart.warm ? "warm" : "cold") << ": ";
+                     say(restart.warm ? "restart warm" : "restart cold");
                      switch_->doRestart(restart.warm);
-                     out_ << switch_->controlPlane().outstandingRequests()
-                          << " request(s) unanswered after the commit pass\n";
+                     for (const auto& [uid, rule] : rules_) reportAnswers(uid, rule.modules);
                   },
                   [&](const FlashDownload&) {
-                     out_ << "flash download: ";
+                     say("flash download");
                      switch_->doFlashDownload();
-                     std::size_t held = 0;
-                     for (U16 module : switch_->modules()) {
-                        held += switch_->natEntryManager()->entriesHeld(module).size();
-                     }
-                     out_ << held << " NAT entries held\n";
                   },
                   [&](const AddModule& add) {
-                     out_ << "add module " << add.module << "\n";
+                     say("add module " + std::to_string(add.module));
                      switch_->moduleIs(add.module);
                   },
                   [&](const RemoveModule& remove) {
-                     out_ << "remove module " << remove.module << "\n";
+                     say("remove module " + std::to_string(remove.module));
                      switch_->moduleDel(remove.module);
                      for (auto& [uid, rule] : rules_) std::erase(rule.modules, remove.module);
                   },
@@ -169,12 +170,12 @@ void ScenarioRunner::doPublish(const Rule& rule) {
    rules_[rule.uid] = rule;
    switch_->controlPlane().ruleIs(natRuleOf(rule));
    switch_->doSettle();
-   reportAnswer(rule.uid);
+   reportAnswers(rule.uid, rule.modules);
 }
 
+// Published in batches, each run to its answers, so that the progress bar moves and the
+// control plane reads answers as it would; the answers are counted, not written one by one.
 void ScenarioRunner::doGenerate(const Generate& generate) {
-   out_ << "generate " << generate.rules << " rules (seed " << generate.seed << ") on modules "
-        << listText(generate.modules) << ": " << std::flush;
    const std::vector<Rule> rules = generatedRules(generate);
    constexpr std::size_t batch = 256;
    const auto start = std::chrono::steady_clock::now();
@@ -190,77 +191,59 @@ void ScenarioRunner::doGenerate(const Generate& generate) {
    if (options_.progress) *options_.progress << "\n";
    std::size_t failed = 0;
    for (const Rule& rule : rules) {
-      failed += switch_->controlPlane().answer(TesselNat::Uid(rule.uid)) !=
-                ControlPlane::Answer::programmed;
+      const bool ok = switch_->controlPlane().answer(TesselNat::Uid(rule.uid)) ==
+                      ControlPlane::Answer::programmed;
+      failed += ok ? 0 : 1;
+      answered_[ok ? 1 : 2] += rule.modules.size();
    }
-   out_ << rules.size() - failed << " programmed, " << failed << " failed in " << std::fixed
-        << std::setprecision(3) << took.count() << " s (" << std::setprecision(0)
-        << rules.size() / took.count() << " rules/s)\n"
-        << std::defaultfloat;
+   std::ostringstream text;
+   text.precision(3);
+   text << "generated " << rules.size() << " rules: " << rules.size() - failed << " programmed, "
+        << failed << " failed, in " << std::fixed << took.count() << " s ("
+        << static_cast<long>(rules.size() / took.count()) << " rules/s)";
+   events_.note(text.str());
 }
 
-void ScenarioRunner::reportAnswer(uint16_t uid) {
-   switch (switch_->controlPlane().answer(TesselNat::Uid(uid))) {
-      case ControlPlane::Answer::programmed:
-         out_ << (switch_->controlPlane().ruleHas(TesselNat::Uid(uid)) ? "programmed\n"
-                                                                       : "removed\n");
-         break;
-      case ControlPlane::Answer::failed:
-         out_ << "failed: a module could not program it; it stays dirty until retried\n";
-         break;
-      case ControlPlane::Answer::waiting:
-         out_ << "waiting: not every module has answered\n";
-         break;
+void ScenarioRunner::reportAnswers(uint16_t uid, const std::vector<uint16_t>& modules) {
+   for (const uint16_t module : modules) {
+      const Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer = switch_->programmer(module);
+      if (!programmer) continue;
+      bool found = false;
+      const Quill::QuillShoalStatus status =
+          programmer->quillShoalStatusDir()->safeLookup(Quill::QuillShoalKey(uid), found);
+      if (!found) continue;
+      events_.status(module, uid, status.result());
+      if (status.result() <= 2) ++answered_[status.result()];
    }
 }
 
+// Through the plug-in's command callback, as the command socket would ask it.
 void ScenarioRunner::reportShow(uint16_t module) {
-   out_ << "show module " << module << ":\n";
-   const Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer = switch_->programmer(module);
-   if (!programmer) {
-      out_ << "(no programmer for module " << module << ")\n";
-      return;
-   }
    // A file rather than a pipe: a dump of thousands of keys would fill a pipe nobody reads.
    std::FILE* file = std::tmpfile();
-   programmer->doShow(static_cast<U32>(fileno(file)), TesselCentral::ModId(module));
-   out_ << contentOf(file) << "\n";
+   switch_->commandCallback()->handleCommand(static_cast<U32>(fileno(file)),
+                                             std::to_string(module) + " show");
+   events_.show(module, contentOf(file));
    std::fclose(file);
 }
 
 void ScenarioRunner::reportVerify(uint16_t module) {
-   out_ << "verify module " << module << ": ";
-   const Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer = switch_->programmer(module);
-   if (!programmer) {
-      out_ << "no programmer for module " << module << "\n";
-      return;
-   }
    const std::vector<Tessel::VerifyDisagreement> found = switch_->audit(module);
    if (found.empty()) {
-      out_ << "ok, " << programmer->entryIdTables()
-           << " key(s) agree with the shadow and the chip\n";
+      events_.verifyOk(module);
       return;
    }
    status_ = 1;
-   out_ << found.size() << " disagreement(s)\n";
-   constexpr std::size_t shown = 20;
-   for (const Tessel::VerifyDisagreement& disagreement :
-        std::span(found).first(std::min(found.size(), shown))) {
-      out_ << "  " << disagreement.check << ": key " << disagreement.key.stringValue() << ", vlan "
-           << disagreement.vlanId << ", entry " << disagreement.entryId << ", expected "
-           << disagreement.expected << ", read " << disagreement.read << "\n";
+   for (const Tessel::VerifyDisagreement& d : found) {
+      events_.disagreement(module, d.check, d.key.stringValue(), d.vlanId, d.entryId, d.expected,
+                           d.read);
    }
-   if (found.size() > shown) out_ << "  ... and " << found.size() - shown << " more\n";
 }
 
 void ScenarioRunner::reportPacket(const Packet& packet) {
-   static const char* const fragments[] = {"", " first fragment", " later fragment"};
-   out_ << "packet module " << packet.module << " vlan " << packet.vlan << " proto "
-        << unsigned{packet.proto} << " " << endpointText(packet.src) << " -> "
-        << endpointText(packet.dst) << fragments[static_cast<int>(packet.fragment)] << ": ";
    const auto match = switch_->chip().classify(packet.module, chipPacketOf(packet));
    if (!match) {
-      out_ << "no entry, not translated\n";
+      events_.packetMiss(packet.module);
       return;
    }
    const Shim::Sdk& sdk = Shim::sdk_;
@@ -268,18 +251,30 @@ void ScenarioRunner::reportPacket(const Packet& packet) {
        match->actions.find(sdk.bcmFieldActionAssignOpaqueObject1());
    const ::Chip::FieldActionValue* profile =
        match->actions.find(sdk.bcmFieldActionAssignExtractionCtrlId());
-   out_ << "hits entry " << match->entryId;
-   if (uid) {
-      out_ << ", uid " << uid->param0;
-      const auto rule = rules_.find(static_cast<uint16_t>(uid->param0));
-      if (rule != rules_.end()) out_ << " (" << translationText(rule->second) << ")";
+   EventWriter::Hit hit{
+       match->entryId, uid ? uid->param0 : 0,    profile ? profile->param0 : 0, "unknown",
+       "unchanged",    endpointText(packet.src), endpointText(packet.dst)};
+   if (match->actions.find(sdk.bcmFieldActionDrop())) {
+      hit.forwarding = "drop";
+   } else if (const auto* l3 = match->actions.find(sdk.bcmFieldActionL3Switch())) {
+      hit.forwarding = "l3-switch " + std::to_string(l3->param0);
    }
-   if (profile) out_ << ", profile " << profile->param0;
-   if (match->actions.find(sdk.bcmFieldActionDrop())) out_ << ", dropped";
-   if (const auto* l3 = match->actions.find(sdk.bcmFieldActionL3Switch())) {
-      out_ << ", next hop " << l3->param0;
+   const auto rule = rules_.find(static_cast<uint16_t>(hit.uid));
+   if (uid && rule != rules_.end()) {
+      hit.kind = ruleTypeName(rule->second.type);
+      hit.src = endpointText(translated(packet.src, rule->second.srcNew));
+      hit.dst = endpointText(translated(packet.dst, rule->second.dstNew));
    }
-   out_ << "\n";
+   events_.packetHit(packet.module, hit);
+}
+
+void ScenarioRunner::reportSummary() {
+   std::vector<EventWriter::ModuleUse> modules;
+   for (const U16 module : switch_->modules()) {
+      const std::size_t used = switch_->natEntryManager()->entriesHeld(module).size();
+      modules.push_back({module, used, switch_->config().natEntries - used});
+   }
+   events_.summary(rules_.size(), modules, answered_[1], answered_[2]);
 }
 
 }  // namespace Simulator

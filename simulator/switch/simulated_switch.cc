@@ -167,6 +167,10 @@ std::vector<Tessel::VerifyDisagreement> SimulatedSwitch::audit(U16 module) const
    return found;
 }
 
+const Kiv::Ptr<TesselCommon::AgentCommandCallback>& SimulatedSwitch::commandCallback() const {
+   return agent_->callback;
+}
+
 Kiv::Ptr<Tessel::NatSlaveRootSm> SimulatedSwitch::rootSm() const {
    return agent_->mounter->rootSm();
 }

@@ -61,6 +61,8 @@ public:
    // Serves agent commands on a Unix-domain socket at `path` from now on.
    void commandServerIs(const std::string& path);
    Agent::CommandServer* commandServer() const { return commandServer_.get(); }
+   // The plug-in's command callback, as the agent created it.
+   const Kiv::Ptr<TesselCommon::AgentCommandCallback>& commandCallback() const;
 
    // The module's audit, over the rules that name the module: verification expects every
    // shadow key on every module, while the control plane asks each rule of its modules only.

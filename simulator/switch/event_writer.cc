@@ -1,0 +1,118 @@
+#include "simulator/switch/event_writer.h"
+
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <vector>
+
+namespace Simulator {
+
+using Json = nlohmann::ordered_json;
+
+void EventWriter::step(const std::string& path, const std::string& what) {
+   if (format_ == Format::json) {
+      out_ << Json{{"event", "step"}, {"step", path}, {"what", what}}.dump() << "\n";
+   } else {
+      out_ << path << " " << what << "\n";
+   }
+}
+
+void EventWriter::status(uint16_t module, uint16_t uid, uint32_t result) {
+   if (format_ == Format::json) {
+      out_ << Json{{"event", "status"}, {"module", module}, {"uid", uid}, {"result", result}}.dump()
+           << "\n";
+   } else {
+      out_ << "status module " << module << " uid " << uid << " result " << result << "\n";
+   }
+}
+
+void EventWriter::show(uint16_t module, const std::string& dump) {
+   if (format_ == Format::json) {
+      out_ << Json{{"event", "show"}, {"module", module}, {"dump", dump}}.dump() << "\n";
+   } else {
+      out_ << dump << "\n";
+   }
+}
+
+void EventWriter::verifyOk(uint16_t module) {
+   if (format_ == Format::json) {
+      out_ << Json{{"event", "verify"}, {"module", module}, {"ok", true}}.dump() << "\n";
+   } else {
+      out_ << "verify module " << module << ": ok\n";
+   }
+}
+
+void EventWriter::disagreement(uint16_t module, const std::string& check, const std::string& key,
+                               uint16_t vlan, uint32_t entry, uint64_t expected, uint64_t read) {
+   if (format_ == Format::json) {
+      out_ << Json{{"event", "verify"}, {"module", module},     {"ok", false},
+                   {"check", check},    {"key", key},           {"vlan", vlan},
+                   {"entry", entry},    {"expected", expected}, {"read", read}}
+                  .dump()
+           << "\n";
+   } else {
+      out_ << "verify module " << module << ": " << check << ": key " << key << ", vlan " << vlan
+           << ", entry " << entry << ", expected " << expected << ", read " << read << "\n";
+   }
+}
+
+void EventWriter::packetHit(uint16_t module, const Hit& hit) {
+   if (format_ == Format::json) {
+      out_ << Json{{"event", "packet"},
+                   {"module", module},
+                   {"entry", hit.entry},
+                   {"uid", hit.uid},
+                   {"profile", hit.profile},
+                   {"kind", hit.kind},
+                   {"forwarding", hit.forwarding},
+                   {"src", hit.src},
+                   {"dst", hit.dst}}
+                  .dump()
+           << "\n";
+   } else {
+      out_ << "packet module " << module << ": entry " << hit.entry << " uid " << hit.uid
+           << " profile " << hit.profile << " (" << hit.kind << ") " << hit.forwarding << " -> "
+           << hit.src << " > " << hit.dst << "\n";
+   }
+}
+
+void EventWriter::packetMiss(uint16_t module) {
+   if (format_ == Format::json) {
+      out_ << Json{{"event", "packet"}, {"module", module}, {"match", false}}.dump() << "\n";
+   } else {
+      out_ << "packet module " << module << ": no match\n";
+   }
+}
+
+void EventWriter::note(const std::string& text) {
+   if (format_ == Format::json) {
+      out_ << Json{{"event", "note"}, {"text", text}}.dump() << "\n";
+   } else {
+      out_ << text << "\n";
+   }
+}
+
+void EventWriter::summary(std::size_t rules, const std::vector<ModuleUse>& modules,
+                          std::size_t answered1, std::size_t answered2) {
+   if (format_ == Format::json) {
+      Json perModule = Json::array();
+      for (const ModuleUse& use : modules) {
+         perModule.push_back({{"module", use.module}, {"used", use.used}, {"free", use.free}});
+      }
+      out_ << Json{{"event", "summary"},
+                   {"rules", rules},
+                   {"modules", perModule},
+                   {"answered1", answered1},
+                   {"answered2", answered2}}
+                  .dump()
+           << "\n";
+      return;
+   }
+   out_ << "summary: " << rules << " rules;";
+   for (const ModuleUse& use : modules) {
+      out_ << " module " << use.module << " " << use.used << " entries used, " << use.free
+           << " free;";
+   }
+   out_ << " requests answered 1: " << answered1 << ", 2: " << answered2 << "\n";
+}
+
+}  // namespace Simulator

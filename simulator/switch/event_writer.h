@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace Simulator {
+
+// The program's events on stdout: one line each, as text for people or as JSON Lines for
+// tools, with the same content.
+class EventWriter {
+public:
+   enum class Format { text, json };
+
+   EventWriter(std::ostream& out, Format format) : out_(out), format_(format) {}
+
+   // What a step does, before its events: "steps[3] add uid 7 staticDestNat ...".
+   void step(const std::string& path, const std::string& what);
+   // A module's answer to a rule's current request.
+   void status(uint16_t module, uint16_t uid, uint32_t result);
+   // The dump exactly as the command socket returned it.
+   void show(uint16_t module, const std::string& dump);
+   void verifyOk(uint16_t module);
+   void disagreement(uint16_t module, const std::string& check, const std::string& key,
+                     uint16_t vlan, uint32_t entry, uint64_t expected, uint64_t read);
+   struct Hit {
+      uint32_t entry;
+      uint32_t uid;
+      uint32_t profile;
+      std::string kind;        // the rule type, or "unknown" for an entry of no known rule
+      std::string forwarding;  // "l3-switch N" (the egress object), "drop" or "unchanged"
+      std::string src;         // the packet's addresses after translation
+      std::string dst;
+   };
+   void packetHit(uint16_t module, const Hit& hit);
+   void packetMiss(uint16_t module);
+   // Anything else worth a line: a restart, the flash download, a generate summary.
+   void note(const std::string& text);
+   struct ModuleUse {
+      uint16_t module;
+      std::size_t used;
+      std::size_t free;
+   };
+   void summary(std::size_t rules, const std::vector<ModuleUse>& modules, std::size_t answered1,
+                std::size_t answered2);
+
+private:
+   std::ostream& out_;
+   Format format_;
+};
+
+}  // namespace Simulator
