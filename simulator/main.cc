@@ -231,7 +231,12 @@ int main(int argc, char** argv) {
    soakCommand->add_option("--steps", steps, "How many steps to run");
    soakCommand->add_flag("--verbose", verbose, "Print every step");
 
-   CLI11_PARSE(app, argc, argv);
+   // A command line that does not parse is bad input like a bad scenario: status 2.
+   try {
+      app.parse(argc, argv);
+   } catch (const CLI::ParseError& error) {
+      return app.exit(error) == 0 ? 0 : 2;
+   }
    if (*showCommand) return show(socketPath, module, table);
    if (*soakCommand) return soak(seed, steps, verbose);
    return run(options);
