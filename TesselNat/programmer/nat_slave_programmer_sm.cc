@@ -36,6 +36,15 @@ NatSlaveProgrammerSm::~NatSlaveProgrammerSm() {
    entryIdTableDelAll();
 }
 
+std::set<U32> NatSlaveProgrammerSm::entryIds() const {
+   std::set<U32> ids;
+   for (const EntryIdTableEntry& record : entryIdTable_) {
+      for (const auto& [vlanId, id] : record.defaultEntryIdMap()) ids.insert(id);
+      for (const auto& [vlanId, id] : record.fragEntryIdMap()) ids.insert(id);
+   }
+   return ids;
+}
+
 Kiv::Ptr<NatSlaveProgrammerSm> NatSlaveProgrammerSm::NatSlaveProgrammerSmIs(
     const Kiv::Ptr<const Quill::QuillShoalConfigDir>& quillShoalConfigDir,
     const Kiv::Ptr<Quill::QuillShoalStatusDir>& quillShoalStatusDir,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <set>
 #include <vector>
 
 #include "TesselNat/diagnostics/verify_disagreement.h"
@@ -88,6 +89,9 @@ public:
    void entryIdTableForEach(F&& visit) const {
       entryIdTable_.forEach(visit);
    }
+   // Every entry id the table records, default and fragment: what the entry manager must hold
+   // for this module, for leak checks.
+   std::set<U32> entryIds() const;
 
    // Writes field entry `entryId` so that it implements `hwKey` on ingress VLAN `vlanId` (0
    // for the source family): qualifiers, actions, then install (or reinstall when

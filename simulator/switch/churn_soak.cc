@@ -257,11 +257,7 @@ private:
       for (U16 module : switch_.modules()) {
          const auto programmer = switch_.programmer(module);
          if (!programmer) throw Broken{"module " + std::to_string(module) + " has no programmer"};
-         std::set<U32> recorded;
-         for (const Tessel::EntryIdTableEntry& entry : recordsOf(*programmer)) {
-            for (const auto& [vlan, id] : entry.defaultEntryIdMap()) recorded.insert(id);
-            for (const auto& [vlan, id] : entry.fragEntryIdMap()) recorded.insert(id);
-         }
+         const std::set<U32> recorded = programmer->entryIds();
          const auto manager = switch_.natEntryManager();
          if (manager->entriesHeld(module) != recorded) {
             throw Broken{"module " + std::to_string(module) +
@@ -290,14 +286,6 @@ private:
       for (const auto& [uid, rule] : rules_) {
          if (!hits(rule)) throw Broken{"uid " + std::to_string(uid) + " is not hit"};
       }
-   }
-
-   static std::vector<Tessel::EntryIdTableEntry> recordsOf(
-       const Tessel::NatSlaveProgrammerSm& programmer) {
-      std::vector<Tessel::EntryIdTableEntry> records;
-      programmer.entryIdTableForEach(
-          [&](const Tessel::EntryIdTableEntry& entry) { records.push_back(entry); });
-      return records;
    }
 
    std::mt19937_64 random_;

@@ -135,11 +135,7 @@ protected:
 
    // The group holds exactly what the entry-id table records, in the chip and the manager.
    void expectGroupHoldsTheRecordedEntries() {
-      std::set<U32> recorded;
-      agent->programmer->entryIdTableForEach([&](const Tessel::EntryIdTableEntry& entry) {
-         for (const auto& [vlan, id] : entry.defaultEntryIdMap()) recorded.insert(id);
-         for (const auto& [vlan, id] : entry.fragEntryIdMap()) recorded.insert(id);
-      });
+      const std::set<U32> recorded = agent->programmer->entryIds();
       EXPECT_EQ(recorded.size(), natEntries);
       EXPECT_EQ(agent->nat->entriesHeld(module), recorded);
       std::vector<U32> inChip(natEntries + 1);
