@@ -154,7 +154,7 @@ void NatControlPlane::doReadAnswers() {
       }
       request = outstanding_.erase(request);
       if (answer == Answer::failed) {
-         failed_[uid] = answer;
+         failed_.insert(uid);
       } else if (removal) {
          ruleDel(TesselNat::Uid(uid));
       } else {

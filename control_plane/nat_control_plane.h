@@ -2,6 +2,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "platform/records/ember/nat_hw_data.h"
@@ -118,7 +119,7 @@ private:
    std::map<U32, U32> keyCounts_;  // keys each rule has in the shadow, by uid
    Kiv::Ptr<Shoal::SharedStore> store_;
    std::map<U32, bool> outstanding_;  // uid -> the request asks for the rule's removal
-   std::map<U32, Answer> failed_;     // rules a module failed, by uid
+   std::set<U32> failed_;             // uids of the rules a module failed
    std::map<U16, std::unique_ptr<StatusMount>> statusMounts_;  // by module
    U64 readPass_ = 0;
 };
