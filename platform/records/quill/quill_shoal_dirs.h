@@ -20,7 +20,8 @@ public:
 };
 
 // One module's answers to the translation requests, collection `quillStatus`. The plug-in
-// writes one record per committed uid.
+// writes one record per committed uid; the programmer's base removes the answer of a request
+// that went away, so the directory holds the answers of live requests only.
 class QuillShoalStatusDir : public Shoal::Table<QuillShoalKey, QuillShoalStatus> {
 public:
    static constexpr const char* typeName = "Quill::QuillShoalStatusDir";
@@ -29,6 +30,7 @@ public:
    bool quillStatusHas(const QuillShoalKey& key) const { return has(key); }
    U32 quillStatuss() const { return count(); }
    void quillStatusIs(const QuillShoalStatus& status) { recordIs(status); }
+   void quillStatusDel(const QuillShoalKey& key) { recordDel(key); }
 };
 
 }  // namespace Quill

@@ -1,5 +1,7 @@
 #include "platform/records/tessel_nat/slave_programmer_sm.h"
 
+#include <vector>
+
 namespace TesselNat {
 
 SlaveProgrammerSm::SlaveProgrammerSm(
@@ -16,6 +18,24 @@ SlaveProgrammerSm::SlaveProgrammerSm(
       hwKeyUidTable_(hwKeyUidTable),
       ingModSetDir_(ingModSetDir) {
    quillShoalConfigDirIs(quillShoalConfigDir);
+   staleStatusesDel();
+}
+
+void SlaveProgrammerSm::staleStatusesDel() {
+   if (!quillShoalStatusDir_ || !quillShoalConfigDir_) return;
+   std::vector<Quill::QuillShoalKey> stale;
+   Quill::QuillShoalKey key;
+   Shoal::IterHint hint;
+   try {
+      for (bool more = quillShoalStatusDir_->first(key, hint); more;
+           more = quillShoalStatusDir_->next(key, hint)) {
+         if (!quillShoalConfigDir_->quillConfigHas(key)) stale.push_back(key);
+      }
+   } catch (const Sentry::CorruptionDetectedException& e) {
+      // What was not walked stays; its requests are answered again when they change.
+      quillShoalStatusDir_->doCorruptionDetected(e.msg());
+   }
+   for (const Quill::QuillShoalKey& gone : stale) quillShoalStatusDir_->quillStatusDel(gone);
 }
 
 SlaveProgrammerSm::~SlaveProgrammerSm() {
@@ -56,7 +76,12 @@ void SlaveProgrammerSm::deactivateReactors() {
 void SlaveProgrammerSm::handleQuillShoalConfig(const Quill::QuillShoalKey& key) {
    bool found = false;
    const Quill::QuillShoalConfig config = quillShoalConfigDir_->safeLookup(key, found);
-   if (!found) return;
+   if (!found) {
+      if (quillShoalStatusDir_ && !quillShoalConfigDir_->quillConfigHas(key)) {
+         quillShoalStatusDir_->quillStatusDel(key);
+      }
+      return;
+   }
    if (quillShoalStatusDir_) {
       const Quill::QuillShoalStatus status = quillShoalStatusDir_->safeLookup(key, found);
       if (found && status.reqVersion() == config.reqVersion()) return;

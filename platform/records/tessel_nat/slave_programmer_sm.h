@@ -11,8 +11,11 @@ namespace TesselNat {
 
 // Base of a module's NAT programmer: holds the shared NAT tables, watches the translation
 // requests and asks the derived programmer to commit each uid whose request this module has
-// not answered yet (no status, or a status echoing another value). It also keeps the
-// `initialized` flag and calls handleInitialized() each time the flag is set.
+// not answered yet (no status, or a status echoing another value). When a request goes away,
+// so does its answer: the status directory holds the answers of live requests only, also
+// when it outlived an earlier programmer of the module (a line card re-inserted in its slot
+// finds its old directory). It also keeps the `initialized` flag and calls
+// handleInitialized() each time the flag is set.
 //
 // Table pointers may be null (an unresolved mount); a null configuration directory means
 // no requests are watched.
@@ -54,10 +57,14 @@ public:
    virtual void deactivateReactors();
 
 protected:
-   // A request was added, changed or removed: commits it if it is present and unanswered.
+   // A request was added, changed or removed: commits it if it is present and unanswered,
+   // removes its answer if it is gone.
    virtual void handleQuillShoalConfig(const Quill::QuillShoalKey& key);
 
 private:
+   // Removes the answers of requests that are gone.
+   void staleStatusesDel();
+
    class ConfigReactor : public Kiv::Reactor<SlaveProgrammerSm, Quill::QuillShoalConfigDir> {
    public:
       using Reactor::Reactor;

@@ -42,3 +42,22 @@ TEST_F(SlaveProgrammerSmTest, CommitsOnlyUnansweredRequestsAndNothingOnceDeactiv
 }
 
 }  // namespace
+
+// Uids come and go forever without filling the directory: an answer leaves with its request,
+// and a programmer built over an older directory (a re-inserted line card) drops the answers
+// of requests that went away meanwhile.
+TEST_F(SlaveProgrammerSmTest, StatusDirectoryKeepsTheAnswersOfLiveRequestsOnly) {
+   request(7, 1);
+   request(8, 1);
+   for (U32 uid : {7, 8, 9}) {
+      status->quillStatusIs(Quill::QuillShoalStatus(Quill::QuillShoalKey(uid), 1, 1));
+   }
+   config->quillConfigDel(Quill::QuillShoalKey(7));
+   EXPECT_FALSE(status->quillStatusHas(Quill::QuillShoalKey(7)));
+   EXPECT_EQ(status->quillStatuss(), 2u);
+
+   Kiv::Ptr<RecordingProgrammer> reinserted =
+       new RecordingProgrammer(config, status, nullptr, nullptr, nullptr, nullptr);
+   EXPECT_TRUE(status->quillStatusHas(Quill::QuillShoalKey(8)));
+   EXPECT_EQ(status->quillStatuss(), 1u);
+}
