@@ -39,8 +39,12 @@ NatControlPlane::NatControlPlane(const Kiv::Ptr<Shoal::SharedStore>& store) : st
 
 NatControlPlane::~NatControlPlane() = default;
 
-void NatControlPlane::ruleIs(const NatRule& rule) {
+std::optional<std::string> NatControlPlane::ruleIs(const NatRule& rule) {
    const U32 uid = rule.uid.value();
+   if (!rules_.contains(uid) && rules_.size() >= answersPerModule) {
+      return "refused: " + std::to_string(answersPerModule) +
+             " rules are live, as many as a module's status directory can answer";
+   }
    const U32 first = rule.hwKey0.faId();
    const U32 count =
        std::max<U32>(1, rule.data.faIdLimit() > first ? rule.data.faIdLimit() - first : 0);
@@ -62,11 +66,19 @@ void NatControlPlane::ruleIs(const NatRule& rule) {
       hwKeyUidTable_->entryIs(TesselNat::UidEntry(key, rule.uid));
    }
    uidHwKeyTable_->entryIs(TesselNat::HwKeyEntry(rule.uid, rule.hwKey0));
-   TesselNat::ModSet modules;
-   for (TesselCentral::ModId modId : rule.modules) modules.moduleIs(modId);
-   ingModSetDir_->modSetIs(TesselNat::ModSetEntry(rule.uid, modules));
+   pendingSetIs(rule.uid, rule.modules);
    requestIs(rule.uid);
    outstanding_[uid] = false;
+   return std::nullopt;
+}
+
+void NatControlPlane::pendingSetIs(TesselNat::Uid uid,
+                                   const std::vector<TesselCentral::ModId>& modules) {
+   TesselNat::ModSet pending;
+   for (TesselCentral::ModId modId : modules) {
+      if (moduleHas(modId)) pending.moduleIs(modId);
+   }
+   ingModSetDir_->modSetIs(TesselNat::ModSetEntry(uid, pending));
 }
 
 void NatControlPlane::ruleRemovalIs(TesselNat::Uid uid) {
@@ -121,14 +133,33 @@ void NatControlPlane::answersReread() {
    failed_.clear();
 }
 
+namespace {
+
+bool names(const NatRule& rule, TesselCentral::ModId modId) {
+   return std::find(rule.modules.begin(), rule.modules.end(), modId) != rule.modules.end();
+}
+
+}  // namespace
+
 void NatControlPlane::moduleDel(TesselCentral::ModId modId) {
-   for (auto& [uid, rule] : rules_) {
-      if (std::erase(rule.modules, modId) == 0) continue;
-      TesselNat::ModSet modules;
-      for (TesselCentral::ModId left : rule.modules) modules.moduleIs(left);
-      ingModSetDir_->modSetIs(TesselNat::ModSetEntry(rule.uid, modules));
+   absent_.insert(modId.value());
+   for (const auto& [uid, rule] : rules_) {
+      if (names(rule, modId)) pendingSetIs(rule.uid, rule.modules);
    }
    statusMounts_.erase(modId.value());
+}
+
+void NatControlPlane::moduleIs(TesselCentral::ModId modId) {
+   if (absent_.erase(modId.value()) == 0) return;
+   for (const auto& [uid, rule] : rules_) {
+      const auto request = outstanding_.find(uid);
+      // A rule on its way out has nothing on the new card to remove.
+      if (!names(rule, modId) || (request != outstanding_.end() && request->second)) continue;
+      const bool settled = request == outstanding_.end() && !failed_.contains(uid);
+      pendingSetIs(rule.uid, settled ? std::vector<TesselCentral::ModId>{modId} : rule.modules);
+      dirtyIs(rule.uid, Ember::NatHwShadowEntry::Dirty::dirty);
+      requestIs(rule.uid);
+   }
 }
 
 void NatControlPlane::doReadAnswers() {
@@ -144,6 +175,7 @@ void NatControlPlane::doReadAnswers() {
       const U32 version = reqVersion(rule.uid);
       Answer answer = Answer::programmed;
       for (TesselCentral::ModId modId : rule.modules) {
+         if (!moduleHas(modId)) continue;
          const Answer of = moduleAnswer(modId, uid, version);
          if (of == Answer::failed) answer = Answer::failed;
          if (of == Answer::waiting && answer == Answer::programmed) answer = Answer::waiting;

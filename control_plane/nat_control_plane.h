@@ -2,7 +2,9 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "platform/records/ember/nat_hw_data.h"
@@ -17,7 +19,8 @@
 namespace ControlPlane {
 
 // One NAT rule as the control plane publishes it: keys hwKey0, hwKey0 with faId + 1, ...
-// up to the data's faIdLimit (at least one key), to be committed by the listed modules. The
+// up to the data's faIdLimit (at least one key), to be committed by the listed modules (those
+// of them that are in the switch; the others get it when they come). The
 // base key carries `data`; each later key carries its entry of `keyData` (its own filter and
 // protocol), or `data` when the list is shorter.
 struct NatRule {
@@ -43,6 +46,9 @@ inline constexpr const char* shadowPath = "tesselnat/hwShadow";
 inline constexpr const char* modSetDirPath = "tesselnat/ingModSetDir";
 // A module's status directory, written by the agent only.
 Kiv::String statusDirPath(TesselCentral::ModId modId);
+// The answers a module's status directory holds. Every module answers every live request,
+// whether or not the rule names it, so this bounds the live rules.
+inline constexpr U32 answersPerModule = 16384;
 
 // A stand-in for the NAT control plane: publishes rules into the shared NAT tables the way
 // the real one does (shadow entries with their dirty state, both uid tables, the pending
@@ -54,8 +60,10 @@ public:
    ~NatControlPlane();
 
    // Publishes `rule` as new or changed: every key dirty, a new request. Keys of an earlier
-   // version of the rule beyond the new faIdLimit leave the shadow.
-   void ruleIs(const NatRule& rule);
+   // version of the rule beyond the new faIdLimit leave the shadow. A new rule that the
+   // modules could not answer (answersPerModule live rules already) is refused before
+   // anything is published: the reason comes back, and nothing changed.
+   std::optional<std::string> ruleIs(const NatRule& rule);
    // Asks for the rule's removal: its keys dirty "deleted", a new request.
    void ruleRemovalIs(TesselNat::Uid uid);
    // Forgets a removed rule entirely, as the control plane does once every module answered.
@@ -73,8 +81,13 @@ public:
    // An agent came back: every rule's current request is read again, since the new agent
    // answers them all anew.
    void answersReread();
-   // The module is gone: no rule waits for it any more.
+   // The module left the switch: no rule waits for it any more, and the rules keep naming it.
    void moduleDel(TesselCentral::ModId modId);
+   // The module is back (a line card re-inserted in its slot, empty): every rule that names
+   // it is asked of it again. The other modules are asked too only where they have not
+   // programmed the rule's current version; the rest answer without touching hardware.
+   void moduleIs(TesselCentral::ModId modId);
+   bool moduleHas(TesselCentral::ModId modId) const { return !absent_.contains(modId.value()); }
 
    // Reads the modules' answers to every outstanding request. A rule all its modules
    // answered with success is marked clean; a removed one leaves every table. A failure
@@ -107,6 +120,8 @@ private:
    // The answer of `modId` to the uid's request `reqVersion`.
    Answer moduleAnswer(TesselCentral::ModId modId, U32 uid, U32 reqVersion);
    void dirtyIs(TesselNat::Uid uid, Ember::NatHwShadowEntry::Dirty dirty);
+   // Publishes the uid's pending set: `modules` that are in the switch.
+   void pendingSetIs(TesselNat::Uid uid, const std::vector<TesselCentral::ModId>& modules);
    // Removes the rule's keys from faId `from` on from the shadow and the key-to-uid table.
    void keysDel(TesselNat::Uid uid, U32 from);
 
@@ -120,6 +135,7 @@ private:
    Kiv::Ptr<Shoal::SharedStore> store_;
    std::map<U32, bool> outstanding_;  // uid -> the request asks for the rule's removal
    std::set<U32> failed_;             // uids of the rules a module failed
+   std::set<U16> absent_;             // modules that left the switch and are not back
    std::map<U16, std::unique_ptr<StatusMount>> statusMounts_;  // by module
    U64 readPass_ = 0;
 };

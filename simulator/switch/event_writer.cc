@@ -25,6 +25,32 @@ void EventWriter::status(uint16_t module, uint16_t uid, uint32_t result) {
    }
 }
 
+void EventWriter::unanswered(uint16_t module, uint16_t uid) {
+   if (format_ == Format::json) {
+      out_ << Json{{"event", "status"}, {"module", module}, {"uid", uid}, {"answered", false}}.dump()
+           << "\n";
+   } else {
+      out_ << "status module " << module << " uid " << uid << " unanswered\n";
+   }
+}
+
+void EventWriter::refused(uint16_t uid, const std::string& reason) {
+   if (format_ == Format::json) {
+      out_ << Json{{"event", "refused"}, {"uid", uid}, {"reason", reason}}.dump() << "\n";
+   } else {
+      out_ << "uid " << uid << " " << reason << "\n";
+   }
+}
+
+void EventWriter::answersLost(uint16_t module, uint32_t count) {
+   if (format_ == Format::json) {
+      out_ << Json{{"event", "answersLost"}, {"module", module}, {"count", count}}.dump() << "\n";
+   } else {
+      out_ << "module " << module << ": status directory full, " << count
+           << " answer(s) refused\n";
+   }
+}
+
 void EventWriter::show(uint16_t module, const std::string& dump) {
    if (format_ == Format::json) {
       out_ << Json{{"event", "show"}, {"module", module}, {"dump", dump}}.dump() << "\n";
@@ -92,7 +118,7 @@ void EventWriter::note(const std::string& text) {
 }
 
 void EventWriter::summary(std::size_t rules, const std::vector<ModuleUse>& modules,
-                          std::size_t answered1, std::size_t answered2) {
+                          const Requests& requests) {
    if (format_ == Format::json) {
       Json perModule = Json::array();
       for (const ModuleUse& use : modules) {
@@ -101,8 +127,11 @@ void EventWriter::summary(std::size_t rules, const std::vector<ModuleUse>& modul
       out_ << Json{{"event", "summary"},
                    {"rules", rules},
                    {"modules", perModule},
-                   {"answered1", answered1},
-                   {"answered2", answered2}}
+                   {"answered1", requests.answered1},
+                   {"answered2", requests.answered2},
+                   {"unanswered", requests.unanswered},
+                   {"refused", requests.refused},
+                   {"lost", requests.lost}}
                   .dump()
            << "\n";
       return;
@@ -112,7 +141,9 @@ void EventWriter::summary(std::size_t rules, const std::vector<ModuleUse>& modul
       out_ << " module " << use.module << " " << use.used << " entries used, " << use.free
            << " free;";
    }
-   out_ << " requests answered 1: " << answered1 << ", 2: " << answered2 << "\n";
+   out_ << " requests answered 1: " << requests.answered1 << ", 2: " << requests.answered2
+        << ", unanswered: " << requests.unanswered << ", refused: " << requests.refused
+        << ", answers lost: " << requests.lost << "\n";
 }
 
 }  // namespace Simulator

@@ -19,6 +19,12 @@ public:
    void step(const std::string& path, const std::string& what);
    // A module's answer to a rule's current request.
    void status(uint16_t module, uint16_t uid, uint32_t result);
+   // A module in the switch that has not answered the rule's current request.
+   void unanswered(uint16_t module, uint16_t uid);
+   // The control plane refused the rule before publishing anything.
+   void refused(uint16_t uid, const std::string& reason);
+   // Answers the module's status directory refused to take since the last report.
+   void answersLost(uint16_t module, uint32_t count);
    // The dump exactly as the command socket returned it.
    void show(uint16_t module, const std::string& dump);
    void verifyOk(uint16_t module);
@@ -42,8 +48,17 @@ public:
       std::size_t used;
       std::size_t free;
    };
-   void summary(std::size_t rules, const std::vector<ModuleUse>& modules, std::size_t answered1,
-                std::size_t answered2);
+   // What happened to the requests: answers by result, modules that did not answer,
+   // rules the control plane refused, answers lost to a full status directory.
+   struct Requests {
+      std::size_t answered1 = 0;
+      std::size_t answered2 = 0;
+      std::size_t unanswered = 0;
+      std::size_t refused = 0;
+      std::size_t lost = 0;
+   };
+   void summary(std::size_t rules, const std::vector<ModuleUse>& modules,
+                const Requests& requests);
 
 private:
    std::ostream& out_;

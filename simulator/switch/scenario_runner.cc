@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ostream>
@@ -89,6 +90,7 @@ ScenarioRunner::~ScenarioRunner() = default;
 int ScenarioRunner::doRun() {
    for (const Step& step : scenario_.steps) {
       doStep(step);
+      reportLostAnswers();
       // Commands that came meanwhile are answered between steps.
       if (Agent::CommandServer* server = switch_->commandServer()) {
          server->doPoll(std::chrono::milliseconds(0));
@@ -112,12 +114,14 @@ void ScenarioRunner::doStep(const Step& step) {
                   },
                   [&](const Retry& retry) {
                      say("retry uid " + std::to_string(retry.uid));
+                     if (!live(retry.uid)) return;
                      switch_->controlPlane().ruleRetryIs(TesselNat::Uid(retry.uid));
                      switch_->doSettle();
                      reportAnswers(retry.uid, rules_.at(retry.uid).modules);
                   },
                   [&](const Delete& remove) {
                      say("delete uid " + std::to_string(remove.uid));
+                     if (!live(remove.uid)) return;
                      const std::vector<uint16_t> modules = rules_.at(remove.uid).modules;
                      switch_->controlPlane().ruleRemovalIs(TesselNat::Uid(remove.uid));
                      switch_->doSettle();
@@ -156,21 +160,37 @@ void ScenarioRunner::doStep(const Step& step) {
                   [&](const AddModule& add) {
                      say("add module " + std::to_string(add.module));
                      switch_->moduleIs(add.module);
+                     for (const auto& [uid, rule] : rules_) {
+                        if (std::find(rule.modules.begin(), rule.modules.end(), add.module) !=
+                            rule.modules.end()) {
+                           reportAnswers(uid, {add.module});
+                        }
+                     }
                   },
                   [&](const RemoveModule& remove) {
                      say("remove module " + std::to_string(remove.module));
                      switch_->moduleDel(remove.module);
-                     for (auto& [uid, rule] : rules_) std::erase(rule.modules, remove.module);
                   },
               },
               step.action);
 }
 
 void ScenarioRunner::doPublish(const Rule& rule) {
+   if (const std::optional<std::string> refusal =
+           switch_->controlPlane().ruleIs(natRuleOf(rule))) {
+      events_.refused(rule.uid, *refusal);
+      ++requests_.refused;
+      return;
+   }
    rules_[rule.uid] = rule;
-   switch_->controlPlane().ruleIs(natRuleOf(rule));
    switch_->doSettle();
    reportAnswers(rule.uid, rule.modules);
+}
+
+bool ScenarioRunner::live(uint16_t uid) {
+   if (rules_.contains(uid)) return true;
+   events_.note("uid " + std::to_string(uid) + " was refused: nothing to do");
+   return false;
 }
 
 // Published in batches, each run to its answers, so that the progress bar moves and the
@@ -179,9 +199,13 @@ void ScenarioRunner::doGenerate(const Generate& generate) {
    const std::vector<Rule> rules = generatedRules(generate);
    constexpr std::size_t batch = 256;
    const auto start = std::chrono::steady_clock::now();
+   std::size_t refused = 0;
    for (std::size_t i = 0; i < rules.size(); ++i) {
-      rules_[rules[i].uid] = rules[i];
-      switch_->controlPlane().ruleIs(natRuleOf(rules[i]));
+      if (switch_->controlPlane().ruleIs(natRuleOf(rules[i]))) {
+         ++refused;
+      } else {
+         rules_[rules[i].uid] = rules[i];
+      }
       if ((i + 1) % batch == 0 || i + 1 == rules.size()) {
          switch_->doSettle();
          if (options_.progress) drawProgress(*options_.progress, i + 1, rules.size());
@@ -191,29 +215,70 @@ void ScenarioRunner::doGenerate(const Generate& generate) {
    if (options_.progress) *options_.progress << "\n";
    std::size_t failed = 0;
    for (const Rule& rule : rules) {
-      const bool ok = switch_->controlPlane().answer(TesselNat::Uid(rule.uid)) ==
-                      ControlPlane::Answer::programmed;
-      failed += ok ? 0 : 1;
-      answered_[ok ? 1 : 2] += rule.modules.size();
+      if (!rules_.contains(rule.uid)) continue;
+      const ControlPlane::Answer answer =
+          switch_->controlPlane().answer(TesselNat::Uid(rule.uid));
+      failed += answer == ControlPlane::Answer::failed ? 1 : 0;
+      tallyAnswers(rule.uid, rule.modules);
    }
+   requests_.refused += refused;
    std::ostringstream text;
    text.precision(3);
-   text << "generated " << rules.size() << " rules: " << rules.size() - failed << " programmed, "
-        << failed << " failed, in " << std::fixed << took.count() << " s ("
+   text << "generated " << rules.size() << " rules: " << rules.size() - failed - refused
+        << " programmed, " << failed << " failed, " << refused << " refused, in " << std::fixed
+        << took.count() << " s ("
         << static_cast<long>(rules.size() / took.count()) << " rules/s)";
    events_.note(text.str());
 }
 
 void ScenarioRunner::reportAnswers(uint16_t uid, const std::vector<uint16_t>& modules) {
+   tallyAnswers(uid, modules, &events_);
+}
+
+// A module out of the switch is asked when it comes back. The control plane forgets a removed
+// rule only once every module answered its removal with success.
+void ScenarioRunner::tallyAnswers(uint16_t uid, const std::vector<uint16_t>& modules,
+                                  EventWriter* events) {
+   const ControlPlane::NatControlPlane& controlPlane = switch_->controlPlane();
+   const bool removed = !controlPlane.ruleHas(TesselNat::Uid(uid));
+   const U32 version = removed ? 0 : controlPlane.reqVersion(TesselNat::Uid(uid));
    for (const uint16_t module : modules) {
+      if (!switch_->modules().contains(module)) continue;
+      U32 result = 1;
+      if (!removed) {
+         const Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer = switch_->programmer(module);
+         bool found = false;
+         const Quill::QuillShoalStatus status =
+             programmer ? programmer->quillShoalStatusDir()->safeLookup(
+                              Quill::QuillShoalKey(uid), found)
+                        : Quill::QuillShoalStatus();
+         if (!found || status.reqVersion() != version) {
+            if (events) events->unanswered(module, uid);
+            ++requests_.unanswered;
+            status_ = 1;
+            continue;
+         }
+         result = status.result();
+      }
+      if (events) events->status(module, uid, result);
+      if (result == 1) ++requests_.answered1;
+      if (result == 2) ++requests_.answered2;
+   }
+}
+
+// A status write the directory refuses leaves a request unanswered for good: never silent.
+void ScenarioRunner::reportLostAnswers() {
+   for (const U16 module : switch_->modules()) {
       const Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer = switch_->programmer(module);
       if (!programmer) continue;
-      bool found = false;
-      const Quill::QuillShoalStatus status =
-          programmer->quillShoalStatusDir()->safeLookup(Quill::QuillShoalKey(uid), found);
-      if (!found) continue;
-      events_.status(module, uid, status.result());
-      if (status.result() <= 2) ++answered_[status.result()];
+      const Quill::QuillShoalStatusDir& dir = *programmer->quillShoalStatusDir();
+      LostSeen& seen = lostSeen_[module];
+      if (seen.table != dir.sharedState().get()) seen = LostSeen{dir.sharedState().get(), 0};
+      if (dir.capacityReports() == seen.reports) continue;
+      events_.answersLost(module, dir.capacityReports() - seen.reports);
+      requests_.lost += dir.capacityReports() - seen.reports;
+      seen.reports = dir.capacityReports();
+      status_ = 1;
    }
 }
 
@@ -274,7 +339,7 @@ void ScenarioRunner::reportSummary() {
       const std::size_t used = switch_->natEntryManager()->entriesHeld(module).size();
       modules.push_back({module, used, switch_->config().natEntries - used});
    }
-   events_.summary(rules_.size(), modules, answered_[1], answered_[2]);
+   events_.summary(rules_.size(), modules, requests_);
 }
 
 }  // namespace Simulator

@@ -28,7 +28,8 @@ public:
    ~ScenarioRunner();
 
    // Runs every step and writes the summary. Returns the exit status: 0, or 1 when a
-   // verification found a disagreement.
+   // verification found a disagreement or a request went unanswered (a module did not
+   // answer, or its status directory refused the answer).
    int doRun();
 
    SimulatedSwitch& simulatedSwitch() { return *switch_; }
@@ -37,8 +38,14 @@ private:
    void doStep(const Step& step);
    void doPublish(const Rule& rule);
    void doGenerate(const Generate& generate);
-   // Each module's answer to the uid's current request.
+   // False, with a note, for a uid the control plane refused.
+   bool live(uint16_t uid);
+   // Each module's answer to the uid's current request, counted and written.
    void reportAnswers(uint16_t uid, const std::vector<uint16_t>& modules);
+   // The same, counted only when `events` is null.
+   void tallyAnswers(uint16_t uid, const std::vector<uint16_t>& modules,
+                     EventWriter* events = nullptr);
+   void reportLostAnswers();
    void reportShow(uint16_t module);
    void reportVerify(uint16_t module);
    void reportPacket(const Packet& packet);
@@ -49,7 +56,13 @@ private:
    Options options_;
    std::unique_ptr<SimulatedSwitch> switch_;
    std::map<uint16_t, Rule> rules_;
-   std::size_t answered_[3] = {0, 0, 0};  // by result
+   EventWriter::Requests requests_;
+   // Per module, the status directory last seen and the answers it had refused then.
+   struct LostSeen {
+      const void* table = nullptr;
+      U32 reports = 0;
+   };
+   std::map<uint16_t, LostSeen> lostSeen_;
    int status_ = 0;
 };
 

@@ -117,9 +117,13 @@ void SimulatedSwitch::doFlashDownload() {
    doSettle();
 }
 
+// The agent makes the module's programmer first; the control plane then asks the card for
+// the rules that name it.
 void SimulatedSwitch::moduleIs(U16 module) {
    config_.modules.insert(module);
    agent_->scsd->moduleToUnitIs(TesselCentral::ModId(module), module);
+   doSettle();
+   controlPlane_.moduleIs(TesselCentral::ModId(module));
    doSettle();
 }
 

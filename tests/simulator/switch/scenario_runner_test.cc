@@ -59,10 +59,51 @@ TEST_F(ScenarioRunnerTest, DefaultScenarioShowsTranslationAFullTcamAndAWarmResta
             "verify module 1: ok\n",
             "verify module 2: ok\n",
             "summary: 6 rules; module 1 15 entries used, 1 free; module 2 15 entries used, 1 "
-            "free; requests answered 1: 29, 2: 1\n",
+            "free; requests answered 1: 29, 2: 1, unanswered: 0, refused: 0, answers lost: 0\n",
         }) {
       EXPECT_THAT(report, HasSubstr(line));
    }
+}
+
+// A line card that leaves and comes back in its slot starts empty and gets every rule that
+// names it again, while the other module keeps its entries as they were.
+TEST_F(ScenarioRunnerTest, ModuleThatComesBackGetsEveryRuleThatNamesIt) {
+   int status = -1;
+   const std::string report = run(R"({"modules": [1, 2], "steps": [
+       {"add": {"uid": 9, "type": "staticSrcNat", "src": "10.0.0.1", "srcNew": "192.0.2.1",
+                "modules": [1, 2]}},
+       {"removeModule": 2}, {"addModule": 2},
+       {"packet": {"module": 2, "vlan": 5, "proto": 6, "src": "10.0.0.1:1000",
+                   "dst": "8.8.8.8:53"}},
+       {"verify": 2}, {"restart": "cold"},
+       {"packet": {"module": 2, "vlan": 5, "proto": 6, "src": "10.0.0.1:1000",
+                   "dst": "8.8.8.8:53"}}]})",
+                                  &status);
+   EXPECT_EQ(status, 0) << report;
+   EXPECT_THAT(report, HasSubstr("steps[2] add module 2\nstatus module 2 uid 9 result 1\n"));
+   EXPECT_THAT(report, HasSubstr("steps[3] packet 10.0.0.1:1000 > 8.8.8.8:53 proto 6 vlan 5\n"
+                                 "packet module 2: entry 1 uid 9"));
+   EXPECT_THAT(report, HasSubstr("steps[6] packet 10.0.0.1:1000 > 8.8.8.8:53 proto 6 vlan 5\n"
+                                 "packet module 2: entry 1 uid 9"));
+   EXPECT_THAT(report, HasSubstr("module 1 1 entries used"));
+}
+
+// A module answers every live request in a directory of 16384 answers: the control plane
+// refuses a rule beyond that before anything is programmed, and a deleted rule's answer
+// leaves, so that a new uid finds room.
+TEST_F(ScenarioRunnerTest, LiveRulesBeyondAStatusDirectoryAreRefusedAndDeletesMakeRoom) {
+   int status = -1;
+   const std::string report = run(R"({"chip": {"natEntries": 65536}, "steps": [
+       {"generate": {"rules": 16390, "seed": 1}},
+       {"delete": 1},
+       {"add": {"uid": 30000, "type": "staticSrcNat", "src": "10.9.9.9", "srcNew": "192.0.2.1"}},
+       {"retry": 16390}]})",
+                                  &status);
+   EXPECT_EQ(status, 0) << report;
+   EXPECT_THAT(report, HasSubstr(" failed, 6 refused, in "));
+   EXPECT_THAT(report, HasSubstr("status module 1 uid 30000 result 1\n"));
+   EXPECT_THAT(report, HasSubstr("uid 16390 was refused: nothing to do\n"));
+   EXPECT_THAT(report, HasSubstr("unanswered: 0, refused: 6, answers lost: 0\n"));
 }
 
 TEST_F(ScenarioRunnerTest, JsonLinesCarryTheSameEvents) {
