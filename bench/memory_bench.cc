@@ -50,7 +50,7 @@ private:
    Shim::ScopedBackend installed_{chip_};
    Kiv::Ptr<TesselTcamGroupManager> groups_ = new TesselTcamGroupManager(entriesPerRule * rules_);
    Kiv::Ptr<Shoal::SharedStore> sharedMemory_ = new Shoal::SharedStore;
-   ControlPlane::NatControlPlane controlPlane_{sharedMemory_};
+   ControlPlane::NatControlPlane controlPlane_{sharedMemory_, {module}};
    Kiv::Ptr<Quill::QuillShoalStatusDir> statuses_ = new Quill::QuillShoalStatusDir("status");
    Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer_ = new Tessel::NatSlaveProgrammerSm(
        controlPlane_.quillShoalConfigDir(), statuses_, controlPlane_.shadow(),

@@ -1,6 +1,7 @@
 #include "control_plane/nat_control_plane.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/records/tessel_nat/nat_table_types.h"
 
@@ -28,7 +29,8 @@ Ember::NatHwKey keyWithFaId(const Ember::NatHwKey& hwKey0, U32 faId) {
 
 }  // namespace
 
-NatControlPlane::NatControlPlane(const Kiv::Ptr<Shoal::SharedStore>& store) : store_(store) {
+NatControlPlane::NatControlPlane(const Kiv::Ptr<Shoal::SharedStore>& store, std::set<U16> modules)
+    : store_(store), modules_(std::move(modules)) {
    TesselNat::natTableTypesIs();
    configDir_ = Shoal::publisherMount<Quill::QuillShoalConfigDir>(*store, configDirPath);
    hwKeyUidTable_ = Shoal::publisherMount<TesselNat::HwKeyUidTable>(*store, hwKeyUidTablePath);
@@ -142,7 +144,7 @@ bool names(const NatRule& rule, TesselCentral::ModId modId) {
 }  // namespace
 
 void NatControlPlane::moduleDel(TesselCentral::ModId modId) {
-   absent_.insert(modId.value());
+   modules_.erase(modId.value());
    for (const auto& [uid, rule] : rules_) {
       if (names(rule, modId)) pendingSetIs(rule.uid, rule.modules);
    }
@@ -150,7 +152,7 @@ void NatControlPlane::moduleDel(TesselCentral::ModId modId) {
 }
 
 void NatControlPlane::moduleIs(TesselCentral::ModId modId) {
-   if (absent_.erase(modId.value()) == 0) return;
+   if (!modules_.insert(modId.value()).second) return;
    for (const auto& [uid, rule] : rules_) {
       const auto request = outstanding_.find(uid);
       // A rule on its way out has nothing on the new card to remove.

@@ -56,7 +56,8 @@ inline constexpr U32 answersPerModule = 16384;
 class NatControlPlane {
 public:
    // Publishes the NAT tables at their paths in `store`, creating those not there yet.
-   explicit NatControlPlane(const Kiv::Ptr<Shoal::SharedStore>& store);
+   // `modules`: the modules in the switch now.
+   NatControlPlane(const Kiv::Ptr<Shoal::SharedStore>& store, std::set<U16> modules);
    ~NatControlPlane();
 
    // Publishes `rule` as new or changed: every key dirty, a new request. Keys of an earlier
@@ -83,11 +84,11 @@ public:
    void answersReread();
    // The module left the switch: no rule waits for it any more, and the rules keep naming it.
    void moduleDel(TesselCentral::ModId modId);
-   // The module is back (a line card re-inserted in its slot, empty): every rule that names
-   // it is asked of it again. The other modules are asked too only where they have not
-   // programmed the rule's current version; the rest answer without touching hardware.
+   // The module came (a line card inserted in its slot, empty): every rule that names it is
+   // asked of it. The other modules are asked too only where they have not programmed the
+   // rule's current version; the rest answer without touching hardware.
    void moduleIs(TesselCentral::ModId modId);
-   bool moduleHas(TesselCentral::ModId modId) const { return !absent_.contains(modId.value()); }
+   bool moduleHas(TesselCentral::ModId modId) const { return modules_.contains(modId.value()); }
 
    // Reads the modules' answers to every outstanding request. A rule all its modules
    // answered with success is marked clean; a removed one leaves every table. A failure
@@ -135,7 +136,7 @@ private:
    Kiv::Ptr<Shoal::SharedStore> store_;
    std::map<U32, bool> outstanding_;  // uid -> the request asks for the rule's removal
    std::set<U32> failed_;             // uids of the rules a module failed
-   std::set<U16> absent_;             // modules that left the switch and are not back
+   std::set<U16> modules_;            // the modules in the switch
    std::map<U16, std::unique_ptr<StatusMount>> statusMounts_;  // by module
    U64 readPass_ = 0;
 };

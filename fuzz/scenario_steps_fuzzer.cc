@@ -227,9 +227,9 @@ void doSteps(Bytes& in) {
             simulated.doRestart(false);
             break;
          case 7:
+            // A rule keeps naming a module that left; the module gets it when it comes back.
             if (simulated.modules().contains(extraModule)) {
                simulated.moduleDel(extraModule);
-               for (auto& [id, kept] : rules) std::erase(kept.modules, extraModule);
             } else {
                simulated.moduleIs(extraModule);
             }

@@ -64,7 +64,7 @@ SimulatedSwitch::SimulatedSwitch(const Config& config)
       chip_(chipConfig(config)),
       backend_(chip_),
       sharedMemory_(new Shoal::SharedStore),
-      controlPlane_(sharedMemory_) {
+      controlPlane_(sharedMemory_, config.modules) {
    agentStart(false);
    doSettle();
 }

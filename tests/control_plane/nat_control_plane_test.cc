@@ -42,7 +42,7 @@ protected:
    const Ember::NatHwKey key = NatTest::staticDestNapt();
    const TesselNat::Uid uid{7};
    Kiv::Ptr<Shoal::SharedStore> store = new Shoal::SharedStore;
-   ControlPlane::NatControlPlane controlPlane{store};
+   ControlPlane::NatControlPlane controlPlane{store, {1, 2}};
    Kiv::Ptr<KivShoal::EntityManager> agent;
    Kiv::Ptr<Quill::QuillShoalStatusDir> statusDirs[2];
 };

@@ -109,11 +109,18 @@ protected:
       return statusDir->safeLookup(Quill::QuillShoalKey(uid), found);
    }
 
+   // Tests build programmers for any module id the agent accepts.
+   static std::set<U16> everyModule() {
+      std::set<U16> modules;
+      for (U16 module = 0; module <= 64; ++module) modules.insert(module);
+      return modules;
+   }
+
    // The ids the NAT entry manager holds for the module.
    std::set<U32> entriesHeld() const { return natEntryManager->entriesHeld(module); }
 
    Kiv::Ptr<Shoal::SharedStore> sharedMemory = new Shoal::SharedStore;
-   ControlPlane::NatControlPlane controlPlane{sharedMemory};
+   ControlPlane::NatControlPlane controlPlane{sharedMemory, everyModule()};
    Kiv::Ptr<KivShoal::EntityManager> entityManager =
        new KivShoal::EntityManager("agent", sharedMemory);
    Kiv::Ptr<Quill::QuillShoalStatusDir> statusDir = statusDirOf(*entityManager, module);

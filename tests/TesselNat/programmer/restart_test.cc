@@ -147,7 +147,7 @@ protected:
 
    const std::vector<PublishedRule> rules = rulesOfEverySixTypes();
    Kiv::Ptr<Shoal::SharedStore> sharedMemory = new Shoal::SharedStore;
-   ControlPlane::NatControlPlane controlPlane{sharedMemory};
+   ControlPlane::NatControlPlane controlPlane{sharedMemory, {module}};
    Kiv::Ptr<TesselCommonSmData> scsd = new TesselCommonSmData("tesselCommon");
    std::unique_ptr<Agent> agent;
    std::map<U32, Chip::ActionList> actionsBefore;
