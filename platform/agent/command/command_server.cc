@@ -157,9 +157,9 @@ void CommandServer::doAccept() {
 }
 
 void CommandServer::doRead(const std::shared_ptr<Connection>& connection) {
-   // Never more than the longest line and its "\n": what follows a request is ignored, and a
+   // Never more than the longest line and its "\r\n": what follows a request is ignored, and a
    // full buffer without "\n" is a line the parser refuses as too long.
-   char chunk[maxRequestBytes + 1];
+   char chunk[maxRequestBytes + 2];
    Kiv::String& received = connection->received;
    std::size_t newline;
    while ((newline = received.find('\n')) == Kiv::String::npos && received.size() < sizeof(chunk)) {
@@ -172,7 +172,10 @@ void CommandServer::doRead(const std::shared_ptr<Connection>& connection) {
       }
       received.append(chunk, static_cast<std::size_t>(n));
    }
-   doQueue(connection, std::string_view(received).substr(0, newline));
+   std::string_view line = std::string_view(received).substr(0, newline);
+   // A client that ends its line with CRLF means the same request.
+   if (newline != Kiv::String::npos && line.ends_with('\r')) line.remove_suffix(1);
+   doQueue(connection, line);
 }
 
 void CommandServer::doQueue(const std::shared_ptr<Connection>& connection, std::string_view line) {

@@ -108,6 +108,10 @@ TEST_F(CommandServerTest, HandsTheCallbackModuleAndTextVerbatimAndClosesAfterIts
        {"  show   007   \n", "7 "},
        {"show 65535 x\nignored", "65535 x"},
        {longest + "\n", longest.substr(5)},
+       // A client that ends its line with CRLF: one "\r" goes with the "\n".
+       {"show 9 crlf\r\n", "9 crlf"},
+       {"show 9 crlf\r\r\n", "9 crlf\r"},
+       {longest + "\r\n", longest.substr(5)},
    };
    for (const auto& [request, command] : cases) {
       SCOPED_TRACE(request.substr(0, 40));
