@@ -4,25 +4,19 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <system_error>
 
+#include "platform/agent/command/listener.h"
 #include "platform/framework/kiv/assert.h"
 
 namespace Agent {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-[[noreturn]] void throwSocketError(const Kiv::String& path, const char* step, int error) {
-   throw std::system_error(error, std::generic_category(), "command socket " + path + ": " + step);
-}
 
 // MSG_NOSIGNAL covers the server's own sends only. Callbacks answer with plain write() and
 // dprintf(), which raise SIGPIPE when the client has gone, and its default action would end
@@ -60,42 +54,12 @@ struct CommandServer::Connection {
    bool queued = false;
 };
 
-CommandServer::Descriptor::~Descriptor() {
-   if (fd_ >= 0) ::close(fd_);
-}
-
 CommandServer::CommandServer(Kiv::String path, std::chrono::milliseconds requestTimeout,
                              Kiv::EventLoop& loop)
     : path_(std::move(path)),
       requestTimeout_(requestTimeout),
       loop_(loop),
-      listener_(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)) {
-   if (listener_.fd() < 0) throwSocketError(path_, "socket", errno);
-   sockaddr_un address{};
-   address.sun_family = AF_UNIX;
-   if (path_.empty() || path_.size() >= sizeof(address.sun_path)) {
-      throwSocketError(path_, "bind", path_.empty() ? EINVAL : ENAMETOOLONG);
-   }
-   std::memcpy(address.sun_path, path_.c_str(), path_.size() + 1);
-
-   // Only a socket is taken to be a previous agent's leftover; any other file stays and
-   // makes bind() fail.
-   struct stat existing {};
-   if (::lstat(path_.c_str(), &existing) == 0 && S_ISSOCK(existing.st_mode)) {
-      ::unlink(path_.c_str());
-   }
-   if (::bind(listener_.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
-      throwSocketError(path_, "bind", errno);
-   }
-   const auto failAfterBind = [this](const char* step) {
-      const int error = errno;
-      ::unlink(path_.c_str());
-      throwSocketError(path_, step, error);
-   };
-   // Nobody can connect before listen(), so narrowing the mode in between leaves no window,
-   // and unlike umask() it does not touch files other threads create meanwhile.
-   if (::chmod(path_.c_str(), S_IRUSR | S_IWUSR) != 0) failAfterBind("chmod");
-   if (::listen(listener_.fd(), SOMAXCONN) != 0) failAfterBind("listen");
+      listener_(listenerAt(path_)) {
    ignoreSigpipe();
 }
 

@@ -9,6 +9,7 @@
 
 #include "platform/agent/command/agent_command_callback.h"
 #include "platform/agent/command/command_request.h"
+#include "platform/agent/command/descriptor.h"
 #include "platform/framework/kiv/event_loop.h"
 #include "platform/framework/kiv/ptr.h"
 #include "platform/framework/kiv/string.h"
@@ -31,9 +32,12 @@ public:
    // beyond them is refused.
    static constexpr std::size_t maxConnections = 64;
 
-   // Listens on `path`, replacing a socket file left there, reachable by this user only.
-   // Throws std::system_error naming the path when the socket cannot be set up. Sets the
-   // process to ignore SIGPIPE unless the program handles it itself.
+   // Listens on `path`, reachable by this user only, as listenerAt() sets it up: a socket file
+   // nobody listens on is replaced. Throws std::runtime_error with a one-line message naming
+   // the path (std::system_error when a system call fails) when a server already answers
+   // there ("a command server already answers at <path>"), when the path is not a socket or
+   // its directory does not exist, or when the socket cannot be set up. Sets the process to
+   // ignore SIGPIPE unless the program handles it itself.
    explicit CommandServer(Kiv::String path,
                           std::chrono::milliseconds requestTimeout = defaultRequestTimeout,
                           Kiv::EventLoop& loop = Kiv::eventLoop());
@@ -61,18 +65,6 @@ public:
    void doPoll(std::chrono::milliseconds timeout);
 
 private:
-   // Owns one descriptor and closes it.
-   class Descriptor {
-   public:
-      explicit Descriptor(int fd = -1) : fd_(fd) {}
-      ~Descriptor();
-      Descriptor(const Descriptor&) = delete;
-      Descriptor& operator=(const Descriptor&) = delete;
-      int fd() const { return fd_; }
-
-   private:
-      int fd_;
-   };
    struct Connection;
 
    void doAccept();

@@ -221,11 +221,29 @@ TEST_F(CommandServerTest, TheSocketFileIsPrivateReplacesALeftoverAndGoesWithTheS
       EXPECT_EQ(client.answer(), "answer to 6 \n");
    }
    EXPECT_NE(::access(otherPath.c_str(), F_OK), 0);
+}
 
+// A second agent once took over the socket of a live one, which stayed unreachable after the
+// second one ended.
+TEST_F(CommandServerTest, RefusesAPathWhereAServerAnswersOrThatIsNoSocket) {
+   const Kiv::String directory = otherPath + ".d";
+   const Kiv::String missing = directory + "/missing";
+   ASSERT_EQ(::mkdir(directory.c_str(), 0700), 0);
    std::ofstream(otherPath) << "not a socket";
-   EXPECT_THAT([&] { Agent::CommandServer refused(otherPath); },
-               ::testing::ThrowsMessage<std::system_error>(::testing::HasSubstr(otherPath)));
-   ::unlink(otherPath.c_str());
+   const std::vector<std::pair<Kiv::String, Kiv::String>> cases = {
+       {path, "a command server already answers at " + path},
+       {otherPath, "command socket " + otherPath + ": the path is a file, not a socket"},
+       {directory, "command socket " + directory + ": the path is a directory, not a socket"},
+       {missing + "/nat.sock",
+        "command socket " + missing + "/nat.sock: directory " + missing + " does not exist"},
+   };
+   for (const auto& [at, why] : cases) {
+      EXPECT_THAT([at = at] { Agent::CommandServer refused(at); },
+                  ::testing::ThrowsMessage<std::runtime_error>(::testing::StrEq(why)));
+   }
+   EXPECT_EQ(ask("show 1\n"), "answer to 1 \n");
+   EXPECT_EQ(::unlink(otherPath.c_str()), 0) << "the file stays";
+   EXPECT_EQ(::rmdir(directory.c_str()), 0) << "the directory stays";
 }
 
 TEST_F(CommandServerTest, ARequestQueuedWhenTheServerGoesIsDroppedUnanswered) {
