@@ -1,15 +1,15 @@
 #include "platform/agent/command/command_server.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <system_error>
 
+#include "platform/agent/command/answer_buffer.h"
 #include "platform/agent/command/listener.h"
 #include "platform/framework/kiv/assert.h"
 
@@ -18,50 +18,47 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// MSG_NOSIGNAL covers the server's own sends only. Callbacks answer with plain write() and
-// dprintf(), which raise SIGPIPE when the client has gone, and its default action would end
-// the agent for one impatient client. A handler the program installed itself stays.
-void ignoreSigpipe() {
-   struct sigaction current {};
-   if (::sigaction(SIGPIPE, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) return;
-   struct sigaction ignore {};
-   ignore.sa_handler = SIG_IGN;
-   ::sigaction(SIGPIPE, &ignore, nullptr);
-}
-
-// Best effort: a client that stopped reading or left loses the rest of its answer.
-void sendLine(int fd, const Kiv::String& line) {
+// Best effort, and never waits: a refusal is one short line to a client that has been sent
+// nothing before, so it fits the socket unless the client has gone.
+void sendError(int fd, const Kiv::String& why) {
+   const Kiv::String line = "error: " + why + "\n";
    std::size_t sent = 0;
    while (sent < line.size()) {
-      const ssize_t n = ::send(fd, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
+      const ssize_t n =
+          ::send(fd, line.data() + sent, line.size() - sent, MSG_DONTWAIT | MSG_NOSIGNAL);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return;
       sent += static_cast<std::size_t>(n);
    }
 }
 
-void sendError(int fd, const Kiv::String& why) { sendLine(fd, "error: " + why + "\n"); }
-
 }  // namespace
+
+enum class CommandServer::Stage {
+   reading,    // until its request line is complete
+   queued,     // its request waits on the loop; nothing more is read
+   answering,  // its callback has run or runs; the answer goes out as the client takes it
+};
 
 struct CommandServer::Connection {
    Connection(int fd, Clock::time_point deadline) : socket(fd), deadline(deadline) {}
 
    Descriptor socket;
+   Stage stage = Stage::reading;
+   // While reading, for the whole request; while answering, for the whole answer.
    Clock::time_point deadline;
    Kiv::String received;
-   // The request is complete and waits on the loop; nothing more is read.
-   bool queued = false;
+   CommandRequest request;
+   std::optional<AnswerBuffer> answer;
 };
 
 CommandServer::CommandServer(Kiv::String path, std::chrono::milliseconds requestTimeout,
-                             Kiv::EventLoop& loop)
+                             std::chrono::milliseconds answerTimeout, Kiv::EventLoop& loop)
     : path_(std::move(path)),
       requestTimeout_(requestTimeout),
+      answerTimeout_(answerTimeout),
       loop_(loop),
-      listener_(listenerAt(path_)) {
-   ignoreSigpipe();
-}
+      listener_(listenerAt(path_)) {}
 
 CommandServer::~CommandServer() { ::unlink(path_.c_str()); }
 
@@ -79,13 +76,14 @@ Kiv::Ptr<AgentCommandCallbackBase> CommandServer::callback(const Kiv::String& co
 
 void CommandServer::doPoll(std::chrono::milliseconds timeout) {
    std::vector<pollfd> polled{{listener_.fd(), POLLIN, 0}};
-   std::vector<std::shared_ptr<Connection>> reading;
+   std::vector<std::shared_ptr<Connection>> waiting;
    auto wait = timeout;
    const auto now = Clock::now();
    for (const auto& connection : connections_) {
-      if (connection->queued) continue;
-      polled.push_back({connection->socket.fd(), POLLIN, 0});
-      reading.push_back(connection);
+      if (connection->stage == Stage::queued) continue;
+      const short events = connection->stage == Stage::reading ? POLLIN : POLLOUT;
+      polled.push_back({connection->socket.fd(), events, 0});
+      waiting.push_back(connection);
       // Wakes for the earliest deadline, so a timed-out client hears of it on time.
       wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(
                                 std::max(connection->deadline - now, Clock::duration::zero())));
@@ -94,8 +92,13 @@ void CommandServer::doPoll(std::chrono::milliseconds timeout) {
       if (errno == EINTR) return;
       throw std::system_error(errno, std::generic_category(), "command socket " + path_ + ": poll");
    }
-   for (std::size_t i = 0; i < reading.size(); ++i) {
-      if (polled[i + 1].revents != 0) doRead(reading[i]);
+   for (std::size_t i = 0; i < waiting.size(); ++i) {
+      if (polled[i + 1].revents == 0) continue;
+      if (waiting[i]->stage == Stage::reading) {
+         doRead(waiting[i]);
+      } else {
+         doSend(waiting[i]);
+      }
    }
    if (polled[0].revents != 0) doAccept();
    doExpire();
@@ -143,16 +146,15 @@ void CommandServer::doRead(const std::shared_ptr<Connection>& connection) {
 }
 
 void CommandServer::doQueue(const std::shared_ptr<Connection>& connection, std::string_view line) {
-   CommandRequest request;
    try {
-      request = commandRequestOf(line);
+      connection->request = commandRequestOf(line);
    } catch (const CommandRequestError& error) {
       doRefuse(connection, error.what());
       return;
    }
-   connection->queued = true;
-   loop_.workIs([this, weak = std::weak_ptr<Connection>(connection), request] {
-      if (const auto connection = weak.lock()) doServe(connection, request);
+   connection->stage = Stage::queued;
+   loop_.workIs([this, weak = std::weak_ptr<Connection>(connection)] {
+      if (const auto connection = weak.lock()) doServe(connection);
    });
 }
 
@@ -160,37 +162,46 @@ void CommandServer::doExpire() {
    const auto now = Clock::now();
    const std::vector<std::shared_ptr<Connection>> open = connections_;
    for (const auto& connection : open) {
-      if (connection->queued || connection->deadline > now) continue;
-      doRefuse(connection,
-               "no complete request within " + std::to_string(requestTimeout_.count()) + " ms");
+      if (connection->stage == Stage::queued || connection->deadline > now) continue;
+      if (connection->stage == Stage::reading) {
+         doRefuse(connection,
+                  "no complete request within " + std::to_string(requestTimeout_.count()) + " ms");
+      } else {  // a client that takes its answer this slowly is stuck or has gone
+         doClose(connection);
+      }
    }
 }
 
-void CommandServer::doServe(const std::shared_ptr<Connection>& connection,
-                            const CommandRequest& request) {
-   const int fd = connection->socket.fd();
+void CommandServer::doServe(const std::shared_ptr<Connection>& connection) {
+   const CommandRequest& request = connection->request;
    // Held for the call, so that a callback that deregisters itself finishes its answer.
    const Kiv::Ptr<AgentCommandCallbackBase> handler = callback(request.commandType);
    if (!handler) {
       doRefuse(connection, "unknown command type '" + request.commandType + "'");
       return;
    }
-
-   // Callbacks write with plain blocking calls; the send timeout bounds how long a client that
-   // stops reading can hold the agent.
-   const auto seconds = std::chrono::floor<std::chrono::seconds>(answerTimeout);
-   timeval sendTimeout{};
-   sendTimeout.tv_sec = static_cast<time_t>(seconds.count());
-   sendTimeout.tv_usec = static_cast<suseconds_t>(
-       std::chrono::duration_cast<std::chrono::microseconds>(answerTimeout - seconds).count());
-   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-   ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof(sendTimeout));
    try {
-      handler->handleCommand(static_cast<U32>(fd), request.command());
-   } catch (const std::exception& error) {
-      sendError(fd, error.what());
+      connection->answer.emplace();
+   } catch (const std::system_error& error) {
+      doRefuse(connection, error.what());
+      return;
    }
-   doClose(connection);
+   AnswerBuffer& answer = *connection->answer;
+   connection->stage = Stage::answering;
+   try {
+      handler->handleCommand(static_cast<U32>(answer.fd()), request.command());
+   } catch (const std::exception& error) {
+      answer.textAppend("error: " + Kiv::String(error.what()) + "\n");
+   }
+   connection->deadline = Clock::now() + answerTimeout_;
+   // Most answers fit the socket at once and end the connection here.
+   doSend(connection);
+}
+
+void CommandServer::doSend(const std::shared_ptr<Connection>& connection) {
+   if (connection->answer->doSendTo(connection->socket.fd()) != AnswerBuffer::Progress::pending) {
+      doClose(connection);
+   }
 }
 
 void CommandServer::doRefuse(const std::shared_ptr<Connection>& connection,
