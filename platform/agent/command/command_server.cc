@@ -60,14 +60,30 @@ CommandServer::CommandServer(Kiv::String path, std::chrono::milliseconds request
       loop_(loop),
       listener_(listenerAt(path_)) {}
 
-CommandServer::~CommandServer() { ::unlink(path_.c_str()); }
+CommandServer::~CommandServer() {
+   for (const auto& connection : connections_) {
+      if (connection->stage != Stage::answering) {
+         sendError(connection->socket.fd(), "command server stopped before the request ran");
+      }
+   }
+   ::unlink(path_.c_str());
+}
 
 void CommandServer::callbackIs(const Kiv::Ptr<AgentCommandCallbackBase>& callback) {
    KIV_ASSERT( callback );
    callbacks_[callback->commandType()] = callback;
 }
 
-void CommandServer::callbackDel(const Kiv::String& commandType) { callbacks_.erase(commandType); }
+void CommandServer::callbackDel(const Kiv::String& commandType) {
+   callbacks_.erase(commandType);
+   // Refused now rather than when their loop items run, which may be never.
+   const std::vector<std::shared_ptr<Connection>> open = connections_;
+   for (const auto& connection : open) {
+      if (connection->stage == Stage::queued && connection->request.commandType == commandType) {
+         doRefuse(connection, "command type '" + commandType + "' removed before the request ran");
+      }
+   }
+}
 
 Kiv::Ptr<AgentCommandCallbackBase> CommandServer::callback(const Kiv::String& commandType) const {
    const auto found = callbacks_.find(commandType);

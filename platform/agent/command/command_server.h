@@ -42,8 +42,9 @@ public:
                           std::chrono::milliseconds requestTimeout = defaultRequestTimeout,
                           std::chrono::milliseconds answerTimeout = defaultAnswerTimeout,
                           Kiv::EventLoop& loop = Kiv::eventLoop());
-   // Closes every connection, queued requests' too (their loop items then do nothing), and
-   // removes the socket file.
+   // Refuses every request not yet run, queued or still arriving ("error: command server
+   // stopped before the request ran"; their loop items then do nothing), drops answers still
+   // being sent, and removes the socket file.
    ~CommandServer();
    CommandServer(const CommandServer&) = delete;
    CommandServer& operator=(const CommandServer&) = delete;
@@ -56,6 +57,8 @@ public:
    // Registers `callback` (not null) under its commandType(), replacing any other. The
    // server holds a reference until callbackDel() or its own end.
    void callbackIs(const Kiv::Ptr<AgentCommandCallbackBase>& callback);
+   // Refuses the requests of `commandType` queued and not yet run ("error: command type
+   // '<type>' removed before the request ran"): an agent that stops drops its loop items.
    void callbackDel(const Kiv::String& commandType);
    // Null when no callback is registered for `commandType`.
    Kiv::Ptr<AgentCommandCallbackBase> callback(const Kiv::String& commandType) const;

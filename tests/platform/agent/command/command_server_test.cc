@@ -147,12 +147,29 @@ TEST_F(CommandServerTest, ACallbackThatThrowsAnswersItsErrorAndOthersAreStillSer
    EXPECT_EQ(ask("show 2\n"), "answer to 2 \n");
 }
 
-TEST_F(CommandServerTest, TheCallbackIsLookedUpWhenTheRequestRuns) {
-   Client client(path, "show 1\n");
+// An agent that stopped left the requests it had queued holding their connections, and so
+// their clients and the server's connection slots, for good.
+TEST_F(CommandServerTest, RequestsQueuedWhenTheirCallbackOrTheServerGoesAreRefused) {
+   server.callbackIs(new FakeCallback("clear"));
+   Client shown(path, "show 1\n");
+   Client cleared(path, "clear 2\n");
    server.doPoll(0ms);
    server.callbackDel("show");
+   EXPECT_EQ(shown.answer(), "error: command type 'show' removed before the request ran\n");
+   EXPECT_EQ(server.connections(), 1u);
    doServe(server);
-   EXPECT_EQ(client.answer(), "error: unknown command type 'show'\n");
+   EXPECT_EQ(cleared.answer(), "answer to 2 \n");
+
+   auto doomed = std::make_unique<Agent::CommandServer>(otherPath);
+   doomed->callbackIs(show);
+   Client queued(otherPath, "show 7\n");
+   Client unfinished(otherPath, "show 8");
+   doomed->doPoll(0ms);
+   doomed = nullptr;
+   doServe(server);
+   EXPECT_EQ(queued.answer(), "error: command server stopped before the request ran\n");
+   EXPECT_EQ(unfinished.answer(), "error: command server stopped before the request ran\n");
+   EXPECT_TRUE(show->commands.empty());
 }
 
 TEST_F(CommandServerTest, ASlowClientHoldsUpNobodyAndTimesOut) {
@@ -238,17 +255,6 @@ TEST_F(CommandServerTest, RefusesAPathWhereAServerAnswersOrThatIsNoSocket) {
    EXPECT_EQ(ask("show 1\n"), "answer to 1 \n");
    EXPECT_EQ(::unlink(otherPath.c_str()), 0) << "the file stays";
    EXPECT_EQ(::rmdir(directory.c_str()), 0) << "the directory stays";
-}
-
-TEST_F(CommandServerTest, ARequestQueuedWhenTheServerGoesIsDroppedUnanswered) {
-   auto doomed = std::make_unique<Agent::CommandServer>(otherPath);
-   doomed->callbackIs(show);
-   Client client(otherPath, "show 7\n");
-   doomed->doPoll(0ms);
-   doomed = nullptr;
-   doServe(server);
-   EXPECT_EQ(client.answer(), "");
-   EXPECT_TRUE(show->commands.empty());
 }
 
 }  // namespace
