@@ -7,9 +7,10 @@
 namespace Agent {
 
 // The agent's hook for one command type: the command server hands every request naming
-// `commandType()` to the callback registered for it, with the accepted connection's
-// descriptor, on the framework loop with the activity lock held. The connection stays open
-// until the call returns; whatever the callback writes to it is the answer.
+// `commandType()` to the callback registered for it, on the framework loop with the activity
+// lock held, with a descriptor for the answer. Whatever the callback writes to it is the
+// answer; the server keeps it and sends it to the client after the call, so a write there
+// never waits on the client nor fails because the client has gone.
 class AgentCommandCallbackBase : public Kiv::Entity {
 public:
    AgentCommandCallbackBase(Kiv::Name name, Kiv::String commandType)

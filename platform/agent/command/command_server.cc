@@ -1,18 +1,16 @@
 #include "platform/agent/command/command_server.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
+#include <optional>
 #include <system_error>
 
+#include "platform/agent/command/answer_buffer.h"
+#include "platform/agent/command/listener.h"
 #include "platform/framework/kiv/assert.h"
 
 namespace Agent {
@@ -20,93 +18,72 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-[[noreturn]] void throwSocketError(const Kiv::String& path, const char* step, int error) {
-   throw std::system_error(error, std::generic_category(), "command socket " + path + ": " + step);
-}
-
-// MSG_NOSIGNAL covers the server's own sends only. Callbacks answer with plain write() and
-// dprintf(), which raise SIGPIPE when the client has gone, and its default action would end
-// the agent for one impatient client. A handler the program installed itself stays.
-void ignoreSigpipe() {
-   struct sigaction current {};
-   if (::sigaction(SIGPIPE, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) return;
-   struct sigaction ignore {};
-   ignore.sa_handler = SIG_IGN;
-   ::sigaction(SIGPIPE, &ignore, nullptr);
-}
-
-// Best effort: a client that stopped reading or left loses the rest of its answer.
-void sendLine(int fd, const Kiv::String& line) {
+// Best effort, and never waits: a refusal is one short line to a client that has been sent
+// nothing before, so it fits the socket unless the client has gone.
+void sendError(int fd, const Kiv::String& why) {
+   const Kiv::String line = "error: " + why + "\n";
    std::size_t sent = 0;
    while (sent < line.size()) {
-      const ssize_t n = ::send(fd, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
+      const ssize_t n =
+          ::send(fd, line.data() + sent, line.size() - sent, MSG_DONTWAIT | MSG_NOSIGNAL);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return;
       sent += static_cast<std::size_t>(n);
    }
 }
 
-void sendError(int fd, const Kiv::String& why) { sendLine(fd, "error: " + why + "\n"); }
-
 }  // namespace
+
+enum class CommandServer::Stage {
+   reading,    // until its request line is complete
+   queued,     // its request waits on the loop; nothing more is read
+   answering,  // its callback has run or runs; the answer goes out as the client takes it
+};
 
 struct CommandServer::Connection {
    Connection(int fd, Clock::time_point deadline) : socket(fd), deadline(deadline) {}
 
    Descriptor socket;
+   Stage stage = Stage::reading;
+   // While reading, for the whole request; while answering, for the whole answer.
    Clock::time_point deadline;
    Kiv::String received;
-   // The request is complete and waits on the loop; nothing more is read.
-   bool queued = false;
+   CommandRequest request;
+   std::optional<AnswerBuffer> answer;
 };
 
-CommandServer::Descriptor::~Descriptor() {
-   if (fd_ >= 0) ::close(fd_);
-}
-
 CommandServer::CommandServer(Kiv::String path, std::chrono::milliseconds requestTimeout,
-                             Kiv::EventLoop& loop)
+                             std::chrono::milliseconds answerTimeout, Kiv::EventLoop& loop)
     : path_(std::move(path)),
       requestTimeout_(requestTimeout),
+      answerTimeout_(answerTimeout),
       loop_(loop),
-      listener_(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)) {
-   if (listener_.fd() < 0) throwSocketError(path_, "socket", errno);
-   sockaddr_un address{};
-   address.sun_family = AF_UNIX;
-   if (path_.empty() || path_.size() >= sizeof(address.sun_path)) {
-      throwSocketError(path_, "bind", path_.empty() ? EINVAL : ENAMETOOLONG);
-   }
-   std::memcpy(address.sun_path, path_.c_str(), path_.size() + 1);
+      listener_(listenerAt(path_)) {}
 
-   // Only a socket is taken to be a previous agent's leftover; any other file stays and
-   // makes bind() fail.
-   struct stat existing {};
-   if (::lstat(path_.c_str(), &existing) == 0 && S_ISSOCK(existing.st_mode)) {
-      ::unlink(path_.c_str());
+CommandServer::~CommandServer() {
+   for (const auto& connection : connections_) {
+      if (connection->stage != Stage::answering) {
+         sendError(connection->socket.fd(), "command server stopped before the request ran");
+      }
    }
-   if (::bind(listener_.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
-      throwSocketError(path_, "bind", errno);
-   }
-   const auto failAfterBind = [this](const char* step) {
-      const int error = errno;
-      ::unlink(path_.c_str());
-      throwSocketError(path_, step, error);
-   };
-   // Nobody can connect before listen(), so narrowing the mode in between leaves no window,
-   // and unlike umask() it does not touch files other threads create meanwhile.
-   if (::chmod(path_.c_str(), S_IRUSR | S_IWUSR) != 0) failAfterBind("chmod");
-   if (::listen(listener_.fd(), SOMAXCONN) != 0) failAfterBind("listen");
-   ignoreSigpipe();
+   ::unlink(path_.c_str());
 }
-
-CommandServer::~CommandServer() { ::unlink(path_.c_str()); }
 
 void CommandServer::callbackIs(const Kiv::Ptr<AgentCommandCallbackBase>& callback) {
    KIV_ASSERT( callback );
    callbacks_[callback->commandType()] = callback;
 }
 
-void CommandServer::callbackDel(const Kiv::String& commandType) { callbacks_.erase(commandType); }
+void CommandServer::callbackDel(const Kiv::String& commandType) {
+   callbacks_.erase(commandType);
+   // Refused now rather than when their loop items run, which may be never.
+   const std::vector<std::shared_ptr<Connection>> open = connections_;
+   for (const auto& connection : open) {
+      if (connection->stage == Stage::queued && connection->request.commandType == commandType) {
+         doRefuse(connection, "command type '" + commandType + "' removed before the request ran");
+      }
+   }
+}
 
 Kiv::Ptr<AgentCommandCallbackBase> CommandServer::callback(const Kiv::String& commandType) const {
    const auto found = callbacks_.find(commandType);
@@ -115,13 +92,14 @@ Kiv::Ptr<AgentCommandCallbackBase> CommandServer::callback(const Kiv::String& co
 
 void CommandServer::doPoll(std::chrono::milliseconds timeout) {
    std::vector<pollfd> polled{{listener_.fd(), POLLIN, 0}};
-   std::vector<std::shared_ptr<Connection>> reading;
+   std::vector<std::shared_ptr<Connection>> waiting;
    auto wait = timeout;
    const auto now = Clock::now();
    for (const auto& connection : connections_) {
-      if (connection->queued) continue;
-      polled.push_back({connection->socket.fd(), POLLIN, 0});
-      reading.push_back(connection);
+      if (connection->stage == Stage::queued) continue;
+      const short events = connection->stage == Stage::reading ? POLLIN : POLLOUT;
+      polled.push_back({connection->socket.fd(), events, 0});
+      waiting.push_back(connection);
       // Wakes for the earliest deadline, so a timed-out client hears of it on time.
       wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(
                                 std::max(connection->deadline - now, Clock::duration::zero())));
@@ -130,8 +108,13 @@ void CommandServer::doPoll(std::chrono::milliseconds timeout) {
       if (errno == EINTR) return;
       throw std::system_error(errno, std::generic_category(), "command socket " + path_ + ": poll");
    }
-   for (std::size_t i = 0; i < reading.size(); ++i) {
-      if (polled[i + 1].revents != 0) doRead(reading[i]);
+   for (std::size_t i = 0; i < waiting.size(); ++i) {
+      if (polled[i + 1].revents == 0) continue;
+      if (waiting[i]->stage == Stage::reading) {
+         doRead(waiting[i]);
+      } else {
+         doSend(waiting[i]);
+      }
    }
    if (polled[0].revents != 0) doAccept();
    doExpire();
@@ -157,9 +140,9 @@ void CommandServer::doAccept() {
 }
 
 void CommandServer::doRead(const std::shared_ptr<Connection>& connection) {
-   // Never more than the longest line and its "\n": what follows a request is ignored, and a
+   // Never more than the longest line and its "\r\n": what follows a request is ignored, and a
    // full buffer without "\n" is a line the parser refuses as too long.
-   char chunk[maxRequestBytes + 1];
+   char chunk[maxRequestBytes + 2];
    Kiv::String& received = connection->received;
    std::size_t newline;
    while ((newline = received.find('\n')) == Kiv::String::npos && received.size() < sizeof(chunk)) {
@@ -172,20 +155,22 @@ void CommandServer::doRead(const std::shared_ptr<Connection>& connection) {
       }
       received.append(chunk, static_cast<std::size_t>(n));
    }
-   doQueue(connection, std::string_view(received).substr(0, newline));
+   std::string_view line = std::string_view(received).substr(0, newline);
+   // A client that ends its line with CRLF means the same request.
+   if (newline != Kiv::String::npos && line.ends_with('\r')) line.remove_suffix(1);
+   doQueue(connection, line);
 }
 
 void CommandServer::doQueue(const std::shared_ptr<Connection>& connection, std::string_view line) {
-   CommandRequest request;
    try {
-      request = commandRequestOf(line);
+      connection->request = commandRequestOf(line);
    } catch (const CommandRequestError& error) {
       doRefuse(connection, error.what());
       return;
    }
-   connection->queued = true;
-   loop_.workIs([this, weak = std::weak_ptr<Connection>(connection), request] {
-      if (const auto connection = weak.lock()) doServe(connection, request);
+   connection->stage = Stage::queued;
+   loop_.workIs([this, weak = std::weak_ptr<Connection>(connection)] {
+      if (const auto connection = weak.lock()) doServe(connection);
    });
 }
 
@@ -193,37 +178,46 @@ void CommandServer::doExpire() {
    const auto now = Clock::now();
    const std::vector<std::shared_ptr<Connection>> open = connections_;
    for (const auto& connection : open) {
-      if (connection->queued || connection->deadline > now) continue;
-      doRefuse(connection,
-               "no complete request within " + std::to_string(requestTimeout_.count()) + " ms");
+      if (connection->stage == Stage::queued || connection->deadline > now) continue;
+      if (connection->stage == Stage::reading) {
+         doRefuse(connection,
+                  "no complete request within " + std::to_string(requestTimeout_.count()) + " ms");
+      } else {  // a client that takes its answer this slowly is stuck or has gone
+         doClose(connection);
+      }
    }
 }
 
-void CommandServer::doServe(const std::shared_ptr<Connection>& connection,
-                            const CommandRequest& request) {
-   const int fd = connection->socket.fd();
+void CommandServer::doServe(const std::shared_ptr<Connection>& connection) {
+   const CommandRequest& request = connection->request;
    // Held for the call, so that a callback that deregisters itself finishes its answer.
    const Kiv::Ptr<AgentCommandCallbackBase> handler = callback(request.commandType);
    if (!handler) {
       doRefuse(connection, "unknown command type '" + request.commandType + "'");
       return;
    }
-
-   // Callbacks write with plain blocking calls; the send timeout bounds how long a client that
-   // stops reading can hold the agent.
-   const auto seconds = std::chrono::floor<std::chrono::seconds>(answerTimeout);
-   timeval sendTimeout{};
-   sendTimeout.tv_sec = static_cast<time_t>(seconds.count());
-   sendTimeout.tv_usec = static_cast<suseconds_t>(
-       std::chrono::duration_cast<std::chrono::microseconds>(answerTimeout - seconds).count());
-   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-   ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof(sendTimeout));
    try {
-      handler->handleCommand(static_cast<U32>(fd), request.command());
-   } catch (const std::exception& error) {
-      sendError(fd, error.what());
+      connection->answer.emplace();
+   } catch (const std::system_error& error) {
+      doRefuse(connection, error.what());
+      return;
    }
-   doClose(connection);
+   AnswerBuffer& answer = *connection->answer;
+   connection->stage = Stage::answering;
+   try {
+      handler->handleCommand(static_cast<U32>(answer.fd()), request.command());
+   } catch (const std::exception& error) {
+      answer.textAppend("error: " + Kiv::String(error.what()) + "\n");
+   }
+   connection->deadline = Clock::now() + answerTimeout_;
+   // Most answers fit the socket at once and end the connection here.
+   doSend(connection);
+}
+
+void CommandServer::doSend(const std::shared_ptr<Connection>& connection) {
+   if (connection->answer->doSendTo(connection->socket.fd()) != AnswerBuffer::Progress::pending) {
+      doClose(connection);
+   }
 }
 
 void CommandServer::doRefuse(const std::shared_ptr<Connection>& connection,
