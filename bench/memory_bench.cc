@@ -32,7 +32,7 @@ public:
              {Netbase::IpAddr(0x0A000000 + uid), 8080}, Ember::NatAclId(1), 0, 0);
          Ember::NatHwData data(6, {}, 1, 5);
          const U16 vlan = 10;
-         data.vlanIdsIs(1, &vlan);
+         data.vlanIdsIs(1, {&vlan, 1});
          controlPlane_.ruleIs({TesselNat::Uid(uid), key, data, {TesselCentral::ModId(module)}, {}});
          statuses_->quillStatusIs(Quill::QuillShoalStatus(Quill::QuillShoalKey(uid), 0, 0));
       }

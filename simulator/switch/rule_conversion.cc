@@ -38,7 +38,7 @@ Ember::NatHwData dataOf(const Rule& rule, const KeyOverride& key) {
    Ember::NatHwData data(key.protocol.value_or(rule.protocol),
                          filterOf(key.filter.value_or(rule.filter)),
                          static_cast<U32>(rule.keys.size()), nextHop);
-   data.vlanIdsIs(static_cast<U32>(rule.vlans.size()), rule.vlans.data());
+   data.vlanIdsIs(static_cast<U32>(rule.vlans.size()), rule.vlans);
    return data;
 }
 

@@ -42,7 +42,7 @@ struct DataFields {
 
 inline Ember::NatHwData natData(const DataFields& fields) {
    Ember::NatHwData data(fields.protocol, fields.filter, fields.faIdLimit, fields.nextHop);
-   data.vlanIdsIs(static_cast<U32>(fields.vlans.size()), fields.vlans.data());
+   data.vlanIdsIs(static_cast<U32>(fields.vlans.size()), fields.vlans);
    return data;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <span>
 #include <type_traits>
 
 #include "platform/framework/kiv/string.h"
@@ -28,9 +29,9 @@ public:
    // The number of VLAN ids, and the id in slot i.
    U32 vlanIds() const { return vlanIds_.count(); }
    U16 vlanId(NatVlanIdIndex i) const { return vlanIds_[i]; }
-   // Replaces the VLAN ids; more than 64 raises Sentry::InvalidSizeException and changes
-   // nothing.
-   void vlanIdsIs(U32 count, const U16* source) { vlanIds_.set(count, source); }
+   // Replaces the VLAN ids with the first `count` of `source`; more than 64 raises
+   // Sentry::InvalidSizeException and changes nothing (Ferro::PodArray::set).
+   void vlanIdsIs(U32 count, std::span<const U16> source) { vlanIds_.set(count, source); }
 
    // "protocol: 6 filter: 10.0.0.0/255.0.0.0 faIdLimit: 100 nextHop: 7 vlanIds: [10, 20]"
    Kiv::String stringValue() const;

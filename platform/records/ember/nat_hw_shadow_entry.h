@@ -1,5 +1,6 @@
 #pragma once
 
+#include <span>
 #include <type_traits>
 
 #include "platform/framework/kiv/string.h"
@@ -33,9 +34,10 @@ public:
    U32 faIdLimit() const { return faIdLimit_; }
    U64 nextHop() const { return nextHop_; }
    // The VLAN count as its writer stored it, which a faulty writer may have set above the 64
-   // slots; readers copy count and slots with NatHwData::vlanIdsIs, which refuses such a count.
+   // slots; readers copy count and slots with NatHwData::vlanIdsIs, which refuses such a count
+   // and never reads beyond the slots.
    U32 vlanIds() const { return vlanIdCount_; }
-   const U16* vlanIdSlots() const { return vlanIdSlots_; }
+   std::span<const U16, NatHwData::VlanIds::capacity> vlanIdSlots() const { return vlanIdSlots_; }
 
    void dataIs(const NatHwData& data);
    void dirtyIs(Dirty dirty) { dirty_ = dirty; }

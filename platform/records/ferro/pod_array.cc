@@ -5,12 +5,17 @@
 
 namespace Ferro {
 
-void throwPodArraySizeError(U32 capacity, U32 count, const void* source, size_t sourceBytes) {
-   throw Sentry::InvalidSizeException(
-       Kiv::format("PodArray::set expected size <= %u, instead got %u. Buffer is at address: "
-                   "%p with contents: ",
-                   capacity, count, source) +
-       Sentry::dumpHex(source, sourceBytes));
+void throwPodArraySizeError(U32 capacity, U32 count, const void* source, size_t shownBytes,
+                            size_t countBytes) {
+   Kiv::String message = Kiv::format(
+       "PodArray::set expected size <= %u, instead got %u. Buffer is at address: "
+       "%p with contents: ",
+       capacity, count, source);
+   message += Sentry::dumpHex(source, shownBytes);
+   if (shownBytes < countBytes) {
+      message += Kiv::format(" (first %zu of %zu bytes shown)", shownBytes, countBytes);
+   }
+   throw Sentry::InvalidSizeException(std::move(message));
 }
 
 }  // namespace Ferro

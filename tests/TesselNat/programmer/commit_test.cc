@@ -145,18 +145,29 @@ TEST_F(CommitTest, EachCommitWritesOneStatusEchoingTheRequest) {
    EXPECT_EQ(status(7).reqVersion(), 2u);
 }
 
+// The error's dump once read 2 * count bytes from the record's 64 slots: past the record for
+// any count above 64, far enough to crash for a large one. It shows the 64 slots only.
 TEST_F(CommitTest, VlanCountBeyondTheArrayRaisesTheSizeErrorAndProgramsNothing) {
    publish(7, dst, {.vlans = {10}});
    bool found = false;
    Ember::NatHwShadowEntry entry = controlPlane.shadow()->safeLookup(dst, found);
-   entry.vlanIdCountIs(65);
-   controlPlane.shadow()->entryIs(entry);
-   sdkCallsClear();
-   EXPECT_THAT([&] { commit(7); },
-               testing::ThrowsMessage<Sentry::InvalidSizeException>(testing::StartsWith(
-                   "PodArray::set expected size <= 64, instead got 65. Buffer is at address: ")));
-   EXPECT_TRUE(sdkCalls().empty());
-   EXPECT_EQ(statusDir->writes(), 0u);
+   for (const U32 count : {65u, 0xFFFFu}) {
+      SCOPED_TRACE(count);
+      entry.vlanIdCountIs(count);
+      controlPlane.shadow()->entryIs(entry);
+      sdkCallsClear();
+      EXPECT_THAT(
+          [&] { commit(7); },
+          testing::ThrowsMessage<Sentry::InvalidSizeException>(testing::AllOf(
+              testing::StartsWith(Kiv::format("PodArray::set expected size <= 64, instead got "
+                                              "%u. Buffer is at address: 0x",
+                                              count)),
+              testing::EndsWith(Kiv::format(
+                  " with contents: %s (first 128 of %u bytes shown)",
+                  Sentry::dumpHex(entry.vlanIdSlots().data(), 128).c_str(), 2 * count)))));
+      EXPECT_TRUE(sdkCalls().empty());
+      EXPECT_EQ(statusDir->writes(), 0u);
+   }
 }
 
 TEST_F(CommitTest, AFullStatusDirectoryRefusesANewAnswerAndKeepsTheOthers) {

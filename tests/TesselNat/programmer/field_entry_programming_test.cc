@@ -90,7 +90,7 @@ const Ember::NatHwKey flowFromPortZero =
 Ember::NatHwData data(U64 nextHop, U8 protocol = 0, U16 vlan = 0,
                       Netbase::IpAddrWithFullMask filter = {}) {
    Ember::NatHwData data(protocol, filter, 1, nextHop);
-   data.vlanIdsIs(vlan ? 1 : 0, &vlan);
+   data.vlanIdsIs(vlan ? 1 : 0, {&vlan, 1});
    return data;
 }
 

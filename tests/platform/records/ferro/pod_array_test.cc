@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "platform/framework/kiv/assert.h"
 #include "platform/framework/kiv/range_value.h"
 #include "platform/framework/kiv/string.h"
 #include "platform/framework/sentry/exception.h"
@@ -29,8 +30,25 @@ TEST(PodArrayTest, TooManyValuesRaiseTheSizeErrorWithTheBufferInHexAndChangeNoth
        static_cast<const void*>(values));
    EXPECT_THAT([&] { array.set(4, values); },
                testing::ThrowsMessage<Sentry::InvalidSizeException>(testing::StrEq(expected)));
+   // A count that the source does not hold dumps the source only, and says so.
+   EXPECT_THAT([&] { array.set(0xFFFF, values); },
+               testing::ThrowsMessage<Sentry::InvalidSizeException>(testing::StrEq(Kiv::format(
+                   "PodArray::set expected size <= 3, instead got 65535. Buffer is at address: "
+                   "%p with contents: 00 0a ff 10 01 00 02 00 (first 8 of 131070 bytes shown)",
+                   static_cast<const void*>(values)))));
    EXPECT_EQ(array, before);
    EXPECT_EQ(array[Slot(2)], 0x0001);
+}
+
+TEST(PodArrayTest, ACountWithinTheArrayThatTheSourceDoesNotHoldStopsTheAgent) {
+   const Kiv::AssertionHandler previous = Kiv::assertionHandlerIs(&Kiv::throwingAssertionHandler);
+   const U16 values[] = {1, 2};
+   Array array;
+   EXPECT_THAT([&] { array.set(3, values); },
+               testing::Throws<Kiv::AssertionFailure>(testing::Property(
+                   &Kiv::AssertionFailure::expression, testing::StrEq("count <= source.size()"))));
+   EXPECT_EQ(array.count(), 0u);
+   Kiv::assertionHandlerIs(previous);
 }
 
 TEST(PodArrayTest, EqualityIgnoresSlotsBeyondCount) {
@@ -38,8 +56,8 @@ TEST(PodArrayTest, EqualityIgnoresSlotsBeyondCount) {
    Array a;
    Array b;
    a.set(3, values);
-   a.set(2, values + 1);
-   b.set(2, values + 1);
+   a.set(2, {values + 1, 2});
+   b.set(2, {values + 1, 2});
    EXPECT_EQ(a, b);
    b.set(2, values);
    EXPECT_NE(a, b);
