@@ -130,8 +130,11 @@ S32 SdkRecorder::bcm_field_entry_multi_get(S32 unit, S32 group, std::span<U32> e
                                            U32* count) {
    return target_.bcm_field_entry_multi_get(unit, group, entries, count);
 }
+S32 SdkRecorder::bcm_field_entry_prio_set(S32 unit, U32 entry, S32 priority) {
+   return target_.bcm_field_entry_prio_set(unit, entry, priority);
+}
 S32 SdkRecorder::bcm_field_group_flash(S32 unit, S32 group, U32 firstSlot,
-                                       std::span<const U32> entries) {
+                                       std::span<U32> entries) {
    return target_.bcm_field_group_flash(unit, group, firstSlot, entries);
 }
 S32 SdkRecorder::soc_reg32_get(S32 unit, S32 reg, S32 port, S32 index, U32* value) {

@@ -37,6 +37,11 @@ void FieldEntry::actionDelAll() {
    changed();
 }
 
+void FieldEntry::priorityIs(S32 priority) {
+   priority_ = priority;
+   changed();
+}
+
 TernaryRow FieldEntry::row() const {
    TernaryRow row;
    row.fieldIs(KeyField::entryValid, 1, 1);

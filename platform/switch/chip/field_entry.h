@@ -21,7 +21,7 @@ struct QualifierValue {
 };
 
 // One field entry as the SDK sees it: its group and TCAM slot (none while it is staged during
-// a warm start), the qualifiers and actions last written to it, and whether the TCAM holds
+// a warm start), the qualifiers, actions and priority last written to it, and whether the TCAM holds
 // that content. Any write to an installed entry makes
 // it changedSinceInstall; the TCAM keeps the installed content until the entry is installed
 // again.
@@ -48,6 +48,8 @@ public:
    bool actionIs(const FieldActionValue& action);
    void actionDelAll();
    const ActionList& actions() const { return actions_; }
+   S32 priority() const { return priority_; }
+   void priorityIs(S32 priority);
 
    void installedIs() { installState_ = InstallState::installed; }
 
@@ -61,6 +63,7 @@ private:
    U32 slot_;
    std::array<std::optional<QualifierValue>, qualifierCount> qualifiers_;
    ActionList actions_;
+   S32 priority_ = 0;
    InstallState installState_ = InstallState::notInstalled;
 };
 

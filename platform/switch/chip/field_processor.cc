@@ -1,6 +1,7 @@
 #include "platform/switch/chip/field_processor.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "platform/switch/sdk/return_code.h"
 
@@ -14,7 +15,7 @@ S32 FieldProcessor::entryCreate(S32 group, U32 entryId, U32 slot) {
    if (entryId == 0 || slot >= slots_.size()) return code(SdkError::invalidParameter);
    if (entries_.contains(entryId) || slots_[slot].entryId != 0) return code(SdkError::exists);
    entries_.emplace(entryId, FieldEntry(group, slot));
-   slots_[slot] = SlotContent{entryId, {}, 0};
+   slots_[slot] = SlotContent{entryId, {}, 0, 0};
    return Shim::successCode;
 }
 
@@ -34,7 +35,27 @@ std::vector<U32> FieldProcessor::groupEntries(S32 group) const {
    return ids;
 }
 
-S32 FieldProcessor::groupFlash(S32 group, U32 firstSlot, std::span<const U32> entryIds) {
+namespace {
+
+struct RowHash {
+   std::size_t operator()(const TernaryRow& row) const {
+      std::size_t hash = 0;
+      for (const U64 word : {row.data.words[0], row.data.words[1], row.mask.words[0],
+                             row.mask.words[1]}) {
+         hash = (hash ^ std::hash<U64>{}(word)) * 0x100000001B3ull;
+      }
+      return hash;
+   }
+};
+struct RowEqual {
+   bool operator()(const TernaryRow& a, const TernaryRow& b) const {
+      return a.data.words == b.data.words && a.mask.words == b.mask.words;
+   }
+};
+
+}  // namespace
+
+S32 FieldProcessor::groupFlash(S32 group, U32 firstSlot, std::span<U32> entryIds) {
    if (firstSlot > slots_.size() || entryIds.size() > slots_.size() - firstSlot) {
       return code(SdkError::invalidParameter);
    }
@@ -46,19 +67,45 @@ S32 FieldProcessor::groupFlash(S32 group, U32 firstSlot, std::span<const U32> en
       const FieldEntry* holder = entry(slots_[slot].entryId);
       if (holder && holder->group() != group) return code(SdkError::exists);
    }
+   // Where each key of the group sits now, the first slot of a key that sits in several.
+   std::unordered_map<TernaryRow, U32, RowHash, RowEqual> placedKeys;
    const std::vector<U32> previous = groupEntries(group);
+   for (const U32 id : previous) {
+      const FieldEntry& held = *entry(id);
+      if (held.placed()) placedKeys.try_emplace(rows_[held.slot()], held.slot());
+   }
+   struct Rank {
+      S32 priority;
+      bool newKey;
+      U32 place;  // the replaced entry's slot, or the position in the list
+      U32 id;
+   };
+   std::vector<Rank> ranks;
+   ranks.reserve(entryIds.size());
+   for (U32 position = 0; position < entryIds.size(); ++position) {
+      const FieldEntry& listed = *entry(entryIds[position]);
+      const auto replaced = placedKeys.find(listed.row());
+      const bool newKey = replaced == placedKeys.end();
+      ranks.push_back({listed.priority(), newKey, newKey ? position : replaced->second,
+                       entryIds[position]});
+   }
+   std::stable_sort(ranks.begin(), ranks.end(), [](const Rank& a, const Rank& b) {
+      if (a.priority != b.priority) return a.priority > b.priority;
+      if (a.newKey != b.newKey) return b.newKey;
+      return a.place < b.place;
+   });
+   const std::unordered_set<U32> kept(entryIds.begin(), entryIds.end());
    for (const U32 id : previous) {
       FieldEntry& held = *findEntry(id);
       if (held.placed()) unplace(held);
-      if (std::find(entryIds.begin(), entryIds.end(), id) == entryIds.end()) entries_.erase(id);
+      if (!kept.contains(id)) entries_.erase(id);
    }
    U32 slot = firstSlot;
-   for (const U32 id : entryIds) {
-      FieldEntry& placed = *findEntry(id);
-      placed.slotIs(slot);
-      slots_[slot] = SlotContent{id, {}, 0};
-      entryInstall(id);
-      ++slot;
+   for (std::size_t i = 0; i < ranks.size(); ++i, ++slot) {
+      entryIds[i] = ranks[i].id;
+      findEntry(ranks[i].id)->slotIs(slot);
+      slots_[slot] = SlotContent{ranks[i].id, {}, 0, 0};
+      entryInstall(ranks[i].id);
    }
    return Shim::successCode;
 }
@@ -87,6 +134,7 @@ S32 FieldProcessor::entryInstall(U32 entryId) {
    if (!entry->placed()) return code(SdkError::invalidParameter);
    rows_[entry->slot()] = entry->row();
    slots_[entry->slot()].actions = entry->actions();
+   slots_[entry->slot()].priority = entry->priority();
    entry->installedIs();
    return Shim::successCode;
 }
@@ -112,6 +160,13 @@ S32 FieldProcessor::actionIs(U32 entryId, const FieldActionValue& action) {
    return entry->actionIs(action) ? Shim::successCode : code(SdkError::exists);
 }
 
+S32 FieldProcessor::priorityIs(U32 entryId, S32 priority) {
+   FieldEntry* entry = findEntry(entryId);
+   if (!entry) return code(SdkError::notFound);
+   entry->priorityIs(priority);
+   return Shim::successCode;
+}
+
 S32 FieldProcessor::actionDelAll(U32 entryId) {
    FieldEntry* entry = findEntry(entryId);
    if (!entry) return code(SdkError::notFound);
@@ -131,13 +186,15 @@ FieldEntry* FieldProcessor::findEntry(U32 entryId) {
 
 std::optional<Match> FieldProcessor::classify(const Packet& packet) {
    const TcamKey key = keyOf(packet);
+   SlotContent* best = nullptr;
    for (std::size_t slot = 0; slot < rows_.size(); ++slot) {
       if (!rows_[slot].matches(key)) continue;
       SlotContent& content = slots_[slot];
-      ++content.hits;
-      return Match{content.entryId, content.actions};
+      if (!best || content.priority > best->priority) best = &content;
    }
-   return std::nullopt;
+   if (!best) return std::nullopt;
+   ++best->hits;
+   return Match{best->entryId, best->actions};
 }
 
 U64 FieldProcessor::hitCount(U32 entryId) const {

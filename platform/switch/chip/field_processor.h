@@ -24,8 +24,9 @@ struct Match {
 // - the entry store: field entries by id, as the SDK wrote them (reads and writes O(1));
 // - the TCAM: one row per slot in hardware order, holding what was installed there, with the
 //   installed actions and a hit counter per slot.
-// Classification builds the packet's key and scans the rows from slot 0; the first match wins.
-// Entries of all groups share the slots; placement alone decides their order.
+// Classification builds the packet's key and matches it against every row: the installed
+// priority decides, and among equal priorities the lower slot. Entries of all groups share
+// the slots.
 // Operations return Shim::successCode or a negative SdkError code, like the SDK calls they serve.
 class FieldProcessor {
 public:
@@ -40,9 +41,12 @@ public:
    std::vector<U32> groupEntries(S32 group) const;
    // Flash download of `group`, in one step: every entry of the group that `entryIds` does not
    // list is destroyed, and the listed ones, all of the group, are placed at `firstSlot` on
-   // in list order and installed with their current content. The slots must be free or the
-   // group's own; nothing changes when a check fails.
-   S32 groupFlash(S32 group, U32 firstSlot, std::span<const U32> entryIds);
+   // and installed with their current content; `entryIds` then lists them in slot order. The
+   // order keeps what packets met: by priority, and among equal priorities an entry whose key
+   // (data and mask) a placed entry of the group had takes that entry's place; new keys
+   // follow in list order. The slots must be free or the group's own; nothing changes when a
+   // check fails.
+   S32 groupFlash(S32 group, U32 firstSlot, std::span<U32> entryIds);
    // The entry placed in `slot`, or 0.
    U32 entryInSlot(U32 slot) const { return slot < slots_.size() ? slots_[slot].entryId : 0; }
    U32 slotCount() const { return static_cast<U32>(slots_.size()); }
@@ -60,6 +64,8 @@ public:
    // Unknown action ids are invalid parameters; an action the entry already has exists.
    S32 actionIs(U32 entryId, const FieldActionValue& action);
    S32 actionDelAll(U32 entryId);
+   // Takes effect when the entry is installed again.
+   S32 priorityIs(U32 entryId, S32 priority);
 
    // Null when there is no such entry. Valid until the entry is destroyed.
    const FieldEntry* entry(U32 entryId) const;
@@ -74,6 +80,7 @@ private:
    struct SlotContent {
       U32 entryId = 0;  // 0 while the slot is free
       ActionList actions;
+      S32 priority = 0;
       U64 hits = 0;
    };
 

@@ -173,6 +173,10 @@ S32 SimulatedChip::bcm_field_entry_reinstall(S32 unit, U32 entry) {
    return onUnit(unit, [&](Unit& state) { return state.fields.entryInstall(entry); });
 }
 
+S32 SimulatedChip::bcm_field_entry_prio_set(S32 unit, U32 entry, S32 priority) {
+   return onUnit(unit, [&](Unit& state) { return state.fields.priorityIs(entry, priority); });
+}
+
 S32 SimulatedChip::bcm_field_entry_create(S32 unit, S32 group, U32 entry) {
    return onUnit(unit, [&](Unit& state) { return state.fields.entryCreateUnplaced(group, entry); });
 }
@@ -188,7 +192,7 @@ S32 SimulatedChip::bcm_field_entry_multi_get(S32 unit, S32 group, std::span<U32>
 }
 
 S32 SimulatedChip::bcm_field_group_flash(S32 unit, S32 group, U32 firstSlot,
-                                         std::span<const U32> entries) {
+                                         std::span<U32> entries) {
    return onUnit(unit,
                  [&](Unit& state) { return state.fields.groupFlash(group, firstSlot, entries); });
 }

@@ -64,10 +64,11 @@ public:
    S32 bcm_field_entry_destroy(S32 unit, U32 entry) override;
    S32 bcm_field_entry_install(S32 unit, U32 entry) override;
    S32 bcm_field_entry_reinstall(S32 unit, U32 entry) override;
+   S32 bcm_field_entry_prio_set(S32 unit, U32 entry, S32 priority) override;
    S32 bcm_field_entry_create(S32 unit, S32 group, U32 entry) override;
    S32 bcm_field_entry_multi_get(S32 unit, S32 group, std::span<U32> entries, U32* count) override;
    S32 bcm_field_group_flash(S32 unit, S32 group, U32 firstSlot,
-                             std::span<const U32> entries) override;
+                             std::span<U32> entries) override;
 
    S32 soc_reg32_get(S32 unit, S32 reg, S32 port, S32 index, U32* value) override;
    S32 soc_reg32_set(S32 unit, S32 reg, S32 port, S32 index, U32 value) override;

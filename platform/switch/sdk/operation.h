@@ -34,10 +34,11 @@ enum class Operation {
    entryCreateStaged,
    entryMultiGet,
    groupFlash,
+   entryPrioSet,
 };
 
-inline constexpr std::size_t operationCount = 27;
-static_assert(static_cast<std::size_t>(Operation::groupFlash) + 1 == operationCount,
+inline constexpr std::size_t operationCount = 28;
+static_assert(static_cast<std::size_t>(Operation::entryPrioSet) + 1 == operationCount,
               "operationCount must follow the last enumerator");
 
 }  // namespace Shim

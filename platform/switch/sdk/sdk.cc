@@ -121,12 +121,17 @@ S32 Sdk::bcm_field_entry_create(S32 unit, S32 group, U32 entry) {
                   entry);
 }
 
+S32 Sdk::bcm_field_entry_prio_set(S32 unit, U32 entry, S32 priority) {
+   return forward(Operation::entryPrioSet, &SdkBackend::bcm_field_entry_prio_set, unit, entry,
+                  priority);
+}
+
 S32 Sdk::bcm_field_entry_multi_get(S32 unit, S32 group, std::span<U32> entries, U32* count) {
    return forward(Operation::entryMultiGet, &SdkBackend::bcm_field_entry_multi_get, unit, group,
                   entries, count);
 }
 
-S32 Sdk::bcm_field_group_flash(S32 unit, S32 group, U32 firstSlot, std::span<const U32> entries) {
+S32 Sdk::bcm_field_group_flash(S32 unit, S32 group, U32 firstSlot, std::span<U32> entries) {
    return forward(Operation::groupFlash, &SdkBackend::bcm_field_group_flash, unit, group, firstSlot,
                   entries);
 }

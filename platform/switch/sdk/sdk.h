@@ -45,8 +45,9 @@ public:
 
    S32 bcm_field_entry_create_at(S32 unit, S32 group, U32 entry, U32 slot);
    S32 bcm_field_entry_create(S32 unit, S32 group, U32 entry);
+   S32 bcm_field_entry_prio_set(S32 unit, U32 entry, S32 priority);
    S32 bcm_field_entry_multi_get(S32 unit, S32 group, std::span<U32> entries, U32* count);
-   S32 bcm_field_group_flash(S32 unit, S32 group, U32 firstSlot, std::span<const U32> entries);
+   S32 bcm_field_group_flash(S32 unit, S32 group, U32 firstSlot, std::span<U32> entries);
    S32 bcm_field_entry_destroy(S32 unit, U32 entry);
    S32 bcm_field_entry_install(S32 unit, U32 entry);
    S32 bcm_field_entry_reinstall(S32 unit, U32 entry);

@@ -46,17 +46,24 @@ public:
    virtual S32 bcm_field_entry_destroy(S32 unit, U32 entry) = 0;
    virtual S32 bcm_field_entry_install(S32 unit, U32 entry) = 0;
    virtual S32 bcm_field_entry_reinstall(S32 unit, U32 entry) = 0;
+   // Of two installed entries that match a packet, the one of higher priority wins (0 unless
+   // set); of equal priority, the one in the lower slot. A new priority takes effect when the
+   // entry is installed again.
+   virtual S32 bcm_field_entry_prio_set(S32 unit, U32 entry, S32 priority) = 0;
 
    // Warm boot of a group, for the TCAM managers. An entry created without a slot is staged:
    // it takes qualifiers and actions but matches nothing and cannot be installed. The group's
    // entries can be listed (up to `entries.size()` ids, `count` says how many there are). A
    // flash download replaces the group in one step: entries it does not list are destroyed,
-   // the listed ones are placed from `firstSlot` on, in order, and installed as they are.
+   // the listed ones are placed from `firstSlot` on and installed as they are, and `entries`
+   // then lists them in slot order. The flash keeps the order packets meet: by priority, and
+   // among equal priorities an entry that replaces one of the same key (data and mask) takes
+   // that entry's place in the order; entries of new keys follow, in the order listed.
    virtual S32 bcm_field_entry_create(S32 unit, S32 group, U32 entry) = 0;
    virtual S32 bcm_field_entry_multi_get(S32 unit, S32 group, std::span<U32> entries,
                                          U32* count) = 0;
    virtual S32 bcm_field_group_flash(S32 unit, S32 group, U32 firstSlot,
-                                     std::span<const U32> entries) = 0;
+                                     std::span<U32> entries) = 0;
 
    // 32-bit registers and multi-word memories. The field setters change only the caller's copy;
    // an unknown register, memory or field there, or a value wider than the field, is fatal.

@@ -10,6 +10,9 @@ struct TcamGroupConfig {
    U32 entriesPerUnit = 0;  // how many entries of the group each unit can hold
    U8 pipes = 1;            // pipes holding a copy of every entry
    U8 copiesPerPipe = 1;    // copies of every entry within one pipe
+   // The priority every entry of the group gets: a packet that two entries match meets the one
+   // of higher priority first, and of equal priorities the one in the lower slot.
+   S32 priority = 0;
 
    bool operator==(const TcamGroupConfig&) const = default;
 };

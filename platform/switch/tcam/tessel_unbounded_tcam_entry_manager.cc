@@ -72,6 +72,10 @@ U32 TesselUnboundedTcamEntryManager::getEntry(U16 unit, const Kiv::String& name)
    } else {
       SDK_CALL( bcm_field_entry_create_at( unit, group(), entryId, slot ) );
    }
+   // An entry is created with the chip's default priority, 0.
+   if (config_.priority != 0) {
+      SDK_CALL( bcm_field_entry_prio_set( unit, entryId, config_.priority ) );
+   }
    return entryId;
 }
 
@@ -110,7 +114,8 @@ void TesselUnboundedTcamEntryManager::doFlashDownload() {
    std::vector<U16> units;
    for (const auto& unitAndEntries : units_) units.push_back(unitAndEntries.first);
    for (const U16 unit : units) {
-      // Placed in id order, from the group's first slot on.
+      // Placed from the group's first slot on, in the order the chip keeps (what packets met
+      // before stays first), which it gives back.
       std::vector<U32> stagedIds;
       const std::vector<Held>& held = units_.at(unit).held;
       for (std::size_t i = 0; i < held.size(); ++i) {

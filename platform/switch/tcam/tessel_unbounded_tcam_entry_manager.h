@@ -24,8 +24,9 @@
 // got during the phase are staged: created in no slot with ids of the other bank, written by
 // their owners, matching nothing yet. The flash download replaces, on every unit in one step,
 // the previous run's entries by the staged ones, placed from the group's first slot on and
-// installed as their owners left them. The hardware never holds two generations, so a full
-// group restarts as well as an empty one. After the flash download the manager works as on a
+// installed as their owners left them, in the order packets met the previous run's entries
+// of the same keys. The hardware never holds two generations, so a full group restarts as
+// well as an empty one. After the flash download the manager works as on a
 // cold start.
 //
 // Created by the group manager. Called with the activity lock held; its SDK calls release the

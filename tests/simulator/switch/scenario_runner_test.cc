@@ -106,6 +106,29 @@ TEST_F(ScenarioRunnerTest, LiveRulesBeyondAStatusDirectoryAreRefusedAndDeletesMa
    EXPECT_THAT(report, HasSubstr("unanswered: 0, refused: 6, answers lost: 0\n"));
 }
 
+// A flow inside a host rule: whichever the TCAM matches first keeps matching first across a
+// warm restart and its flash download, which place the new run's entries.
+TEST_F(ScenarioRunnerTest, OverlappingRulesKeepTheirOrderAcrossAWarmRestart) {
+   const std::string packet = R"({"packet": {"module": 1, "vlan": 5, "proto": 17,
+                                  "src": "10.0.0.9:1000", "dst": "8.8.8.8:53"}})";
+   const std::string report = run(R"({"steps": [
+       {"add": {"uid": 2, "type": "dynamicSrcNat", "src": "10.0.0.9:1000",
+                "srcNew": "192.0.2.9:3000", "dst": "8.8.8.8:53", "dstNew": "8.8.8.8:53",
+                "dynProto": 17}},
+       {"add": {"uid": 1, "type": "staticSrcNat", "src": "10.0.0.9", "srcNew": "192.0.2.1"}},
+       )" + packet + R"(, {"restart": "warm"}, )" + packet +
+                                  R"(, {"flashDownload": true}, )" + packet + "]}");
+   for (const char* step : {"steps[2]", "steps[4]", "steps[6]"}) {
+      EXPECT_THAT(report, HasSubstr(std::string(step) + " packet 10.0.0.9:1000 > 8.8.8.8:53 proto "
+                                                        "17 vlan 5\npacket module 1: entry "))
+          << report;
+      const std::size_t at = report.find(std::string(step) + " packet");
+      EXPECT_THAT(report.substr(at, report.find('\n', report.find('\n', at) + 1) - at),
+                  HasSubstr(" uid 2 "))
+          << step;
+   }
+}
+
 TEST_F(ScenarioRunnerTest, JsonLinesCarryTheSameEvents) {
    const Simulator::Scenario scenario = Simulator::parseScenario(R"({"steps": [
        {"add": {"uid": 9, "type": "staticSrcNat", "src": "10.0.0.1", "srcNew": "192.0.2.1"}},

@@ -98,10 +98,16 @@ TEST_F(ClassifyTest, HitsExactlyWhenEveryQualifierMatchesUnderItsMask) {
    }
 }
 
-TEST_F(ClassifyTest, LowerSlotWinsWhateverTheCreationOrder) {
+TEST_F(ClassifyTest, HigherPriorityWinsThenTheLowerSlotWhateverTheCreationOrder) {
    const U32 later = installedEntry(6);
    const U32 earlier = installedEntry(2);
    EXPECT_EQ(hit(dnsQuery()), earlier);
+   ASSERT_EQ(chip.bcm_field_entry_prio_set(unit, later, 1), Shim::successCode);
+   EXPECT_EQ(hit(dnsQuery()), earlier) << "a priority takes effect when installed";
+   ASSERT_EQ(chip.bcm_field_entry_reinstall(unit, later), Shim::successCode);
+   EXPECT_EQ(hit(dnsQuery()), later);
+   ASSERT_EQ(chip.bcm_field_entry_prio_set(unit, later, 0), Shim::successCode);
+   ASSERT_EQ(chip.bcm_field_entry_reinstall(unit, later), Shim::successCode);
    ASSERT_EQ(chip.bcm_field_entry_destroy(unit, earlier), Shim::successCode);
    EXPECT_EQ(hit(dnsQuery()), later);
 }

@@ -148,5 +148,39 @@ TEST_F(TcamManagerTest, WarmStartStagesAFullGroupAndTheFlashDownloadSwapsItInOne
        << "in the slot its freed predecessor left";
 }
 
+// A flow inside a host rule: the new run stages them in another order, and a group of higher
+// priority comes in a later slot; packets meet them as before.
+TEST_F(TcamManagerTest, FlashDownloadKeepsTheOrderPacketsMetAndPriorityComesFirst) {
+   const auto entry = [&](std::optional<U16> port) {
+      const U32 id = getEntry();
+      if (port) SDK_CALL( bcm_field_qualify_L4DstPort( unit, id, *port, -1 ) );
+      nat->installEntry(unit, id);
+      return id;
+   };
+   const auto hitOnPort = [&](U16 port) {
+      return chip_.classify(unit, Chip::Packet{.dstPort = port})->entryId;
+   };
+   const U32 flowBefore = entry(1000);
+   entry(std::nullopt);
+   nat = acl = nullptr;
+   groups = new TesselTcamGroupManager(64, TesselTcamGroupManager::Start::warm, {unit});
+   nat = groups->unboundedEntryManagerIs(natConfig);
+   const U32 host = entry(std::nullopt);
+   const U32 flow = entry(1000);
+   EXPECT_EQ(hitOnPort(1000), flowBefore);
+   groups->doFlashDownload();
+   EXPECT_EQ(hitOnPort(1000), flow);
+   EXPECT_EQ(hitOnPort(2000), host);
+   EXPECT_EQ(chip_.entryAtHardwareIndex(unit, nat->getPipeEntryId(unit, 1, flow, 1)),
+             (Chip::SimulatedChip::HardwareCopy{flow, 1, 1}))
+       << "the manager records where the chip placed each entry";
+
+   const Kiv::Ptr<TesselUnboundedTcamEntryManager> first =
+       groups->unboundedEntryManagerIs({9, 13, 1, 1, 1, /*priority=*/5});
+   const U32 anyPacket = first->getEntry(unit, "ACL");
+   first->installEntry(unit, anyPacket);
+   EXPECT_EQ(hitOnPort(1000), anyPacket);
+}
+
 }  // namespace
 }  // namespace TcamTest
