@@ -84,6 +84,7 @@ void NatControlPlane::pendingSetIs(TesselNat::Uid uid,
 }
 
 void NatControlPlane::ruleRemovalIs(TesselNat::Uid uid) {
+   pendingSetIs(uid, rules_.at(uid.value()).modules);
    dirtyIs(uid, Ember::NatHwShadowEntry::Dirty::deleted);
    requestIs(uid);
    outstanding_[uid.value()] = true;
@@ -116,6 +117,7 @@ void NatControlPlane::ruleRetryIs(TesselNat::Uid uid) {
    const auto request = outstanding_.find(uid.value());
    const bool removal = request != outstanding_.end() && request->second;
    if (!removal) dirtyIs(uid, Ember::NatHwShadowEntry::Dirty::dirty);
+   pendingSetIs(uid, rules_.at(uid.value()).modules);
    requestIs(uid);
 }
 

@@ -61,9 +61,11 @@ public:
    ~NatControlPlane();
 
    // Publishes `rule` as new or changed: every key dirty, a new request. Keys of an earlier
-   // version of the rule beyond the new faIdLimit leave the shadow. A new rule that the
-   // modules could not answer (answersPerModule live rules already) is refused before
-   // anything is published: the reason comes back, and nothing changed.
+   // version of the rule beyond the new faIdLimit leave the shadow; a module the new version
+   // no longer names is not asked, and keeps what it had (dropping a module takes a removal
+   // and a new rule). A new rule that the modules could not answer (answersPerModule live
+   // rules already) is refused before anything is published: the reason comes back, and
+   // nothing changed.
    std::optional<std::string> ruleIs(const NatRule& rule);
    // Asks for the rule's removal: its keys dirty "deleted", a new request.
    void ruleRemovalIs(TesselNat::Uid uid);

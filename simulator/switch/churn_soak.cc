@@ -17,6 +17,14 @@ namespace {
 
 constexpr uint16_t maxUid = 48;
 constexpr uint16_t spareModule = 3;
+// Uids of short-lived rules, published and deleted by the thousand: over a run more uids come
+// and go than a status directory holds answers.
+constexpr uint16_t firstChurnUid = 1000;
+constexpr uint16_t churnBatch = 1024;
+
+// Pairs of rules that overlap: uid 4k - 1 translates an inside host, uid 4k one flow of it.
+bool isHostRule(uint16_t uid) { return uid % 4 == 3; }
+bool isFlowRule(uint16_t uid) { return uid % 4 == 0; }
 
 // A check that failed, with what was seen.
 struct Broken {
@@ -46,8 +54,10 @@ public:
          doWarmRestart();
       } else if (pick < 89) {
          doColdRestart();
-      } else {
+      } else if (pick < 99 || below(3) != 0) {
          doHeal();
+      } else {
+         doUidChurn();
       }
       if (warm_ && below(3) == 0) doFlashDownload();
       check();
@@ -64,9 +74,10 @@ private:
       Generate generate;
       generate.seed = uid;
       generate.uids = {uid};
-      // A rule may name the spare module while it is out: it gets the rule when it comes.
+      // Half the rules name the spare module, also while it is out: it gets them when it
+      // comes. A rule's modules never change (that takes a delete and an add).
       generate.modules = {1, 2};
-      if (below(2) == 0) generate.modules.push_back(spareModule);
+      if (uid % 2 == 1) generate.modules.push_back(spareModule);
       Rule rule = generatedRules(generate).front();
       if (!rule.vlans.empty()) {
          rule.vlans.clear();
@@ -77,7 +88,53 @@ private:
       }
       rule.keys.assign(1 + below(3), KeyOverride{});
       rule.nextHop = below(3) == 0 ? nextHopNone : below(50);
+      if (isHostRule(uid) || isFlowRule(uid)) overlappingIs(rule);
       return rule;
+   }
+
+   // A host rule matches every packet of its inside host; its flow rule matches one of them.
+   static void overlappingIs(Rule& rule) {
+      const uint16_t host = isHostRule(rule.uid) ? rule.uid : rule.uid - 1;
+      const Endpoint inside{0x0A640000u | host, 0};
+      rule.filter = Prefix{};
+      rule.vlans.clear();
+      rule.keys.resize(1);
+      if (isHostRule(rule.uid)) {
+         rule.type = RuleType::staticSrcNat;
+         rule.src = inside;
+         rule.srcNew = Endpoint{0xC6330000u | host, 0};
+         rule.dst = rule.dstNew = std::nullopt;
+         rule.protocol = rule.dynProto = 0;
+         return;
+      }
+      rule.type = RuleType::dynamicSrcNat;
+      rule.src = Endpoint{inside.ip, 5000};
+      rule.srcNew = Endpoint{0xC6330000u | host, 7000};
+      rule.dst = rule.dstNew = Endpoint{0x08080808u, 53};
+      rule.dynProto = 17;
+      rule.protocol = 0;
+   }
+
+   // More uids than a status directory holds, over a run: a batch of rules on uids of their
+   // own, published and deleted at once.
+   void doUidChurn() {
+      say("uid churn");
+      ControlPlane::NatControlPlane& controlPlane = switch_.controlPlane();
+      std::vector<uint16_t> uids;
+      for (uint16_t i = 0; i < churnBatch; ++i) {
+         uids.push_back(nextChurnUid_);
+         nextChurnUid_ = nextChurnUid_ == 65535 ? firstChurnUid : nextChurnUid_ + 1;
+      }
+      Generate generate;
+      generate.seed = uids.front();
+      generate.uids = uids;
+      generate.modules = {1, 2};
+      for (const Rule& rule : generatedRules(generate)) {
+         if (controlPlane.ruleIs(natRuleOf(rule))) throw Broken{"a churn rule was refused"};
+      }
+      settle();
+      for (uint16_t uid : uids) controlPlane.ruleRemovalIs(TesselNat::Uid(uid));
+      settle();
    }
 
    // Framework work may run inside one of the commit's SDK calls.
@@ -99,8 +156,9 @@ private:
       Rule rule = ruleFor(uid);
       say("publish " + std::to_string(uid) + (rules_.contains(uid) ? " (change)" : " (new)"));
       rules_[uid] = rule;
+      changedSinceRestart_.insert(uid);
       maybeWorkDuringACall();
-      switch_.controlPlane().ruleIs(natRuleOf(rule));
+      if (switch_.controlPlane().ruleIs(natRuleOf(rule))) throw Broken{"a rule was refused"};
       settle();
    }
 
@@ -110,6 +168,7 @@ private:
       std::advance(victim, below(static_cast<uint32_t>(rules_.size())));
       say("delete " + std::to_string(victim->first));
       switch_.controlPlane().ruleRemovalIs(TesselNat::Uid(victim->first));
+      changedSinceRestart_.insert(victim->first);
       rules_.erase(victim);
       maybeWorkDuringACall();
       settle();
@@ -130,6 +189,7 @@ private:
          auto victim = rules_.begin();
          std::advance(victim, below(static_cast<uint32_t>(rules_.size())));
          switch_.controlPlane().ruleRemovalIs(TesselNat::Uid(victim->first));
+         changedSinceRestart_.insert(victim->first);
          rules_.erase(victim);
          settle();
          doRetryFailed();
@@ -150,6 +210,7 @@ private:
       const U32 reportsBefore = controlPlane.ingModSetDir()->corruptionReports();
       controlPlane.ingModSetDir()->corruptionOnLookupIs(uid);
       target->second = ruleFor(uid);
+      changedSinceRestart_.insert(uid);
       controlPlane.ruleIs(natRuleOf(target->second));
       settle();
       if (controlPlane.ingModSetDir()->corruptionReports() == reportsBefore) {
@@ -164,7 +225,7 @@ private:
          say("remove module 3");
          switch_.moduleDel(spareModule);
          // Its chip went with it: what it held before the restart is gone for good.
-         hittingModules_.erase(spareModule);
+         modulesAtRestart_.erase(spareModule);
       } else {
          say("add module 3");
          switch_.moduleIs(spareModule);
@@ -177,23 +238,22 @@ private:
       if (!warm_) doHeal();
       say(warm_ ? "warm restart again, before the flash download" : "warm restart");
       if (!warm_) {
-         hittingModules_ = switch_.modules();
-         hittingAtRestart_.clear();
-         for (uint16_t uid : hittingRules()) hittingAtRestart_.emplace(uid, rules_.at(uid));
+         hitAtRestart_ = whatPacketsHit();
+         changedSinceRestart_.clear();
+         modulesAtRestart_ = switch_.modules();
       }
       switch_.doRestart(true);
       warm_ = true;
-      expectStillHit(hittingAtRestart_, "after a warm restart");
+      expectSameHits(hitAtRestart_, "after a warm restart");
    }
 
    void doFlashDownload() {
       say("flash download");
-      std::map<uint16_t, Rule> before;
-      for (uint16_t uid : hittingRules()) before.emplace(uid, rules_.at(uid));
-      hittingModules_ = switch_.modules();
+      const std::vector<Seen> before = whatPacketsHit();
       switch_.doFlashDownload();
       warm_ = false;
-      expectStillHit(before, "after the flash download");
+      expectSameHits(before, "after the flash download");
+      changedSinceRestart_.clear();
    }
 
    void doColdRestart() {
@@ -212,39 +272,67 @@ private:
       return false;
    }
 
-   // Does a packet for the rule hit an entry with its uid on every module of it in `modules`
-   // (those in the switch by default), on every VLAN of it?
-   bool hits(const Rule& rule, const std::set<uint16_t>* modules = nullptr) {
-      if (!modules) modules = &switch_.modules();
-      const std::vector<uint16_t> vlans =
-          rule.vlans.empty() ? std::vector<uint16_t>{7} : rule.vlans;
-      for (uint16_t module : rule.modules) {
-         if (!modules->contains(module)) continue;
-         for (uint16_t vlan : vlans) {
-            const auto match =
-                switch_.chip().classify(module, chipPacketOf(packetFor(rule, module, vlan)));
-            if (!match) return false;
-            const auto* uid = match->actions.find(Shim::sdk_.bcmFieldActionAssignOpaqueObject1());
-            if (!uid || uid->param0 != rule.uid) return false;
+   // A packet built for a rule on one module, and the uid of the entry it hit (0: none).
+   struct Seen {
+      uint16_t uid;
+      uint16_t module;
+      Packet packet;
+      uint32_t hitUid;
+   };
+
+   uint32_t uidHit(uint16_t module, const Packet& packet) {
+      const auto match = switch_.chip().classify(module, chipPacketOf(packet));
+      if (!match) return 0;
+      const auto* uid = match->actions.find(Shim::sdk_.bcmFieldActionAssignOpaqueObject1());
+      return uid ? uid->param0 : 0;
+   }
+
+   // What the packets of every programmed rule hit, on every module in the switch that the
+   // rule names and every VLAN of it.
+   std::vector<Seen> whatPacketsHit() {
+      std::vector<Seen> seen;
+      for (const auto& [uid, rule] : rules_) {
+         if (failed(uid)) continue;
+         const std::vector<uint16_t> vlans =
+             rule.vlans.empty() ? std::vector<uint16_t>{7} : rule.vlans;
+         for (uint16_t module : rule.modules) {
+            if (!switch_.modules().contains(module)) continue;
+            for (uint16_t vlan : vlans) {
+               const Packet packet = packetFor(rule, module, vlan);
+               seen.push_back({uid, module, packet, uidHit(module, packet)});
+            }
          }
       }
-      return true;
+      return seen;
    }
 
-   std::set<uint16_t> hittingRules() {
-      std::set<uint16_t> hitting;
-      for (const auto& [uid, rule] : rules_) {
-         if (!failed(uid) && hits(rule)) hitting.insert(uid);
+   // Each packet hits what it hit before, unless its rule, or the rule it hit, changed since,
+   // or its module came after the last warm restart (its entries wait for the flash download).
+   void expectSameHits(const std::vector<Seen>& before, const char* when) {
+      for (const Seen& seen : before) {
+         if (changedSinceRestart_.contains(seen.uid) ||
+             changedSinceRestart_.contains(static_cast<uint16_t>(seen.hitUid)) ||
+             !modulesAtRestart_.contains(seen.module)) {
+            continue;
+         }
+         const uint32_t now = uidHit(seen.module, seen.packet);
+         if (now != seen.hitUid) {
+            throw Broken{"a packet of uid " + std::to_string(seen.uid) + " on module " +
+                         std::to_string(seen.module) + " hit uid " + std::to_string(seen.hitUid) +
+                         " and hits " + std::to_string(now) + " " + when};
+         }
       }
-      return hitting;
    }
 
-   // The rules as they hit before, on the modules that were there: a change made since, and
-   // a module come since, match only once the flash download places them.
-   void expectStillHit(const std::map<uint16_t, Rule>& before, const char* when) {
-      for (const auto& [uid, rule] : before) {
-         if (!rules_.contains(uid)) continue;
-         if (!hits(rule, &hittingModules_)) throw Broken{"uid " + std::to_string(uid) + " misses " + when};
+   // A packet of a rule hits the rule, or the rule it overlaps with when that one sits first.
+   void expectEveryRuleHit() {
+      for (const Seen& seen : whatPacketsHit()) {
+         const bool byHost = isFlowRule(seen.uid) && seen.hitUid == seen.uid - 1u;
+         if (seen.hitUid != seen.uid && !byHost) {
+            throw Broken{"a packet of uid " + std::to_string(seen.uid) + " on module " +
+                         std::to_string(seen.module) + " hits " +
+                         (seen.hitUid == 0 ? "nothing" : "uid " + std::to_string(seen.hitUid))};
+         }
       }
    }
 
@@ -287,14 +375,12 @@ private:
          }
       }
       // Until the flash download, what the chip matches is the previous run's entries: the
-      // rules that hit when the agent went down.
+      // packets meet what they met when the agent went down.
       if (warm_) {
-         expectStillHit(hittingAtRestart_, "before the flash download");
+         expectSameHits(hitAtRestart_, "before the flash download");
          return;
       }
-      for (const auto& [uid, rule] : rules_) {
-         if (!hits(rule)) throw Broken{"uid " + std::to_string(uid) + " is not hit"};
-      }
+      expectEveryRuleHit();
    }
 
    std::mt19937_64 random_;
@@ -302,8 +388,11 @@ private:
    SimulatedSwitch switch_;
    std::map<uint16_t, Rule> rules_;
    bool warm_ = false;  // restarted warm, the flash download not done yet
-   std::map<uint16_t, Rule> hittingAtRestart_;
-   std::set<uint16_t> hittingModules_;  // the modules hittingAtRestart_ was seen on
+   std::vector<Seen> hitAtRestart_;
+   // Uids published or deleted since the last warm restart of a settled switch.
+   std::set<uint16_t> changedSinceRestart_;
+   std::set<uint16_t> modulesAtRestart_;  // in the switch since then
+   uint16_t nextChurnUid_ = firstChurnUid;
 };
 
 }  // namespace

@@ -130,3 +130,41 @@ TEST_F(NatControlPlaneTest, RemovedRuleLeavesEveryTableOnceAnsweredEvenAfterAnAg
 }
 
 }  // namespace
+
+namespace {
+
+// A rule keeps naming a module that leaves. When the module comes back the rule is asked of it
+// alone (the other module has it), and every later request asks both again.
+TEST_F(NatControlPlaneTest, ModuleThatComesBackIsAskedAloneAndLaterRequestsAskEveryModule) {
+   const std::vector<TesselCentral::ModId> both{TesselCentral::ModId(1), TesselCentral::ModId(2)};
+   const auto pending = [&] {
+      bool found = false;
+      const TesselNat::ModSet set = controlPlane.ingModSetDir()->safeLookup(uid, found).modSet();
+      return std::pair(set.hasModule(TesselCentral::ModId(1)),
+                       set.hasModule(TesselCentral::ModId(2)));
+   };
+   controlPlane.ruleIs({uid, key, NatTest::natData({.vlans = {10}}), both, {}});
+   answer(1, 1);
+   answer(2, 1);
+   controlPlane.doReadAnswers();
+   controlPlane.moduleDel(TesselCentral::ModId(2));
+   EXPECT_EQ(pending(), std::pair(true, false));
+   EXPECT_EQ(controlPlane.rule(uid).modules, both);
+
+   const U32 before = controlPlane.reqVersion(uid);
+   controlPlane.moduleIs(TesselCentral::ModId(2));
+   EXPECT_EQ(pending(), std::pair(false, true));
+   EXPECT_EQ(controlPlane.reqVersion(uid), before + 1);
+   EXPECT_EQ(dirty(key), Dirty::dirty);
+   answer(1, 1);
+   controlPlane.doReadAnswers();
+   EXPECT_EQ(controlPlane.answer(uid), Answer::waiting) << "module 2 has not answered";
+   answer(2, 1);
+   controlPlane.doReadAnswers();
+   EXPECT_EQ(controlPlane.answer(uid), Answer::programmed);
+
+   controlPlane.ruleRemovalIs(uid);
+   EXPECT_EQ(pending(), std::pair(true, true));
+}
+
+}  // namespace
