@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "simulator/scenario/scenario.h"
@@ -49,6 +50,8 @@ private:
 
    std::vector<uint16_t> modules_;  // Ascending.
    std::map<uint16_t, UidUse> uids_;
+   // The uids of the rules in uids_, by keyFieldsHash() of the rule.
+   std::unordered_multimap<std::size_t, uint16_t> rulesByKeys_;
    // The uids in use again, one bit each, so that finding the free ones takes a few word
    // scans however a file interleaves deletes and generates.
    std::array<uint64_t, 1024> usedUids_;

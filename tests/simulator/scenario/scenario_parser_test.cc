@@ -310,6 +310,11 @@ const std::vector<BadInput> badInputs = {
     // What the agent could not carry out.
     {withSteps(add(twiceSrc) + "," + add(R"("uid": 4, "type": "twiceSrcNat", )" + twiceEndpoints)),
      "steps[1].add: the same keys as uid 3"},
+    // A deleted rule's keys are free again, and the rule that takes them holds them.
+    {withSteps(add(twiceSrc) + R"(, {"delete": 3}, )" +
+               add(R"("uid": 4, "type": "twiceSrcNat", )" + twiceEndpoints) + "," +
+               add(R"("uid": 5, "type": "twiceSrcNat", )" + twiceEndpoints)),
+     "steps[3].add: the same keys as uid 4"},
     {withSteps(add(R"("uid": 3, "type": "twiceSrcNat", "src": "0.0.0.0", "srcNew": "0.0.0.0",
                    "dst": "198.51.100.7", "dstNew": "198.51.100.8")")),
      "steps[0].add.src: a twiceSrcNat rule cannot use 0.0.0.0"},
