@@ -128,18 +128,18 @@ Action StepReader::remove(const Json& value, const std::string& path) {
 }
 
 Action StepReader::show(const Json& value, const std::string& path) {
-   return Show{module(value, path)};
+   return Show{moduleInSwitch(value, path)};
 }
 
 Action StepReader::verify(const Json& value, const std::string& path) {
-   return Verify{module(value, path)};
+   return Verify{moduleInSwitch(value, path)};
 }
 
 Action StepReader::packet(const Json& value, const std::string& path) {
    const Fields fields(value, path,
                        {"module", "vlan", "proto", "src", "dst", "fragment", "tcpFlags"});
    Packet packet;
-   packet.module = module(fields.requiredField("module"), fields.fieldPath("module"));
+   packet.module = moduleInSwitch(fields.requiredField("module"), fields.fieldPath("module"));
    packet.vlan = static_cast<uint16_t>(
        Values::integer(fields.requiredField("vlan"), fields.fieldPath("vlan"), Values::vlanRange));
    packet.proto = static_cast<uint8_t>(Values::integer(
@@ -219,6 +219,16 @@ Action StepReader::removeModule(const Json& value, const std::string& path) {
    }
    modules_.erase(at);
    return RemoveModule{removed};
+}
+
+// A module that is not in the switch answers nothing, so a step asking it would look like an
+// empty dump, a clean audit or a packet that hits nothing.
+uint16_t StepReader::moduleInSwitch(const Json& value, const std::string& path) const {
+   const uint16_t id = module(value, path);
+   if (!std::binary_search(modules_.begin(), modules_.end(), id)) {
+      fail(path, "module " + std::to_string(id) + " is not in the switch");
+   }
+   return id;
 }
 
 uint16_t StepReader::uidInUse(const Json& value, const std::string& path) const {

@@ -43,6 +43,7 @@ private:
    Action addModule(const Values::Json& value, const std::string& path);
    Action removeModule(const Values::Json& value, const std::string& path);
 
+   uint16_t moduleInSwitch(const Values::Json& value, const std::string& path) const;
    uint16_t uidInUse(const Values::Json& value, const std::string& path) const;
    void use(uint16_t uid, UidUse use);
    // The lowest uid from `from` on that is not in use; 65536 when there is none.
