@@ -12,12 +12,15 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <sstream>
 
 #include "platform/framework/kiv/activity_lock.h"
 #include "platform/framework/trace/event_log.h"
 #include "platform/framework/trace/trace_handle.h"
 #include "platform/framework/trace/trace_sink.h"
+#include "simulator/command_line/option_checks.h"
 #include "simulator/scenario/default_scenario.h"
 #include "simulator/scenario/scenario_parser.h"
 #include "simulator/switch/churn_soak.h"
@@ -49,24 +52,46 @@ public:
 
 struct RunOptions {
    std::string file;
-   std::string servePath;
+   std::optional<std::string> servePath;
    bool json = false;
    std::vector<std::string> traces;  // "FACILITY/LEVEL"
 };
 
-// Turns on each FACILITY/LEVEL; false, with a message, for one that does not parse.
-bool tracesOn(const std::vector<std::string>& traces) {
-   for (const std::string& trace : traces) {
-      const std::size_t slash = trace.rfind('/');
-      unsigned level = 0;
-      if (slash == std::string::npos || slash == 0 ||
-          std::sscanf(trace.c_str() + slash + 1, "%u", &level) != 1) {
-         std::cerr << "tessel-nat: --trace " << trace << ": expected FACILITY/LEVEL\n";
-         return false;
-      }
-      Kiv::traceHandle(trace.substr(0, slash)).levelIs(level, true);
+// The options' mistakes, each refused in one line before the switch is built.
+std::vector<Simulator::TraceLevel> checkedOptions(const RunOptions& options) {
+   std::vector<Simulator::TraceLevel> traces;
+   const std::vector<std::string> facilities = Simulator::SimulatedSwitch::traceFacilities();
+   for (const std::string& trace : options.traces) {
+      traces.push_back(Simulator::traceLevel(trace, facilities));
    }
-   return true;
+   if (options.servePath) Simulator::checkSocketPath(*options.servePath);
+   return traces;
+}
+
+// The first line of `text`: a refusal stays one line whatever a library puts in its message.
+std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
+
+// The scenario in `file`, the built-in one when it is empty; nothing, after saying why in one
+// line, when it cannot be read or is refused.
+std::optional<Simulator::Scenario> checkedScenario(const std::string& file) {
+   std::string text = Simulator::defaultScenarioText;
+   if (!file.empty()) {
+      std::ifstream in(file);
+      if (!in) {
+         std::cerr << "tessel-nat: cannot read " << file << ": " << std::strerror(errno) << "\n";
+         return std::nullopt;
+      }
+      std::ostringstream content;
+      content << in.rdbuf();
+      text = content.str();
+   }
+   try {
+      return Simulator::parseScenario(text);
+   } catch (const Simulator::ScenarioError& error) {
+      std::cerr << "tessel-nat: " << (file.empty() ? "built-in scenario" : file) << ": "
+                << error.what() << "\n";
+      return std::nullopt;
+   }
 }
 
 // Serves agent commands until SIGINT or SIGTERM.
@@ -85,27 +110,27 @@ void serve(Simulator::ScenarioRunner& runner) {
 }
 
 int run(const RunOptions& options) {
-   std::string text = Simulator::defaultScenarioText;
-   if (!options.file.empty()) {
-      std::ifstream in(options.file);
-      if (!in) {
-         std::cerr << "tessel-nat: cannot read " << options.file << ": " << std::strerror(errno)
-                   << "\n";
-         return 2;
-      }
-      std::ostringstream content;
-      content << in.rdbuf();
-      text = content.str();
-   }
-   Simulator::Scenario scenario;
+   std::vector<Simulator::TraceLevel> traceLevels;
    try {
-      scenario = Simulator::parseScenario(text);
-   } catch (const Simulator::ScenarioError& error) {
-      std::cerr << "tessel-nat: " << (options.file.empty() ? "built-in scenario" : options.file)
-                << ": " << error.what() << "\n";
+      traceLevels = checkedOptions(options);
+   } catch (const Simulator::OptionError& error) {
+      std::cerr << "tessel-nat: " << error.what() << "\n";
       return 2;
    }
-   if (!tracesOn(options.traces)) return 2;
+   const std::optional<Simulator::Scenario> scenario = checkedScenario(options.file);
+   if (!scenario) return 2;
+   Simulator::ScenarioRunner::Options runOptions;
+   if (options.servePath) {
+      try {
+         runOptions.commandServer = std::make_unique<Agent::CommandServer>(*options.servePath);
+      } catch (const std::exception& error) {
+         std::cerr << "tessel-nat: --serve: " << firstLine(error.what()) << "\n";
+         return 2;
+      }
+   }
+   for (const Simulator::TraceLevel& trace : traceLevels) {
+      Kiv::traceHandle(trace.facility).levelIs(trace.level, true);
+   }
 
    StderrLogSink log;
    StderrTraceSink traces;
@@ -114,15 +139,13 @@ int run(const RunOptions& options) {
    int status = 0;
    {
       const Kiv::ActivityGuard framework(Kiv::activityLock());
-      Simulator::ScenarioRunner::Options runOptions;
       runOptions.format = options.json ? Simulator::EventWriter::Format::json
                                        : Simulator::EventWriter::Format::text;
-      runOptions.socketPath = options.servePath;
       if (isatty(STDERR_FILENO)) runOptions.progress = &std::cerr;
-      Simulator::ScenarioRunner runner(scenario, std::cout, runOptions);
+      Simulator::ScenarioRunner runner(*scenario, std::cout, std::move(runOptions));
       status = runner.doRun();
       std::cout << std::flush;
-      if (!options.servePath.empty()) serve(runner);
+      if (runner.simulatedSwitch().commandServer()) serve(runner);
    }
    Kiv::traceSinkIs(nullptr);
    Kiv::logSinkIs(nullptr);
