@@ -29,6 +29,24 @@ std::string rangeText(uint64_t min, uint64_t max) {
 
 }  // namespace
 
+CLI::Validator decimalIn(uint64_t min, uint64_t max) {
+   return CLI::Validator(
+       [min, max](std::string& text) -> std::string {
+          const bool digits = !text.empty() && (text[0] != '0' || text.size() == 1) &&
+                              text.find_first_not_of("0123456789") == std::string::npos;
+          if (!digits) {
+             return text + " is not a decimal number in " + rangeText(min, max) +
+                    " (digits only, no sign or leading zero)";
+          }
+          const std::optional<uint64_t> number = decimal(text);
+          if (!number || *number < min || *number > max) {
+             return text + " is out of range (" + rangeText(min, max) + ")";
+          }
+          return {};
+       },
+       "UINT in " + rangeText(min, max));
+}
+
 TraceLevel traceLevel(const std::string& option, const std::vector<std::string>& facilities) {
    const std::size_t slash = option.rfind('/');
    const std::string where = "--trace " + option + ": ";

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <CLI/CLI.hpp>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -15,6 +16,10 @@ class OptionError : public std::runtime_error {
 public:
    using std::runtime_error::runtime_error;
 };
+
+// A CLI11 check of a whole number written in decimal, from `min` to `max`. CLI11 would take
+// "-1" for 2^64 - 1 and "010" for 8.
+CLI::Validator decimalIn(uint64_t min, uint64_t max);
 
 struct TraceLevel {
    std::string facility;
