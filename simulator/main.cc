@@ -3,8 +3,6 @@
 // the agent's command socket; `soak` drives the agent with seeded random churn.
 
 #include <signal.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -12,16 +10,20 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <sstream>
 
 #include "platform/framework/kiv/activity_lock.h"
 #include "platform/framework/trace/event_log.h"
 #include "platform/framework/trace/trace_handle.h"
 #include "platform/framework/trace/trace_sink.h"
+#include "simulator/command_line/exit_status.h"
+#include "simulator/command_line/option_checks.h"
+#include "simulator/command_line/show_client.h"
 #include "simulator/scenario/default_scenario.h"
 #include "simulator/scenario/scenario_parser.h"
 #include "simulator/switch/churn_soak.h"
-#include "simulator/switch/dump_table.h"
 #include "simulator/switch/scenario_runner.h"
 
 namespace {
@@ -49,24 +51,48 @@ public:
 
 struct RunOptions {
    std::string file;
-   std::string servePath;
+   std::optional<std::string> servePath;
    bool json = false;
    std::vector<std::string> traces;  // "FACILITY/LEVEL"
 };
 
-// Turns on each FACILITY/LEVEL; false, with a message, for one that does not parse.
-bool tracesOn(const std::vector<std::string>& traces) {
-   for (const std::string& trace : traces) {
-      const std::size_t slash = trace.rfind('/');
-      unsigned level = 0;
-      if (slash == std::string::npos || slash == 0 ||
-          std::sscanf(trace.c_str() + slash + 1, "%u", &level) != 1) {
-         std::cerr << "tessel-nat: --trace " << trace << ": expected FACILITY/LEVEL\n";
-         return false;
-      }
-      Kiv::traceHandle(trace.substr(0, slash)).levelIs(level, true);
+namespace ExitStatus = Simulator::ExitStatus;
+
+// The options' mistakes, each refused in one line before the switch is built.
+std::vector<Simulator::TraceLevel> checkedOptions(const RunOptions& options) {
+   std::vector<Simulator::TraceLevel> traces;
+   const std::vector<std::string> facilities = Simulator::SimulatedSwitch::traceFacilities();
+   for (const std::string& trace : options.traces) {
+      traces.push_back(Simulator::traceLevel(trace, facilities));
    }
-   return true;
+   if (options.servePath) Simulator::checkSocketPath(*options.servePath);
+   return traces;
+}
+
+// The first line of `text`: a refusal stays one line whatever a library puts in its message.
+std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
+
+// The scenario in `file`, the built-in one when it is empty; nothing, after saying why in one
+// line, when it cannot be read or is refused.
+std::optional<Simulator::Scenario> checkedScenario(const std::string& file) {
+   std::string text = Simulator::defaultScenarioText;
+   if (!file.empty()) {
+      std::ifstream in(file);
+      if (!in) {
+         std::cerr << "tessel-nat: cannot read " << file << ": " << std::strerror(errno) << "\n";
+         return std::nullopt;
+      }
+      std::ostringstream content;
+      content << in.rdbuf();
+      text = content.str();
+   }
+   try {
+      return Simulator::parseScenario(text);
+   } catch (const Simulator::ScenarioError& error) {
+      std::cerr << "tessel-nat: " << (file.empty() ? "built-in scenario" : file) << ": "
+                << error.what() << "\n";
+      return std::nullopt;
+   }
 }
 
 // Serves agent commands until SIGINT or SIGTERM.
@@ -85,83 +111,46 @@ void serve(Simulator::ScenarioRunner& runner) {
 }
 
 int run(const RunOptions& options) {
-   std::string text = Simulator::defaultScenarioText;
-   if (!options.file.empty()) {
-      std::ifstream in(options.file);
-      if (!in) {
-         std::cerr << "tessel-nat: cannot read " << options.file << ": " << std::strerror(errno)
-                   << "\n";
-         return 2;
-      }
-      std::ostringstream content;
-      content << in.rdbuf();
-      text = content.str();
-   }
-   Simulator::Scenario scenario;
+   std::vector<Simulator::TraceLevel> traceLevels;
    try {
-      scenario = Simulator::parseScenario(text);
-   } catch (const Simulator::ScenarioError& error) {
-      std::cerr << "tessel-nat: " << (options.file.empty() ? "built-in scenario" : options.file)
-                << ": " << error.what() << "\n";
-      return 2;
+      traceLevels = checkedOptions(options);
+   } catch (const Simulator::OptionError& error) {
+      std::cerr << "tessel-nat: " << error.what() << "\n";
+      return ExitStatus::badInput;
    }
-   if (!tracesOn(options.traces)) return 2;
+   const std::optional<Simulator::Scenario> scenario = checkedScenario(options.file);
+   if (!scenario) return ExitStatus::badInput;
+   Simulator::ScenarioRunner::Options runOptions;
+   if (options.servePath) {
+      try {
+         runOptions.commandServer = std::make_unique<Agent::CommandServer>(*options.servePath);
+      } catch (const std::exception& error) {
+         std::cerr << "tessel-nat: --serve: " << firstLine(error.what()) << "\n";
+         return ExitStatus::badInput;
+      }
+   }
+   for (const Simulator::TraceLevel& trace : traceLevels) {
+      Kiv::traceHandle(trace.facility).levelIs(trace.level, true);
+   }
 
    StderrLogSink log;
    StderrTraceSink traces;
    Kiv::logSinkIs(&log);
    Kiv::traceSinkIs(&traces);
-   int status = 0;
+   int status = ExitStatus::ok;
    {
       const Kiv::ActivityGuard framework(Kiv::activityLock());
-      Simulator::ScenarioRunner::Options runOptions;
       runOptions.format = options.json ? Simulator::EventWriter::Format::json
                                        : Simulator::EventWriter::Format::text;
-      runOptions.socketPath = options.servePath;
       if (isatty(STDERR_FILENO)) runOptions.progress = &std::cerr;
-      Simulator::ScenarioRunner runner(scenario, std::cout, runOptions);
+      Simulator::ScenarioRunner runner(*scenario, std::cout, std::move(runOptions));
       status = runner.doRun();
-      std::cout << std::flush;
-      if (!options.servePath.empty()) serve(runner);
+      // With its output lost the run has failed, which main() reports; serving would hide it.
+      if (runner.simulatedSwitch().commandServer() && std::cout.flush()) serve(runner);
    }
    Kiv::traceSinkIs(nullptr);
    Kiv::logSinkIs(nullptr);
    return status;
-}
-
-// Asks the agent at `socketPath` for a module's show dump and prints it.
-int show(const std::string& socketPath, unsigned module, bool table) {
-   sockaddr_un address{};
-   address.sun_family = AF_UNIX;
-   if (socketPath.size() >= sizeof(address.sun_path)) {
-      std::cerr << "tessel-nat: socket path too long: " << socketPath << "\n";
-      return 2;
-   }
-   std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
-   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-   if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-      std::cerr << "tessel-nat: cannot connect to " << socketPath << ": " << std::strerror(errno)
-                << "\n";
-      if (fd >= 0) close(fd);
-      return 1;
-   }
-   const std::string request = "TesselNat " + std::to_string(module) + " show\n";
-   const bool sent = ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
-                     static_cast<ssize_t>(request.size());
-   std::string answer;
-   char buffer[65536];
-   for (ssize_t n; sent && (n = read(fd, buffer, sizeof buffer)) > 0;) answer.append(buffer, n);
-   close(fd);
-   if (!sent) {
-      std::cerr << "tessel-nat: " << socketPath << ": the request could not be sent\n";
-      return 1;
-   }
-   if (answer.rfind("error: ", 0) == 0) {
-      std::cerr << "tessel-nat: " << answer;
-      return 1;
-   }
-   std::cout << (table ? Simulator::dumpTable(answer) : answer + "\n");
-   return 0;
 }
 
 int soak(uint64_t seed, uint32_t steps, bool verbose) {
@@ -169,12 +158,12 @@ int soak(uint64_t seed, uint32_t steps, bool verbose) {
        Simulator::runChurnSoak(seed, steps, verbose ? &std::cout : nullptr);
    if (result.failure.empty()) {
       std::cout << "soak seed " << seed << ": " << result.stepsRun << " steps, every check held\n";
-      return 0;
+      return ExitStatus::ok;
    }
    std::cout << "soak seed " << seed << " failed at " << result.failure
              << "\nreplay: tessel-nat soak --verbose --seed " << seed << " --steps "
              << result.stepsRun + 1 << "\n";
-   return 1;
+   return ExitStatus::checkFailed;
 }
 
 void runOptionsOn(CLI::App& app, RunOptions& options) {
@@ -211,12 +200,12 @@ int main(int argc, char** argv) {
        app.add_subcommand("show", "Ask a running agent for a module's show dump");
    showCommand->footer("Example: tessel-nat show --socket /tmp/nat.sock --module 1 --table");
    std::string socketPath;
-   unsigned module = 1;
+   uint16_t module = 1;
    bool table = false;
    showCommand->add_option("--socket", socketPath, "The agent's command socket")->required();
    showCommand->add_option("--module", module, "The module")
        ->required()
-       ->check(CLI::Range(0, 65535));
+       ->check(Simulator::decimalIn(0, 64));
    showCommand->add_flag("--table", table, "One aligned row per key and VLAN");
 
    CLI::App* soakCommand = app.add_subcommand(
@@ -227,17 +216,30 @@ int main(int argc, char** argv) {
    uint64_t seed = 1;
    uint32_t steps = 1000;
    bool verbose = false;
-   soakCommand->add_option("--seed", seed, "The seed; a failure prints the one to replay");
-   soakCommand->add_option("--steps", steps, "How many steps to run");
+   soakCommand->add_option("--seed", seed, "The seed; a failure prints the one to replay")
+       ->check(Simulator::decimalIn(0, UINT64_MAX));
+   soakCommand->add_option("--steps", steps, "How many steps to run")
+       ->check(Simulator::decimalIn(0, UINT32_MAX));
    soakCommand->add_flag("--verbose", verbose, "Print every step");
 
-   // A command line that does not parse is bad input like a bad scenario: status 2.
+   // A command line that does not parse is bad input like a bad scenario.
    try {
       app.parse(argc, argv);
    } catch (const CLI::ParseError& error) {
-      return app.exit(error) == 0 ? 0 : 2;
+      return app.exit(error) == 0 ? ExitStatus::ok : ExitStatus::badInput;
    }
-   if (*showCommand) return show(socketPath, module, table);
-   if (*soakCommand) return soak(seed, steps, verbose);
-   return run(options);
+   int status = ExitStatus::ok;
+   if (*showCommand) {
+      status = Simulator::showClient(socketPath, module, table, std::cout, std::cerr);
+   } else if (*soakCommand) {
+      status = soak(seed, steps, verbose);
+   } else {
+      status = run(options);
+   }
+   // Output that did not reach its file is lost, whatever the command found.
+   if (!std::cout.flush()) {
+      std::cerr << "tessel-nat: the output could not be written\n";
+      return ExitStatus::outputLost;
+   }
+   return status;
 }

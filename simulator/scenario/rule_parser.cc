@@ -1,6 +1,7 @@
 #include "simulator/scenario/rule_parser.h"
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -209,6 +210,19 @@ const char* changedKeyField(const Rule& before, const Rule& after) {
    if (before.dynProto != after.dynProto) return "dynProto";
    if (before.aclId != after.aclId) return "aclId";
    return nullptr;
+}
+
+std::size_t keyFieldsHash(const Rule& rule) {
+   std::size_t hash = static_cast<std::size_t>(rule.type);
+   const auto mix = [&hash](uint64_t value) {
+      hash = (hash ^ std::hash<uint64_t>{}(value)) * 0x100000001B3;
+   };
+   for (const std::optional<Endpoint>* endpoint :
+        {&rule.src, &rule.srcNew, &rule.dst, &rule.dstNew}) {
+      mix(*endpoint ? uint64_t{(*endpoint)->ip} << 16 | (*endpoint)->port : 1ull << 48);
+   }
+   mix(uint64_t{rule.dynProto} << 32 | rule.aclId);
+   return hash;
 }
 
 }  // namespace Simulator

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,6 +19,9 @@ Rule parseRule(const Values::Json& value, const std::string& path,
 // The first of the fields forming a rule's hardware keys that differs between the two, or null:
 // an update cannot change them, as the rule would no longer be the one the uid names.
 const char* changedKeyField(const Rule& before, const Rule& after);
+// A hash of the fields changedKeyField() compares: two rules in which it finds no change hash
+// alike.
+std::size_t keyFieldsHash(const Rule& rule);
 
 // The filter or protocol (the rule's or a key's) that `after` takes away from `before`, or
 // nothing: an update may change them but not remove them.

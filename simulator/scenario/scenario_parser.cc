@@ -21,25 +21,73 @@ constexpr int maxDepth = 16;
 constexpr Values::Range natEntriesRange{16, 65536, nullptr};
 constexpr Values::Range pipesRange{1, 4, nullptr};
 
-// The JSON parser keeps the last of a key given twice; a file saying two things is refused.
-Json parseJson(std::string_view text) {
-   std::vector<std::set<std::string>> keysSeen;
-   const auto check = [&keysSeen](int depth, Json::parse_event_t event, Json& parsed) {
-      if (depth > maxDepth) {
-         throw ScenarioError("scenario: nested deeper than " + std::to_string(maxDepth) +
-                             " levels");
-      }
-      if (event == Json::parse_event_t::object_start) keysSeen.emplace_back();
-      if (event == Json::parse_event_t::object_end) keysSeen.pop_back();
-      if (event == Json::parse_event_t::key &&
-          !keysSeen.back().insert(parsed.get_ref<const std::string&>()).second) {
-         throw ScenarioError("scenario: field " +
-                             Values::quotedName(parsed.get_ref<const std::string&>()) +
+// What the JSON parser lets through, checked as the text streams by: nesting deeper than
+// maxDepth, and a field given twice in one object, of which the parser would keep the last; a
+// file saying two things is refused. Syntax errors are left to the parser, which names them.
+class StructureCheck final : public nlohmann::json_sax<Json> {
+public:
+   bool null() override { return value(); }
+   bool boolean(bool) override { return value(); }
+   bool number_integer(number_integer_t) override { return value(); }
+   bool number_unsigned(number_unsigned_t) override { return value(); }
+   bool number_float(number_float_t, const string_t&) override { return value(); }
+   bool string(string_t&) override { return value(); }
+   bool binary(binary_t&) override { return value(); }
+   bool start_object(std::size_t) override {
+      enter();
+      keysSeen_.emplace_back();
+      return true;
+   }
+   bool key(string_t& name) override {
+      value();
+      if (!keysSeen_.back().insert(name).second) {
+         throw ScenarioError("scenario: field " + Values::quotedName(name) +
                              " appears twice in one object");
       }
       return true;
-   };
-   return Json::parse(text.begin(), text.end(), check);
+   }
+   bool end_object() override {
+      keysSeen_.pop_back();
+      --open_;
+      return true;
+   }
+   bool start_array(std::size_t) override {
+      enter();
+      return true;
+   }
+   bool end_array() override {
+      --open_;
+      return true;
+   }
+   bool parse_error(std::size_t, const std::string&, const Json::exception&) override {
+      return false;
+   }
+
+private:
+   bool value() const {
+      if (open_ > maxDepth) {
+         throw ScenarioError("scenario: nested deeper than " + std::to_string(maxDepth) +
+                             " levels");
+      }
+      return true;
+   }
+   void enter() {
+      value();
+      ++open_;
+   }
+
+   int open_ = 0;  // Objects and lists around the next value.
+   std::vector<std::set<std::string>> keysSeen_;
+};
+
+// Two passes, each linear in the text. The parser's own callback could check the same, but
+// it then scans a list for discarded values at the end of each object in it, which makes a
+// file of n steps take time growing with n squared.
+Json parseJson(std::string_view text) {
+   StructureCheck check;
+   // A syntax error stops the check, and the parse then throws it.
+   Json::sax_parse(text.begin(), text.end(), &check);
+   return Json::parse(text.begin(), text.end());
 }
 
 Chip parseChip(const Json& value) {

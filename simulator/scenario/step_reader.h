@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "simulator/scenario/scenario.h"
@@ -42,6 +43,7 @@ private:
    Action addModule(const Values::Json& value, const std::string& path);
    Action removeModule(const Values::Json& value, const std::string& path);
 
+   uint16_t moduleInSwitch(const Values::Json& value, const std::string& path) const;
    uint16_t uidInUse(const Values::Json& value, const std::string& path) const;
    void use(uint16_t uid, UidUse use);
    // The lowest uid from `from` on that is not in use; 65536 when there is none.
@@ -49,6 +51,8 @@ private:
 
    std::vector<uint16_t> modules_;  // Ascending.
    std::map<uint16_t, UidUse> uids_;
+   // The uids of the rules in uids_, by keyFieldsHash() of the rule.
+   std::unordered_multimap<std::size_t, uint16_t> rulesByKeys_;
    // The uids in use again, one bit each, so that finding the free ones takes a few word
    // scans however a file interleaves deletes and generates.
    std::array<uint64_t, 1024> usedUids_;

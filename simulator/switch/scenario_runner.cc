@@ -82,7 +82,7 @@ ScenarioRunner::ScenarioRunner(const Scenario& scenario, std::ostream& out, Opti
       events_(out, options.format),
       options_(std::move(options)),
       switch_(std::make_unique<SimulatedSwitch>(switchConfig(scenario))) {
-   if (!options_.socketPath.empty()) switch_->commandServerIs(options_.socketPath);
+   if (options_.commandServer) switch_->commandServerIs(std::move(options_.commandServer));
 }
 
 ScenarioRunner::~ScenarioRunner() = default;

@@ -17,8 +17,8 @@ class ScenarioRunner {
 public:
    struct Options {
       EventWriter::Format format = EventWriter::Format::text;
-      // Serve agent commands on this socket while the scenario runs (empty: no socket).
-      std::string socketPath{};
+      // Serves agent commands while the scenario runs and after (null: no socket).
+      std::unique_ptr<Agent::CommandServer> commandServer{};
       // Draw generate's progress bar on this stream (null: none).
       std::ostream* progress = nullptr;
    };

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 
+#include "TesselNat/nat_trace.h"
 #include "TesselNat/programmer/nat_entry_constants.h"
 #include "TesselNat/tessel_nat_library.h"
 #include "platform/framework/kiv/event_loop.h"
+#include "platform/framework/trace/trace_handle.h"
 
 namespace Simulator {
 namespace {
@@ -139,9 +141,14 @@ void SimulatedSwitch::moduleDel(U16 module) {
    chip_.doUnitReset(module);
 }
 
-void SimulatedSwitch::commandServerIs(const std::string& path) {
-   commandServer_ = std::make_unique<Agent::CommandServer>(path);
+void SimulatedSwitch::commandServerIs(std::unique_ptr<Agent::CommandServer> server) {
+   commandServer_ = std::move(server);
    commandServer_->callbackIs(agent_->callback);
+}
+
+std::vector<std::string> SimulatedSwitch::traceFacilities() {
+   Tessel::natTrace();
+   return Kiv::traceFacilities();
 }
 
 std::vector<Tessel::VerifyDisagreement> SimulatedSwitch::audit(U16 module) const {

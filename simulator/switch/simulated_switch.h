@@ -2,6 +2,8 @@
 
 #include <memory>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "TesselNat/agent/nat_mounter.h"
 #include "TesselNat/diagnostics/nat_cli_callback.h"
@@ -58,8 +60,8 @@ public:
    void moduleDel(U16 module);
    const std::set<U16>& modules() const { return config_.modules; }
 
-   // Serves agent commands on a Unix-domain socket at `path` from now on.
-   void commandServerIs(const std::string& path);
+   // Serves agent commands through `server` (not null) from now on; the switch holds it.
+   void commandServerIs(std::unique_ptr<Agent::CommandServer> server);
    Agent::CommandServer* commandServer() const { return commandServer_.get(); }
    // The plug-in's command callback, as the agent created it.
    const Kiv::Ptr<TesselCommon::AgentCommandCallback>& commandCallback() const;
@@ -67,6 +69,11 @@ public:
    // The module's audit, over the rules that name the module: verification expects every
    // shadow key on every module, while the control plane asks each rule of its modules only.
    std::vector<Tessel::VerifyDisagreement> audit(U16 module) const;
+
+   // The trace facilities of the agent, all made by now so that a program can check and set
+   // their levels before the agent starts: the SDK's is made when the program loads, the
+   // plug-in's default one on its first use, which this is.
+   static std::vector<std::string> traceFacilities();
 
    // Null before the mounter made it.
    Kiv::Ptr<Tessel::NatSlaveRootSm> rootSm() const;

@@ -53,4 +53,12 @@ TraceHandle& traceHandle(std::string_view name) {
    return *it->second;
 }
 
+std::vector<String> traceFacilities() {
+   Registry& handles = registry();
+   const std::lock_guard<std::mutex> hold(handles.mutex);
+   std::vector<String> names;
+   for (const auto& [name, handle] : handles.handles) names.push_back(name);
+   return names;
+}
+
 }  // namespace Kiv

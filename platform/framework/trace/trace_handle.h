@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <string_view>
+#include <vector>
 
 #include "platform/framework/kiv/string.h"
 #include "platform/framework/kiv/types.h"
@@ -41,5 +42,7 @@ private:
 // The facility called `name`, created with every level off on first use. The reference stays
 // valid until the process exits; concurrent first uses of one name get the same object.
 TraceHandle& traceHandle(std::string_view name);
+// The names of the facilities made so far, in ascending order.
+std::vector<String> traceFacilities();
 
 }  // namespace Kiv

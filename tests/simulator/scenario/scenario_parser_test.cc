@@ -87,7 +87,7 @@ TEST(ScenarioParserTest, ReadsEveryFieldAndTracksUidsAndModulesAcrossSteps) {
          {"update": {"uid": 3, "type": "staticSrcNat", "src": "10.1.2.3:1024",
                      "srcNew": "192.0.2.1:65535", "filter": "198.51.100.0/25", "protocol": 17,
                      "nextHop": 70000}},
-         {"packet": {"module": 64, "vlan": 4094, "proto": 255, "src": "1.2.3.4:5555",
+         {"packet": {"module": 7, "vlan": 4094, "proto": 255, "src": "1.2.3.4:5555",
                      "dst": "30.0.0.1", "fragment": "first", "tcpFlags": ["urg", "fin", "ack"]}},
          {"retry": 2}, {"restart": "cold"}, {"flashDownload": true}, {"removeModule": 2},
          {"add": {"uid": 8, "type": "staticSrcNat", "src": "10.0.0.1", "srcNew": "192.0.2.1"}}
@@ -124,7 +124,7 @@ TEST(ScenarioParserTest, ReadsEveryFieldAndTracksUidsAndModulesAcrossSteps) {
    // An update keeps the rule's modules, though module 7 came since.
    EXPECT_EQ(updated.modules, (std::vector<uint16_t>{1, 2}));
    EXPECT_EQ(std::get<SendPacket>(scenario.steps[8].action).packet,
-             (Packet{64, 4094, 255, ep(0x01020304, 5555), ep(0x1E000001), Packet::Fragment::first,
+             (Packet{7, 4094, 255, ep(0x01020304, 5555), ep(0x1E000001), Packet::Fragment::first,
                      Packet::tcpUrg | Packet::tcpFin | Packet::tcpAck}));
    EXPECT_EQ(std::get<Retry>(scenario.steps[9].action).uid, 2);
    EXPECT_FALSE(std::get<Restart>(scenario.steps[10].action).warm);
@@ -185,6 +185,13 @@ const std::vector<BadInput> badInputs = {
     {withSteps(R"({"restart": ")" + std::string(60, 'x') + "\"}"),
      R"(steps[0].restart: ")" + std::string(39, 'x') + R"(... is not a restart kind (warm, cold))"},
     {withSteps(R"({"flashDownload": false})"), "steps[0].flashDownload: must be true, got false"},
+    // A step asking a module that is not in the switch would quietly report nothing.
+    {withSteps(R"({"show": 3})"), "steps[0].show: module 3 is not in the switch"},
+    {withSteps(R"({"removeModule": 2}, {"verify": 2})"),
+     "steps[1].verify: module 2 is not in the switch"},
+    {withSteps(R"({"packet": {"module": 64, "vlan": 10, "proto": 6, "src": "1.1.1.1",
+                              "dst": "2.2.2.2"}})"),
+     "steps[0].packet.module: module 64 is not in the switch"},
     {withSteps(R"({"addModule": 1})"), "steps[0].addModule: module 1 is already in the switch"},
     {withSteps(R"({"removeModule": 3})"), "steps[0].removeModule: module 3 is not in the switch"},
     {R"({"steps": [{"removeModule": 1}]})",
@@ -310,6 +317,11 @@ const std::vector<BadInput> badInputs = {
     // What the agent could not carry out.
     {withSteps(add(twiceSrc) + "," + add(R"("uid": 4, "type": "twiceSrcNat", )" + twiceEndpoints)),
      "steps[1].add: the same keys as uid 3"},
+    // A deleted rule's keys are free again, and the rule that takes them holds them.
+    {withSteps(add(twiceSrc) + R"(, {"delete": 3}, )" +
+               add(R"("uid": 4, "type": "twiceSrcNat", )" + twiceEndpoints) + "," +
+               add(R"("uid": 5, "type": "twiceSrcNat", )" + twiceEndpoints)),
+     "steps[3].add: the same keys as uid 4"},
     {withSteps(add(R"("uid": 3, "type": "twiceSrcNat", "src": "0.0.0.0", "srcNew": "0.0.0.0",
                    "dst": "198.51.100.7", "dstNew": "198.51.100.8")")),
      "steps[0].add.src: a twiceSrcNat rule cannot use 0.0.0.0"},

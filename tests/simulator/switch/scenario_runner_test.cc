@@ -154,7 +154,8 @@ TEST_F(ScenarioRunnerTest, AgentCommandOverTheSocketAnswersWithTheModulesDump) {
        {"add": {"uid": 9, "type": "staticSrcNat", "src": "10.0.0.1", "srcNew": "192.0.2.1"}},
        {"show": 1}]})");
    std::ostringstream out;
-   Simulator::ScenarioRunner runner(scenario, out, {.socketPath = path});
+   Simulator::ScenarioRunner runner(
+       scenario, out, {.commandServer = std::make_unique<Agent::CommandServer>(path)});
    runner.doRun();
 
    const auto ask = [&](const std::string& request) {

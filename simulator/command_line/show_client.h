@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+namespace Simulator {
+
+// The operator's side of the agent's command socket: asks the agent at `socketPath` for
+// `module`'s show dump and writes it to `out`, one aligned row per key and VLAN when `table`.
+// Says what went wrong in one line on `err`. Returns the exit status: ok, badInput for a path
+// no socket can have, agentUnreachable when the dump did not come (nobody at the socket, the
+// request or answer lost, or the agent's refusal, which is passed on).
+int showClient(const std::string& socketPath, uint16_t module, bool table, std::ostream& out,
+               std::ostream& err);
+
+}  // namespace Simulator
