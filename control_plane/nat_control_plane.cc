@@ -107,7 +107,7 @@ void NatControlPlane::ruleCleanIs(TesselNat::Uid uid) {
 
 void NatControlPlane::requestIs(TesselNat::Uid uid) {
    const Quill::QuillShoalKey key(uid.value());
-   configDir_->quillConfigIs(Quill::QuillShoalConfig(key, reqVersion(uid) + 1));
+   configDir_->quillConfigIs(Quill::QuillShoalConfig(key, ++lastReqVersion_));
    // A retry asks again for what was asked.
    outstanding_.try_emplace(uid.value(), false);
    failed_.erase(uid.value());

@@ -141,6 +141,10 @@ private:
    std::set<U16> modules_;            // the modules in the switch
    std::map<U16, std::unique_ptr<StatusMount>> statusMounts_;  // by module
    U64 readPass_ = 0;
+   // Every request gets a value no earlier request had, whatever its uid: an answer left in
+   // the directory of a module that was out while a uid went and came back must not pass for
+   // the answer to the uid's new request.
+   U32 lastReqVersion_ = 0;
 };
 
 }  // namespace ControlPlane

@@ -127,6 +127,14 @@ TEST_F(NatControlPlaneTest, RemovedRuleLeavesEveryTableOnceAnsweredEvenAfterAnAg
    EXPECT_FALSE(controlPlane.shadow()->entryHas(key));
    EXPECT_FALSE(controlPlane.hwKeyUidTable()->entryHas(key));
    EXPECT_FALSE(controlPlane.uidHwKeyTable()->entryHas(uid));
+
+   // The uid comes back: an answer to its earlier life, left in the directory of a module that
+   // was out meanwhile, must not pass for an answer to the new request.
+   bool found = false;
+   const U32 removal = statusDirs[0]->safeLookup(Quill::QuillShoalKey(7), found).reqVersion();
+   controlPlane.ruleIs(
+       {uid, key, NatTest::natData({.vlans = {10}}), {TesselCentral::ModId(1)}, {}});
+   EXPECT_GT(controlPlane.reqVersion(uid), removal);
 }
 
 }  // namespace
