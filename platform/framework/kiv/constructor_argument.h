@@ -1,9 +1,9 @@
 #pragma once
 
 #include <concepts>
-#include <cstdio>
 #include <type_traits>
 
+#include "platform/framework/kiv/entity.h"
 #include "platform/framework/kiv/errors.h"
 #include "platform/framework/kiv/ptr.h"
 #include "platform/framework/kiv/string.h"
@@ -11,7 +11,8 @@
 namespace Kiv {
 
 // The text of a constructor argument in the name-in-use error: a number in decimal, a text as
-// it is, a value by its stringValue(), an object by its address ("None" when null).
+// it is, a value by its stringValue(), an object by the framework's text form of an entity
+// pointer (textOf).
 template <class T>
 String valueText(const T& value) {
    if constexpr (std::is_arithmetic_v<T> || std::is_enum_v<T>) {
@@ -22,10 +23,7 @@ String valueText(const T& value) {
    } else if constexpr (requires { value.stringValue(); }) {
       return value.stringValue();
    } else {
-      if (!value) return "None";
-      char text[2 + 2 * sizeof(void*) + 1];
-      std::snprintf(text, sizeof text, "%p", static_cast<const void*>(value.ptr()));
-      return text;
+      return textOf(value);
    }
 }
 

@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <any>
+
 #include "TesselNat/agent/nat_slave_root_sm.h"
 #include "TesselNat/agent/nat_table_paths.h"
 #include "tests/support/programmer_fixture.h"
@@ -94,14 +96,48 @@ TEST_F(RootSmTest, FollowsTheModuleMap) {
    EXPECT_EQ(root->natSlaveProgrammerSm(ModId(1)), first);
 }
 
-TEST_F(RootSmTest, AModuleWhoseTableWasReplacedRaisesNameInUseNamingIt) {
-   const Kiv::Ptr<Tessel::NatSlaveProgrammerSm> first = root->natSlaveProgrammerSm(ModId(1));
-   agent->entityIs(Tessel::hwShadowPath, Kiv::Ptr<Kiv::Entity>(new Ember::NatHwShadow("other")));
-   EXPECT_THAT([&] { root->handleModule(ModId(1)); },
-               testing::ThrowsMessage<Kiv::NameInUseException>(testing::StartsWith(
-                   "Reinstantiating the pointer interface where constructor parameter attribute "
-                   "_shadow has a different value of ")));
-   EXPECT_EQ(root->natSlaveProgrammerSm(ModId(1)), first);
+// Find-or-create compares the eight objects in the programmer's constructor order and names
+// the first that differs, new value then current, in the framework's text form of both.
+TEST_F(RootSmTest, FindOrCreateNamesTheFirstConstructorArgumentThatDiffers) {
+   const Kiv::Ptr<Tessel::NatSlaveProgrammerSm> p = root->natSlaveProgrammerSm(ModId(1));
+   struct Argument {
+      const char* name;
+      std::any current, other;
+      Kiv::String currentText, otherText;
+   };
+   const auto argument = [](const char* name, const auto& current, auto* other) {
+      const std::decay_t<decltype(current)> otherPtr(other);
+      return Argument{name, current, otherPtr, Kiv::textOf(current), Kiv::textOf(otherPtr)};
+   };
+   const std::vector<Argument> arguments = {
+       argument("quillShoalConfigDir", p->quillShoalConfigDir(), new Quill::QuillShoalConfigDir("x")),
+       argument("quillShoalStatusDir", p->quillShoalStatusDir(), new Quill::QuillShoalStatusDir("x")),
+       argument("shadow", p->shadow(), new Ember::NatHwShadow("x")),
+       argument("uidHwKeyTable", p->uidHwKeyTable(), new TesselNat::UidHwKeyTable("x")),
+       argument("hwKeyUidTable", p->hwKeyUidTable(), new TesselNat::HwKeyUidTable("x")),
+       argument("ingModSetDir", p->ingModSetDir(), new TesselNat::ModSetDir("x")),
+       argument("tcamGroupManager", p->tcamGroupManager(), new TesselTcamGroupManager(64)),
+       argument("scsd", p->scsd(), new TesselCommonSmData("x")),
+   };
+   const auto findOrCreate = [&](size_t firstOther) {
+      Kiv::Arguments args;
+      for (size_t i = 0; i < arguments.size(); ++i) {
+         if (i == 6) args.emplace_back(ModId(1));
+         args.push_back(i < firstOther ? arguments[i].current : arguments[i].other);
+      }
+      return std::any_cast<Kiv::Ptr<Tessel::NatSlaveProgrammerSm>>(
+          Tessel::NatSlaveRootSm::typeNode()->memberIs(*root, "natSlaveProgrammerSm", args));
+   };
+   for (size_t first = 0; first < arguments.size(); ++first) {
+      const Argument& a = arguments[first];
+      EXPECT_THAT([&] { findOrCreate(first); },
+                  testing::ThrowsMessage<Kiv::NameInUseException>(testing::StrEq(
+                      "Reinstantiating the pointer interface where constructor parameter "
+                      "attribute _" + Kiv::String(a.name) + " has a different value of " +
+                      a.otherText + " than the current value of " + a.currentText +
+                      " not allowed")));
+   }
+   EXPECT_EQ(findOrCreate(arguments.size()), p) << "all equal: the programmer as it was";
 }
 
 TEST_F(RootSmTest, CommitPassAnswersExactlyTheRequestsWithoutACurrentAnswer) {
