@@ -237,6 +237,11 @@ Kiv::Ptr<Kiv::TypeNode> NatSlaveRootSm::typeNode() {
           "handleModule", static_cast<void (R::*)(TesselCentral::ModId)>(&R::handleModule)));
       type->collectionIs(Kiv::collection("natSlaveProgrammerSm", &R::natSlaveProgrammerSm,
                                          &R::natSlaveProgrammerSmIs, &R::natSlaveProgrammerSmDel));
+      // The setters, for the generic interface only.
+      type->operationIs(Kiv::operation("scsdIs", &R::scsdIs));
+      type->operationIs(Kiv::operation("scsdDel", &R::scsdDel));
+      type->operationIs(Kiv::operation("mountGroupIs", &R::mountGroupIs));
+      type->operationIs(Kiv::operation("mountGroupDel", &R::mountGroupDel));
       return type;
    }();
    return node;

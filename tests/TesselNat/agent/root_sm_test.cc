@@ -205,11 +205,57 @@ TEST_F(RootSmTest, CorruptionInThePassIsReportedAndHandledCaseByCase) {
    EXPECT_EQ(statusOf(1)->corruptionReports(), 1u);
 }
 
+// The setters of the generic interface: a different object retargets the watch (the reactor
+// is made when there was none), null or a delete drops it. Only a mount group that replaces a
+// watched one runs the commit pass at once.
+TEST_F(RootSmTest, GenericSettersRetargetOrDropAWatch) {
+   const auto set = [&](const char* setter, Kiv::Arguments args) {
+      Tessel::NatSlaveRootSm::typeNode()->invoke(*root, setter, args);
+   };
+   const Kiv::Ptr<TesselCommonSmData> other = new TesselCommonSmData("other");
+   other->moduleToUnitIs(ModId(5), 5);
+   set("scsdIs", {Kiv::Ptr<const TesselCommonSmData>(other)});
+   EXPECT_FALSE(root->natSlaveProgrammerSm(ModId(5))) << "the modules are not walked again";
+   other->moduleToUnitIs(ModId(6), 6);
+   scsd->moduleToUnitIs(ModId(7), 7);
+   EXPECT_TRUE(root->natSlaveProgrammerSm(ModId(6)));
+   EXPECT_FALSE(root->natSlaveProgrammerSm(ModId(7)));
+   set("scsdDel", {});
+   other->moduleToUnitIs(ModId(8), 8);
+   EXPECT_FALSE(root->scsd());
+   EXPECT_FALSE(root->natSlaveProgrammerSm(ModId(8)));
+   set("scsdIs", {Kiv::Ptr<const TesselCommonSmData>(scsd)});
+   scsd->moduleToUnitIs(ModId(9), 9);
+   EXPECT_TRUE(root->natSlaveProgrammerSm(ModId(9)));
+
+   publishRules();
+   Kiv::eventLoop().doRunUntilIdle();
+   statusOf(1)->recordDel(Quill::QuillShoalKey(2));
+   const Kiv::Ptr<KivSharedMem::MountGroup> ready = new KivSharedMem::MountGroup("ready", nullptr);
+   ready->doClose();
+   Kiv::eventLoop().doRunUntilIdle();
+   sdkCallsClear();
+   set("mountGroupIs", {Kiv::Ptr<const KivSharedMem::MountGroup>(ready)});
+   EXPECT_THAT(committedUids(), ElementsAre(2)) << "the replacing group is looked at at once";
+   set("mountGroupDel", {});
+   EXPECT_FALSE(root->mountGroup());
+   statusOf(1)->recordDel(Quill::QuillShoalKey(3));
+   sdkCallsClear();
+   set("mountGroupIs", {Kiv::Ptr<const KivSharedMem::MountGroup>(agent->getMountGroup())});
+   EXPECT_TRUE(committedUids().empty()) << "a first group waits for its ready flag";
+   agent->getMountGroup()->doClose();
+   Kiv::eventLoop().doRunUntilIdle();
+   EXPECT_THAT(committedUids(), ElementsAre(3));
+}
+
 TEST_F(RootSmTest, DeactivatedOrDestroyedItHearsNothing) {
    root->hasNotificationActiveIs(false);
    EXPECT_FALSE(root->natSlaveProgrammerSm(ModId(1))->hasNotificationActive());
    scsd->moduleToUnitIs(ModId(3), 3);
    EXPECT_FALSE(root->natSlaveProgrammerSm(ModId(3)));
+   root->handleModule(ModId(3));
+   EXPECT_TRUE(root->natSlaveProgrammerSm(ModId(3))->hasNotificationActive())
+       << "a new programmer is active whatever the root's state";
    root->hasNotificationActiveIs(true);
    const Kiv::Ptr<Tessel::NatSlaveProgrammerSm> first = root->natSlaveProgrammerSm(ModId(1));
    EXPECT_TRUE(first->hasNotificationActive());
