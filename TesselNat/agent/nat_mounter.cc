@@ -73,6 +73,8 @@ Kiv::Ptr<Kiv::TypeNode> NatMounter::typeNode() {
    static const Kiv::Ptr<Kiv::TypeNode> node = [] {
       Kiv::Ptr<Kiv::TypeNode> type(new Kiv::TypeNode("Tessel::NatMounter"));
       type->attributeIs(Kiv::attribute("rootSm", &NatMounter::rootSm));
+      type->operationIs(Kiv::operation("rootSmIs", &NatMounter::rootSmIs));
+      type->operationIs(Kiv::operation("rootSmDel", &NatMounter::rootSmDel));
       type->operationIs(Kiv::operation("doInit", &NatMounter::doInit));
       type->factoryIs(&natMounterFactory);
       return type;
