@@ -77,7 +77,9 @@ TEST_F(SdkCallTest, LockIsGivenUpForTheCallOnlyAlsoWhenItThrowsAndMustBeHeld) {
    Kiv::activityLock().lock();
 }
 
-TEST_F(SdkCallTest, FailedWriteWritesTheFailureLineAndStopsWithTheLockHeld) {
+TEST_F(SdkCallTest, OnlyANegativeWriteCodeWritesTheFailureLineAndStopsWithTheLockHeld) {
+   const Shim::CallSite positive{__FILE__, __LINE__, "positive", "TestBody", "TestBody()"};
+   EXPECT_EQ(Shim::sdkCall(positive, Shim::CallKind::write, [] { return S32{3}; }), 3);
    Shim::sdk_.faultInjector().failNthCallIs(Operation::qualifySrcIp, 1, full);
    testing::internal::CaptureStderr();
    const int line = __LINE__ + 1;
@@ -88,7 +90,7 @@ TEST_F(SdkCallTest, FailedWriteWritesTheFailureLineAndStopsWithTheLockHeld) {
                          "(-25)\n",
                          __FILE__, line));
    EXPECT_TRUE(Kiv::activityLock().isHeldByThisThread());
-   EXPECT_TRUE(traces_.messages().empty());
+   EXPECT_EQ(traces_.messages().size(), 1u) << "only the positive code's call is traced";
 }
 
 TEST_F(SdkCallTest, ReadHandsBackAFailureCodeTracedOnlyWhileTheLevelIsOn) {
