@@ -17,7 +17,9 @@ namespace ShimTest {
 // on and captured, and no fault or queued framework work left behind for the next test.
 class SdkFixture : public ::testing::Test {
 protected:
-   SdkFixture() : previousHandler_(Kiv::assertionHandlerIs(&Kiv::throwingAssertionHandler)) {
+   // By default 4 units of 64 slots, 2 pipes of 2 copies each.
+   explicit SdkFixture(Chip::SimulatedChip::Config chip = {4, 64, 2, 2})
+       : previousHandler_(Kiv::assertionHandlerIs(&Kiv::throwingAssertionHandler)), chip_(chip) {
       apiTessel_.allLevelsIs(false);
       apiTessel_.levelIs(4, true);
    }
@@ -30,7 +32,7 @@ protected:
    Kiv::AssertionHandler previousHandler_;
    Kiv::TraceHandle& apiTessel_ = Kiv::traceHandle("ApiTessel");
    Kiv::ActivityGuard guard_{Kiv::activityLock()};
-   Chip::SimulatedChip chip_{Chip::SimulatedChip::Config{4, 64, 2, 2}};
+   Chip::SimulatedChip chip_;
    Shim::ScopedBackend installed_{chip_};
    Kiv::CaptureTraceSink traces_;
 };

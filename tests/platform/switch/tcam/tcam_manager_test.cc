@@ -12,12 +12,15 @@ namespace TcamTest {
 namespace {
 
 constexpr U16 unit = 1;
-const TcamGroupConfig natConfig{145, 12, 4, 2, 2};
+// Pipes and copies differ in number, so that one taken for the other shows.
+const TcamGroupConfig natConfig{145, 12, 4, 2, 3};
 
-// Unit TCAMs of 64 slots (the fixture's chip): the NAT group first with 4 entries per unit,
-// then an ACL group with 8.
+// Unit TCAMs of 64 slots: the NAT group first with 4 entries per unit, then an ACL group
+// with 8.
 class TcamManagerTest : public ShimTest::SdkFixture {
 protected:
+   TcamManagerTest() : SdkFixture({4, 64, natConfig.pipes, natConfig.copiesPerPipe}) {}
+
    U32 getEntry() { return nat->getEntry(unit, "NAT"); }
    // Entries are installed matching every packet, so the hit shows which one sits first.
    std::optional<U32> hit() {
@@ -90,7 +93,7 @@ TEST_F(TcamManagerTest, HardwareIndexesNameTheEntryInEveryPipeAndCopyAndNeverCol
          }
       }
    }
-   EXPECT_EQ(indexes.size(), 4u * 2 * 2);
+   EXPECT_EQ(indexes.size(), 4u * 2 * 3);
 }
 
 // Entries of the NAT group that match only packets to their own port, installed.
