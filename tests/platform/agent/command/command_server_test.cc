@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
@@ -170,47 +169,6 @@ TEST_F(CommandServerTest, RequestsQueuedWhenTheirCallbackOrTheServerGoesAreRefus
    EXPECT_EQ(queued.answer(), "error: command server stopped before the request ran\n");
    EXPECT_EQ(unfinished.answer(), "error: command server stopped before the request ran\n");
    EXPECT_TRUE(show->commands.empty());
-}
-
-TEST_F(CommandServerTest, ASlowClientHoldsUpNobodyAndTimesOut) {
-   Client slow(path, "show 4 hal");
-   Client quick(path, "show 5\n");
-   doServe(server);
-   EXPECT_EQ(quick.answer(), "answer to 5 \n");
-   EXPECT_EQ(server.connections(), 1u);
-
-   for (int polls = 0; polls < 20 && server.connections() > 0; ++polls) doServe(server, 1s);
-   EXPECT_EQ(slow.answer(), "error: no complete request within 300 ms\n");
-   EXPECT_EQ(show->commands, std::vector<Kiv::String>{"5 "});
-}
-
-TEST_F(CommandServerTest, AClientThatLeavesEarlyLeavesNothingBehind) {
-   const auto openDescriptors = [] {
-      return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
-   };
-   const auto descriptors = openDescriptors();
-   {
-      Client halfway(path, "show 1 ha");
-      Client beforeAnswer(path, "show 2 long answer\n");
-      server.doPoll(0ms);
-      EXPECT_EQ(server.connections(), 2u);
-   }
-   // The answer meets a closed connection, which the server drops.
-   doServe(server);
-   EXPECT_EQ(show->commands, std::vector<Kiv::String>{"2 long answer"});
-   EXPECT_EQ(server.connections(), 0u);
-   EXPECT_EQ(openDescriptors(), descriptors);
-   EXPECT_EQ(ask("show 3\n"), "answer to 3 \n");
-}
-
-TEST_F(CommandServerTest, RefusesConnectionsBeyondItsLimit) {
-   std::vector<std::unique_ptr<Client>> waiting;
-   for (std::size_t i = 0; i < Agent::CommandServer::maxConnections; ++i) {
-      waiting.push_back(std::make_unique<Client>(path, ""));
-   }
-   server.doPoll(0ms);
-   EXPECT_EQ(ask("show 1\n"), "error: too many connections (64)\n");
-   EXPECT_EQ(server.connections(), Agent::CommandServer::maxConnections);
 }
 
 TEST_F(CommandServerTest, TheSocketFileIsPrivateReplacesALeftoverAndGoesWithTheServer) {
