@@ -79,6 +79,14 @@ Kiv::Ptr<Kiv::TypeNode> NatSlaveProgrammerSm::typeNode() {
    static const Kiv::Ptr<Kiv::TypeNode> node = [] {
       using P = NatSlaveProgrammerSm;
       Kiv::Ptr<Kiv::TypeNode> type(new Kiv::TypeNode("Tessel::NatSlaveProgrammerSm"));
+      // The base's attributes come first: its six tables and whether it is initialised.
+      type->attributeIs(Kiv::attribute("quillShoalConfigDir", &P::quillShoalConfigDir));
+      type->attributeIs(Kiv::attribute("quillShoalStatusDir", &P::quillShoalStatusDir));
+      type->attributeIs(Kiv::attribute("shadow", &P::shadow));
+      type->attributeIs(Kiv::attribute("uidHwKeyTable", &P::uidHwKeyTable));
+      type->attributeIs(Kiv::attribute("hwKeyUidTable", &P::hwKeyUidTable));
+      type->attributeIs(Kiv::attribute("ingModSetDir", &P::ingModSetDir));
+      type->attributeIs(Kiv::attribute("initialized", &P::initialized));
       type->attributeIs(Kiv::attribute("modId", &P::modId));
       type->attributeIs(Kiv::attribute("unit", &P::unit));
       type->attributeIs(Kiv::attribute("tcamGroupManager", &P::tcamGroupManager));

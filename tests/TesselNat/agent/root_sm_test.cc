@@ -105,13 +105,19 @@ TEST_F(RootSmTest, FindOrCreateNamesTheFirstConstructorArgumentThatDiffers) {
       std::any current, other;
       Kiv::String currentText, otherText;
    };
-   const auto argument = [](const char* name, const auto& current, auto* other) {
+   // Each is the programmer's attribute of that name.
+   const auto argument = [&p](const char* name, const auto& current, auto* other) {
       const std::decay_t<decltype(current)> otherPtr(other);
+      EXPECT_EQ(std::any_cast<std::decay_t<decltype(current)>>(
+                    Tessel::NatSlaveProgrammerSm::typeNode()->attribute(*p, name)),
+                current);
       return Argument{name, current, otherPtr, Kiv::textOf(current), Kiv::textOf(otherPtr)};
    };
    const std::vector<Argument> arguments = {
-       argument("quillShoalConfigDir", p->quillShoalConfigDir(), new Quill::QuillShoalConfigDir("x")),
-       argument("quillShoalStatusDir", p->quillShoalStatusDir(), new Quill::QuillShoalStatusDir("x")),
+       argument("quillShoalConfigDir", p->quillShoalConfigDir(),
+                new Quill::QuillShoalConfigDir("x")),
+       argument("quillShoalStatusDir", p->quillShoalStatusDir(),
+                new Quill::QuillShoalStatusDir("x")),
        argument("shadow", p->shadow(), new Ember::NatHwShadow("x")),
        argument("uidHwKeyTable", p->uidHwKeyTable(), new TesselNat::UidHwKeyTable("x")),
        argument("hwKeyUidTable", p->hwKeyUidTable(), new TesselNat::HwKeyUidTable("x")),
@@ -133,9 +139,9 @@ TEST_F(RootSmTest, FindOrCreateNamesTheFirstConstructorArgumentThatDiffers) {
       EXPECT_THAT([&] { findOrCreate(first); },
                   testing::ThrowsMessage<Kiv::NameInUseException>(testing::StrEq(
                       "Reinstantiating the pointer interface where constructor parameter "
-                      "attribute _" + Kiv::String(a.name) + " has a different value of " +
-                      a.otherText + " than the current value of " + a.currentText +
-                      " not allowed")));
+                      "attribute _" +
+                      Kiv::String(a.name) + " has a different value of " + a.otherText +
+                      " than the current value of " + a.currentText + " not allowed")));
    }
    EXPECT_EQ(findOrCreate(arguments.size()), p) << "all equal: the programmer as it was";
 }
