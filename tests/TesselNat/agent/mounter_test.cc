@@ -119,14 +119,10 @@ TEST(EventLogMessagesTest, TheLibraryDefinesEachWithItsSeverityTextsAndParameter
         "Reconfigure the system to clear up hardware resources before configuring this NAT rule"},
    };
    for (const auto& m : messages) {
-      SCOPED_TRACE(m.name);
-      EXPECT_EQ(m.handle.name(), m.name);
-      EXPECT_EQ(static_cast<int>(m.handle.severity()), m.severity);
-      EXPECT_EQ(m.handle.format(), m.format);
-      EXPECT_EQ(m.handle.explanation(), m.explanation);
-      EXPECT_EQ(m.handle.recommendedAction(), m.action);
-      EXPECT_EQ(std::tuple(m.handle.minInterval(), m.handle.maxInterval(), m.handle.flag()),
-                std::tuple(0.0, 1.0, 0));
+      const Kiv::LogHandle& h = m.handle;
+      EXPECT_EQ(std::tuple(h.name(), static_cast<int>(h.severity()), h.format(), h.explanation(),
+                           h.recommendedAction(), h.minInterval(), h.maxInterval(), h.flag()),
+                std::tuple(m.name, m.severity, m.format, m.explanation, m.action, 0.0, 1.0, 0));
    }
 }
 
