@@ -124,11 +124,8 @@ TEST_F(CommandServerTest, RefusesEveryBadRequestWithOneLineAndGoesOn) {
        {"show -1 a\n", "module '-1' is not a number"},
        {"show 65536 a\n", "module 65536 out of range (0..65535)"},
        {"show 18446744073709551621\n", "module 18446744073709551621 out of range (0..65535)"},
-       {Kiv::String("show 1 a\0b\n", 11), "request contains a NUL byte"},
        {"show 1 " + Kiv::String(Agent::maxRequestBytes - 6, 'x') + "\n",
         "request longer than 4096 bytes"},
-       {Kiv::String(3 * Agent::maxRequestBytes, 'x'), "request longer than 4096 bytes"},
-       {"Foo 1 a\n", "unknown command type 'Foo'"},
    };
    for (const auto& [request, why] : cases) {
       SCOPED_TRACE(request.substr(0, 40));
