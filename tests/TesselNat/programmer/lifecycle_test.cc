@@ -50,26 +50,21 @@ TEST_F(LifecycleTest, InitialisesExactlyWhenWaitThreeIsOrBecomesDoneAndThenEndsT
    EXPECT_FALSE(programmer->initialized());
 }
 
-TEST_F(LifecycleTest, ADeactivatedProgrammerNeverStartsDoInit) {
-   scsd->flashDownloadWaitIs(natFlashDownload, false);
-   constexpr auto reader = KivShoal::KivShoalType::reader;
-   programmer = Tessel::natSlaveProgrammerSmFactory(
-       NatTest::mounted<Quill::QuillShoalConfigDir>(*entityManager, ControlPlane::configDirPath,
-                                                    reader),
-       statusDir,
-       NatTest::mounted<Ember::NatHwShadow>(*entityManager, ControlPlane::shadowPath, reader),
-       NatTest::mounted<TesselNat::UidHwKeyTable>(*entityManager, ControlPlane::uidHwKeyTablePath,
-                                                  reader),
-       NatTest::mounted<TesselNat::HwKeyUidTable>(*entityManager, ControlPlane::hwKeyUidTablePath,
-                                                  reader),
-       NatTest::mounted<TesselNat::ModSetDir>(*entityManager, ControlPlane::modSetDirPath, reader),
-       TesselCentral::ModId(module), groups, scsd);
-   EXPECT_TRUE(programmer->hasNotificationActive());
-   programmer->deactivateReactors();
-   sdkCallsClear();
-   scsd->flashDownloadWaitIs(natFlashDownload, true);
-   EXPECT_FALSE(programmer->initialized());
-   EXPECT_TRUE(sdkCalls().empty());
+// Switched off or being destroyed, a programmer leaves the shared state's changes alone.
+TEST_F(LifecycleTest, AProgrammerSwitchedOffOrDeactivatedNeverStartsDoInit) {
+   for (const bool deactivated : {false, true}) {
+      scsd->flashDownloadWaitIs(natFlashDownload, false);
+      programmer = newProgrammer();
+      programmer->hasNotificationActiveIs(true);
+      if (deactivated)
+         programmer->deactivateReactors();
+      else
+         programmer->hasNotificationActiveIs(false);
+      sdkCallsClear();
+      scsd->flashDownloadWaitIs(natFlashDownload, true);
+      EXPECT_FALSE(programmer->initialized()) << "deactivated: " << deactivated;
+      EXPECT_TRUE(sdkCalls().empty());
+   }
 }
 
 TEST_F(LifecycleTest, PortTranslationIsSwitchedOnFieldByFieldKeepingEveryOtherBit) {
