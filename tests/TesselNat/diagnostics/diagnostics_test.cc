@@ -22,13 +22,17 @@ protected:
       programmer->doCommitHwConfig(TesselNat::Uid(uid));
    }
 
-   // What doShow writes, read back from a pipe.
+   // What doShow writes, read back from a pipe; after a size error, the text written before it.
    std::string show() {
       int fds[2];
       EXPECT_EQ(pipe(fds), 0);
-      programmer->doShow(static_cast<U32>(fds[1]), TesselCentral::ModId(9));
-      close(fds[1]);
       std::string out;
+      try {
+         programmer->doShow(static_cast<U32>(fds[1]), TesselCentral::ModId(9));
+      } catch (const Sentry::InvalidSizeException&) {
+         out = "size error after: ";
+      }
+      close(fds[1]);
       char buffer[4096];
       for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, n);
       close(fds[0]);
@@ -68,31 +72,46 @@ protected:
 };
 
 TEST_F(DiagnosticsTest, ShowDumpsEveryKeyAndVlanWithIdsPerPipeAndCopyUidAndShadowState) {
+   programmerTrace.levelIs(8, false);
+   programmerTrace.levelIs(3, true);
+   sdkCallsClear();
    EXPECT_EQ(show(), "[]");
+   EXPECT_THAT(programmerTraces(),
+               testing::ElementsAre(
+                   "void Tessel::NatSlaveProgrammerSm::doShow(U32, TesselCentral::ModId) const: "));
    commit(7, srcNat, {});
-   commit(8, dstNapt, {.nextHop = 5, .vlans = {10}});
-   // A record the shadow does not hold keeps the comma after its uid.
+   commit(8, dstNapt, {.nextHop = 5, .vlans = {10, 20}});
+   // The shadow part follows the shadow alone: a key the uid table lost keeps it, and a record
+   // the shadow does not hold has none, keeping the comma after its uid.
+   controlPlane.hwKeyUidTable()->entryDel(srcNat);
    Ember::NatHwKey stray = srcNat;
    stray.faIdIs(4);
-   Tessel::EntryIdTableEntry strayRecord(stray);
-   strayRecord.defaultEntryIdIs(0, natEntryManager->getEntry(module, "NAT"));
-   programmer->entryIdTableIs(strayRecord);
+   controlPlane.hwKeyUidTable()->entryIs(TesselNat::UidEntry(stray, TesselNat::Uid(9)));
+   recordAlso(stray, 0, natEntryManager->getEntry(module, "NAT"));
 
    std::string expected = "[";
    programmer->entryIdTableForEach([&](const Tessel::EntryIdTableEntry& entry) {
       const Ember::NatHwKey& key = entry.key();
-      const bool dst = key == dstNapt;
-      const U16 vlan = dst ? 10 : 0;
-      expected += "{\"hwKey\": \"" + key.stringValue() + " vlan: " + (dst ? "10" : "*") + "\",";
-      expected += "\"eid0\": \"" + ids(entry.defaultEntryId(vlan)) + "\",";
-      expected += "\"eid1\": \"" + ids(dst ? entry.fragEntryId(vlan) : 0) + "\",";
-      expected += key == stray ? "\"uid\": 0,"
-                  : dst        ? "\"uid\": 8,\"dirty\": 1,\"nextHop\": 5"
-                               : "\"uid\": 7,\"dirty\": 1,\"nextHop\": " + std::to_string(~U64{0});
-      expected += "},";
+      for (const auto& [vlan, defaultId] : entry.defaultEntryIdMap()) {
+         expected += "{\"hwKey\": \"" + key.stringValue() +
+                     " vlan: " + (vlan ? std::to_string(vlan) : "*") + "\",\"eid0\": \"" +
+                     ids(defaultId) + "\",\"eid1\": \"" +
+                     ids(key == dstNapt ? entry.fragEntryId(vlan) : 0) + "\",";
+         expected += key == stray ? "\"uid\": 9,"
+                     : key == srcNat
+                         ? "\"uid\": 0,\"dirty\": 1,\"nextHop\": " + std::to_string(~U64{0})
+                         : "\"uid\": 8,\"dirty\": 1,\"nextHop\": 5";
+         expected += "},";
+      }
    });
-   expected += "]";
-   EXPECT_EQ(show(), expected);
+   EXPECT_EQ(show(), expected + "]");
+
+   // A shadow entry claiming more VLANs than it holds: the size error follows the uid piece.
+   bool found = false;
+   Ember::NatHwShadowEntry tooMany = controlPlane.shadow()->safeLookup(dstNapt, found);
+   tooMany.vlanIdCountIs(65);
+   controlPlane.shadow()->entryIs(tooMany);
+   EXPECT_EQ(show(), "size error after: " + expected.substr(0, expected.find("\"uid\": 8,") + 9));
 }
 
 // One kind of damage to the chip or the entry-id table, and the first disagreement it causes:
