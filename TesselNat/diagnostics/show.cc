@@ -44,10 +44,12 @@ void NatSlaveProgrammerSm::doShow(U32 socket, TesselCentral::ModId) const {
          bool found = false;
          dprintf(fd, "\"uid\": %u,", hwKeyUidTable()->safeLookup(hwKey, found).uid());
          if (shadow()->entryHas(hwKey)) {
+            // The entry is copied whole before its pieces are written: one that claims more
+            // VLANs than it can hold raises its size error after the uid piece.
             const Ember::NatHwShadowEntry shadowEntry = shadow()->safeLookup(hwKey, found);
+            const Ember::NatHwData shadowData = shadowDataOf(shadowEntry);
             dprintf(fd, "\"dirty\": %d,", static_cast<int>(shadowEntry.dirty()));
-            dprintf(fd, "\"nextHop\": %llu",
-                    static_cast<unsigned long long>(shadowDataOf(shadowEntry).nextHop()));
+            dprintf(fd, "\"nextHop\": %llu", static_cast<unsigned long long>(shadowData.nextHop()));
          }
          dprintf(fd, "},");
       }

@@ -145,8 +145,6 @@ void NatSlaveProgrammerSm::doVerify() {
       const Ember::NatHwKey hwKey = entry.key();
       verifyAt_.key = hwKey;
       VERIFY_THAT( shadow()->entryHas( hwKey ) , 1, 0);
-      // A key that needs fragment entries and lacks one is found by pass 2, on its VLAN.
-      VERIFY_THAT( needsFragEntry( hwKey ) || entry.fragEntryIds() == 0 , 0, entry.fragEntryIds());
       const NatKeyType type = hwKey.type();
       if (type == NatKeyType::dynamicSrcNat || hwKey.isStaticSrcNat() ||
           type == NatKeyType::twiceSrcNat) {

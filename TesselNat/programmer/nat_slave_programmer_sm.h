@@ -39,8 +39,8 @@ public:
        const Kiv::Ptr<const TesselCommonSmData>& scsd);
 
    // Constructs with the base's six tables, then watches `scsd` (when given) and takes the
-   // warm-start flag from it as the hitless phase, then runs doInit(). Notifications stay off
-   // until hasNotificationActiveIs(true).
+   // warm-start flag from it as the hitless phase, then runs doInit(). The reactor on `scsd` is
+   // active from construction; the base's reactors wait for hasNotificationActiveIs(true).
    NatSlaveProgrammerSm(const Kiv::Ptr<const Quill::QuillShoalConfigDir>& quillShoalConfigDir,
                         const Kiv::Ptr<Quill::QuillShoalStatusDir>& quillShoalStatusDir,
                         const Kiv::Ptr<const Ember::NatHwShadow>& shadow,

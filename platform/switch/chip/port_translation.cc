@@ -44,13 +44,20 @@ std::optional<BitField> controlField(S32 field) {
    return std::nullopt;
 }
 
-bool validMemoryAccess(S32 mem, S32 block, S32 index, std::size_t bufferWords) {
-   return isProfileMemory(mem) && (block == Shim::memBlockAny || block == Shim::memBlockAll) &&
-          index >= 0 && static_cast<U32>(index) < PortTranslation::profileEntries &&
+bool validMemoryAccess(S32 mem, S32 index, std::size_t bufferWords) {
+   return isProfileMemory(mem) && index >= 0 &&
+          static_cast<U32>(index) < PortTranslation::profileEntries &&
           bufferWords >= PortTranslation::profileEntryWords;
 }
 
 }  // namespace
+
+PortTranslation::PortTranslation(U8 pipes)
+    : profiles_(std::max<U8>(pipes, 1), std::vector<ProfileEntry>(profileEntries)) {}
+
+void PortTranslation::profileIs(U32 index, const ProfileEntry& entry) {
+   for (std::vector<ProfileEntry>& copy : profiles_) copy.at(index) = entry;
+}
 
 S32 PortTranslation::registerGet(S32 reg, S32 port, S32 index, U32* value) const {
    if (!isControlRegister(reg) || port != Shim::regPortAny || index != 0) {
@@ -69,20 +76,24 @@ S32 PortTranslation::registerSet(S32 reg, S32 port, S32 index, U32 value) {
 }
 
 S32 PortTranslation::memoryRead(S32 mem, S32 block, S32 index, std::span<U32> buffer) const {
-   if (!validMemoryAccess(mem, block, index, buffer.size())) {
+   if (!validMemoryAccess(mem, index, buffer.size()) || block != Shim::memBlockAny) {
       return code(SdkError::invalidParameter);
    }
-   const ProfileEntry& entry = profiles_[static_cast<U32>(index)];
+   const ProfileEntry& entry = profiles_.front()[static_cast<U32>(index)];
    std::copy(entry.begin(), entry.end(), buffer.begin());
    return Shim::successCode;
 }
 
 S32 PortTranslation::memoryWrite(S32 mem, S32 block, S32 index, std::span<const U32> buffer) {
-   if (!validMemoryAccess(mem, block, index, buffer.size())) {
+   if (!validMemoryAccess(mem, index, buffer.size()) ||
+       (block != Shim::memBlockAny && block != Shim::memBlockAll)) {
       return code(SdkError::invalidParameter);
    }
-   ProfileEntry& entry = profiles_[static_cast<U32>(index)];
-   std::copy_n(buffer.begin(), profileEntryWords, entry.begin());
+   const std::size_t copies = block == Shim::memBlockAll ? profiles_.size() : 1;
+   for (std::size_t pipe = 0; pipe < copies; ++pipe) {
+      ProfileEntry& entry = profiles_[pipe][static_cast<U32>(index)];
+      std::copy_n(buffer.begin(), profileEntryWords, entry.begin());
+   }
    return Shim::successCode;
 }
 

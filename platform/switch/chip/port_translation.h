@@ -18,19 +18,23 @@ namespace Chip {
 //    [8] TCP_CSUM_UPDATEf     [9] UDP_CSUM_UPDATEf     [10] IP_CSUM_UPDATEf
 //    [13:12] FRAG_MODEf       [17:16] PORT_SELECTf     [20] L4_XLATE_ENABLEf
 // L4_XLATE_PROFILEm, 64 entries of 3 words; only XLATE_MODEf, word 1 bits [9:8], is ours; the
-// other bits of an entry belong to other features and must survive.
+// other bits of an entry belong to other features and must survive. Every pipe holds its own
+// copy of the memory: a write with MEM_BLOCK_ALL writes every copy, one with MEM_BLOCK_ANY the
+// first pipe's only; a read with MEM_BLOCK_ANY reads the first pipe's copy, and a read with
+// MEM_BLOCK_ALL names no one copy and is refused.
 //
 // The operations serve the SDK calls and return Shim::successCode or a negative SdkError code:
 // an unknown register or memory, a port other than REG_PORT_ANY, a register index other than 0,
-// a block other than MEM_BLOCK_ANY or MEM_BLOCK_ALL, an entry index out of range or a buffer
-// shorter than an entry is an invalid parameter.
+// a block other than those above, an entry index out of range or a buffer shorter than an
+// entry is an invalid parameter.
 class PortTranslation {
 public:
    static constexpr U32 profileEntries = 64;
    static constexpr U32 profileEntryWords = 3;
    using ProfileEntry = std::array<U32, profileEntryWords>;
 
-   PortTranslation() : profiles_(profileEntries) {}
+   // At least one copy of the profile memory, whatever `pipes` says.
+   explicit PortTranslation(U8 pipes = 1);
 
    S32 registerGet(S32 reg, S32 port, S32 index, U32* value) const;
    S32 registerSet(S32 reg, S32 port, S32 index, U32 value);
@@ -43,15 +47,17 @@ public:
    static void registerFieldSet(S32 reg, U32* value, S32 field, U32 fieldValue);
    static void memoryFieldSet(S32 mem, std::span<U32> buffer, S32 field, U32 fieldValue);
 
-   // Direct access for tests and scenarios, bypassing the SDK (index below profileEntries).
+   // Direct access for tests and scenarios, bypassing the SDK (index below profileEntries, pipe
+   // below the pipe count). profileIs sets the entry in every pipe's copy.
    U32 control() const { return control_; }
    void controlIs(U32 value) { control_ = value; }
-   const ProfileEntry& profile(U32 index) const { return profiles_.at(index); }
-   void profileIs(U32 index, const ProfileEntry& entry) { profiles_.at(index) = entry; }
+   const ProfileEntry& profile(U8 pipe, U32 index) const { return profiles_.at(pipe).at(index); }
+   void profileIs(U32 index, const ProfileEntry& entry);
 
 private:
    U32 control_ = 0;
-   std::vector<ProfileEntry> profiles_;
+   // One copy of the profile memory per pipe.
+   std::vector<std::vector<ProfileEntry>> profiles_;
 };
 
 }  // namespace Chip

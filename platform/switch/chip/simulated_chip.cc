@@ -32,7 +32,7 @@ std::optional<QualifierValue> fragmentQualifier(S32 fragState) {
 }  // namespace
 
 struct SimulatedChip::Unit {
-   explicit Unit(U32 slots) : fields(slots) {}
+   Unit(U32 slots, U8 pipes) : fields(slots), portTranslation(pipes) {}
 
    FieldProcessor fields;
    PortTranslation portTranslation;
@@ -44,7 +44,7 @@ SimulatedChip::~SimulatedChip() = default;
 
 SimulatedChip::Unit& SimulatedChip::stateOf(U32 unit) {
    std::unique_ptr<Unit>& state = units_[unit];
-   if (!state) state = std::make_unique<Unit>(config_.tcamSlotsPerUnit);
+   if (!state) state = std::make_unique<Unit>(config_.tcamSlotsPerUnit, config_.pipes);
    return *state;
 }
 
@@ -291,8 +291,8 @@ void SimulatedChip::portTranslationControlIs(S32 unit, U32 value) {
    peekUnit(unit, [&](Unit& state) { state.portTranslation.controlIs(value); });
 }
 
-PortTranslation::ProfileEntry SimulatedChip::portTranslationProfile(S32 unit, U32 index) {
-   return peekUnit(unit, [&](Unit& state) { return state.portTranslation.profile(index); });
+PortTranslation::ProfileEntry SimulatedChip::portTranslationProfile(S32 unit, U8 pipe, U32 index) {
+   return peekUnit(unit, [&](Unit& state) { return state.portTranslation.profile(pipe, index); });
 }
 
 void SimulatedChip::portTranslationProfileIs(S32 unit, U32 index,

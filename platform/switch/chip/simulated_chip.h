@@ -17,8 +17,8 @@ namespace Chip {
 
 // A switch chip simulated in memory, behind the SDK shim like a real one (install it with
 // Shim::ScopedBackend). Each unit has an ingress field processor (FieldProcessor) and an L4
-// port translation block (PortTranslation); a unit's state is created on first use. Calls
-// naming a unit outside [0, unitCount) return the invalid-unit code.
+// port translation block (PortTranslation, its memory copied in every pipe); a unit's state is
+// created on first use. Calls naming a unit outside [0, unitCount) return the invalid-unit code.
 //
 // The IP fragment qualifier maps the SDK's fragment states onto the key: notFragment matches
 // unfragmented packets, firstFragment and nonFirstFragment one kind of fragment, anyFragment
@@ -105,7 +105,8 @@ public:
    void doSessionEnd();
    U32 portTranslationControl(S32 unit);
    void portTranslationControlIs(S32 unit, U32 value);
-   PortTranslation::ProfileEntry portTranslationProfile(S32 unit, U32 index);
+   // One pipe's copy of a profile entry; the setter sets every pipe's.
+   PortTranslation::ProfileEntry portTranslationProfile(S32 unit, U8 pipe, U32 index);
    void portTranslationProfileIs(S32 unit, U32 index, const PortTranslation::ProfileEntry& entry);
 
 private:

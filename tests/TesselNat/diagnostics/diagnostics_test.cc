@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -5,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/framework/sentry/exception.h"
 #include "tests/support/programmer_fixture.h"
 
 namespace {
@@ -20,13 +22,17 @@ protected:
       programmer->doCommitHwConfig(TesselNat::Uid(uid));
    }
 
-   // What doShow writes, read back from a pipe.
+   // What doShow writes, read back from a pipe; after a size error, the text written before it.
    std::string show() {
       int fds[2];
       EXPECT_EQ(pipe(fds), 0);
-      programmer->doShow(static_cast<U32>(fds[1]), TesselCentral::ModId(9));
-      close(fds[1]);
       std::string out;
+      try {
+         programmer->doShow(static_cast<U32>(fds[1]), TesselCentral::ModId(9));
+      } catch (const Sentry::InvalidSizeException&) {
+         out = "size error after: ";
+      }
+      close(fds[1]);
       char buffer[4096];
       for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, n);
       close(fds[0]);
@@ -45,38 +51,67 @@ protected:
       return text;
    }
 
+   // The key's default entry on `vlan`.
+   U32 defaultOf(const Ember::NatHwKey& key, U16 vlan) const {
+      return programmer->entryIdTable(key).defaultEntryId(vlan);
+   }
+   // Records one more default id for the key.
+   void recordAlso(const Ember::NatHwKey& key, U16 vlan, U32 entryId) {
+      Tessel::EntryIdTableEntry record = programmer->entryIdTable(key);
+      record.keyIs(key);
+      record.defaultEntryIdIs(vlan, entryId);
+      programmer->entryIdTableIs(record);
+   }
+
    const Ember::NatHwKey srcNat = NatTest::natKey(
        {Ember::NatKeyType::staticSrcNat, NatTest::ep("10.0.0.1"), NatTest::ep("192.0.2.1")});
    const Ember::NatHwKey dstNapt = NatTest::staticDestNapt();
+   const Ember::NatHwKey unknownType =
+       NatTest::twiceSrcNapt().typeIs(static_cast<Ember::NatKeyType>(7));
    Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer = newProgrammer();
 };
 
 TEST_F(DiagnosticsTest, ShowDumpsEveryKeyAndVlanWithIdsPerPipeAndCopyUidAndShadowState) {
+   programmerTrace.levelIs(8, false);
+   programmerTrace.levelIs(3, true);
+   sdkCallsClear();
    EXPECT_EQ(show(), "[]");
+   EXPECT_THAT(programmerTraces(),
+               testing::ElementsAre(
+                   "void Tessel::NatSlaveProgrammerSm::doShow(U32, TesselCentral::ModId) const: "));
    commit(7, srcNat, {});
-   commit(8, dstNapt, {.nextHop = 5, .vlans = {10}});
-   // A record the shadow does not hold keeps the comma after its uid.
+   commit(8, dstNapt, {.nextHop = 5, .vlans = {10, 20}});
+   // The shadow part follows the shadow alone: a key the uid table lost keeps it, and a record
+   // the shadow does not hold has none, keeping the comma after its uid.
+   controlPlane.hwKeyUidTable()->entryDel(srcNat);
    Ember::NatHwKey stray = srcNat;
    stray.faIdIs(4);
-   Tessel::EntryIdTableEntry strayRecord(stray);
-   strayRecord.defaultEntryIdIs(0, natEntryManager->getEntry(module, "NAT"));
-   programmer->entryIdTableIs(strayRecord);
+   controlPlane.hwKeyUidTable()->entryIs(TesselNat::UidEntry(stray, TesselNat::Uid(9)));
+   recordAlso(stray, 0, natEntryManager->getEntry(module, "NAT"));
 
    std::string expected = "[";
    programmer->entryIdTableForEach([&](const Tessel::EntryIdTableEntry& entry) {
       const Ember::NatHwKey& key = entry.key();
-      const bool dst = key == dstNapt;
-      const U16 vlan = dst ? 10 : 0;
-      expected += "{\"hwKey\": \"" + key.stringValue() + " vlan: " + (dst ? "10" : "*") + "\",";
-      expected += "\"eid0\": \"" + ids(entry.defaultEntryId(vlan)) + "\",";
-      expected += "\"eid1\": \"" + ids(dst ? entry.fragEntryId(vlan) : 0) + "\",";
-      expected += key == stray ? "\"uid\": 0,"
-                  : dst        ? "\"uid\": 8,\"dirty\": 1,\"nextHop\": 5"
-                               : "\"uid\": 7,\"dirty\": 1,\"nextHop\": " + std::to_string(~U64{0});
-      expected += "},";
+      for (const auto& [vlan, defaultId] : entry.defaultEntryIdMap()) {
+         expected += "{\"hwKey\": \"" + key.stringValue() +
+                     " vlan: " + (vlan ? std::to_string(vlan) : "*") + "\",\"eid0\": \"" +
+                     ids(defaultId) + "\",\"eid1\": \"" +
+                     ids(key == dstNapt ? entry.fragEntryId(vlan) : 0) + "\",";
+         expected += key == stray ? "\"uid\": 9,"
+                     : key == srcNat
+                         ? "\"uid\": 0,\"dirty\": 1,\"nextHop\": " + std::to_string(~U64{0})
+                         : "\"uid\": 8,\"dirty\": 1,\"nextHop\": 5";
+         expected += "},";
+      }
    });
-   expected += "]";
-   EXPECT_EQ(show(), expected);
+   EXPECT_EQ(show(), expected + "]");
+
+   // A shadow entry claiming more VLANs than it holds: the size error follows the uid piece.
+   bool found = false;
+   Ember::NatHwShadowEntry tooMany = controlPlane.shadow()->safeLookup(dstNapt, found);
+   tooMany.vlanIdCountIs(65);
+   controlPlane.shadow()->entryIs(tooMany);
+   EXPECT_EQ(show(), "size error after: " + expected.substr(0, expected.find("\"uid\": 8,") + 9));
 }
 
 // One kind of damage to the chip or the entry-id table, and the first disagreement it causes:
@@ -111,35 +146,42 @@ TEST_F(DiagnosticsTest, VerifyAndAuditFindTheSameFirstDisagreement) {
         "mask == ipAddr.mask()",
         "void Tessel::NatSlaveProgrammerSm::doVerifySrcIp(U32, const Netbase::IpAddrWithFullMask&)",
         &srcNat, 0, true, 0xFFFFFFFF, 0xFFFFFF00},
-       {"a VLAN missing from the record",
+       {"a source key on a second VLAN", [this] { recordAlso(srcNat, 5, 4000); },
+        "entry.defaultEntryIds() == 1", verify, &srcNat, 0, false, 1, 2},
+       {"a destination key on a VLAN its shadow data does not list",
+        [this] { recordAlso(dstNapt, 30, 4000); },
+        "entry.defaultEntryIds() == shadowData.vlanIds()", verify, &dstNapt, 0, false, 2, 3},
+       {"a key of an unknown type",
         [this] {
-           Tessel::EntryIdTableEntry moved = programmer->entryIdTable(dstNapt);
-           moved.defaultEntryIdIs(30, moved.defaultEntryId(20));
-           moved.defaultEntryIdDel(20);
-           programmer->entryIdTableIs(moved);
+           controlPlane.shadow()->entryIs(Ember::NatHwShadowEntry(
+               unknownType, NatTest::natData({}), Ember::NatHwShadowEntry::Dirty(1)));
+           recordAlso(unknownType, 0, 4000);
         },
-        "entry.defaultEntryIdHas( vlanId )", verify, &dstNapt, 20, false, 20, 0},
-       {"a fragment entry where none is expected",
+        "0 && \"unsupported translation type\"", verify, &unknownType, 0, false, 0, 7},
+       {"a port qualifier matching part of the port",
+        [this] { chip_.bcm_field_qualify_L4DstPort(module, defaultOf(dstNapt, 10), 80, 0xFF00); },
+        "mask == ( U16 )-1", "void Tessel::NatSlaveProgrammerSm::doVerifyDstL4Port(U32, U16)",
+        &dstNapt, 10, true, 0xFFFF, 0xFF00},
+       {"a protocol qualifier matching part of the protocol",
+        [this] { chip_.bcm_field_qualify_IpProtocol(module, defaultOf(dstNapt, 10), 6, 0x0F); },
+        "mask == 0xff", "void Tessel::NatSlaveProgrammerSm::doVerifyIpProtocol(U32, U8)", &dstNapt,
+        10, true, 0xFF, 0x0F},
+       {"an L3 ingress qualifier matching part of the VLAN",
+        [this] { chip_.bcm_field_qualify_L3Ingress(module, defaultOf(dstNapt, 20), 20, 0xFFF); },
+        "mask == 0x1fff", "void Tessel::NatSlaveProgrammerSm::doVerifyL3Ingress(U32, U16)",
+        &dstNapt, 20, true, 0x1FFF, 0xFFF},
+       {"zero port, VLAN and protocol qualifiers under any mask where 0 is expected",
         [this] {
-           Tessel::EntryIdTableEntry record = programmer->entryIdTable(srcNat);
-           record.fragEntryIdIs(0, 4000);
-           programmer->entryIdTableIs(record);
+           const U32 entry = defaultOf(srcNat, 0);
+           chip_.bcm_field_qualify_L4SrcPort(module, entry, 0, 0xFF);
+           chip_.bcm_field_qualify_L3Ingress(module, entry, 0, 0x10);
+           chip_.bcm_field_qualify_IpProtocol(module, entry, 0, 0x0F);
+           const U32 frag = programmer->entryIdTable(dstNapt).fragEntryId(10);
+           chip_.bcm_field_qualify_L4DstPort(module, frag, 0, 0xFF);
         },
-        "needsFragEntry( hwKey ) || entry.fragEntryIds() == 0", verify, &srcNat, 0, false, 0, 1},
-       {"a port-translating key without its fragment entry",
-        [this] {
-           Tessel::EntryIdTableEntry record = programmer->entryIdTable(dstNapt);
-           record.fragEntryIdDel(20);
-           programmer->entryIdTableIs(record);
-        },
-        "!hwKey.isStaticNapt() && !hwKey.isTwiceNapt()", verify, &dstNapt, 20, false, 0, 1},
+        nullptr, nullptr, nullptr, 0, false, 0, 0},
        {"a record more than the shadow has",
-        [this] {
-           Tessel::EntryIdTableEntry stray;
-           stray.keyIs(NatTest::twiceSrcNapt());
-           stray.defaultEntryIdIs(0, 4001);
-           programmer->entryIdTableIs(stray);
-        },
+        [this] { recordAlso(NatTest::twiceSrcNapt(), 0, 4001); },
         "entryIdTables() == shadow()->entrys()", verify, nullptr, 0, false, 3, 4},
    };
    for (const Damage& damage : damages) {
@@ -148,6 +190,11 @@ TEST_F(DiagnosticsTest, VerifyAndAuditFindTheSameFirstDisagreement) {
       const Tessel::EntryIdTableEntry dstRecord = programmer->entryIdTable(dstNapt);
       damage.apply();
 
+      if (!damage.check) {
+         programmer->doVerify();
+         EXPECT_TRUE(programmer->doAudit().empty());
+         continue;
+      }
       try {
          programmer->doVerify();
          ADD_FAILURE() << "verification passed";
@@ -158,21 +205,64 @@ TEST_F(DiagnosticsTest, VerifyAndAuditFindTheSameFirstDisagreement) {
       const std::vector<Tessel::VerifyDisagreement> found = programmer->doAudit();
       ASSERT_FALSE(found.empty());
       const Tessel::VerifyDisagreement& first = found.front();
-      const Tessel::EntryIdTableEntry& record = damage.key == &srcNat ? srcRecord : dstRecord;
       EXPECT_EQ(first.check, damage.check);
       EXPECT_EQ(first.key, damage.key ? *damage.key : Ember::NatHwKey());
       EXPECT_EQ(first.vlanId, damage.vlanId);
-      EXPECT_EQ(first.entryId, damage.onEntry ? record.defaultEntryId(damage.vlanId) : 0);
+      EXPECT_EQ(first.entryId, damage.onEntry ? defaultOf(*damage.key, damage.vlanId) : 0);
       EXPECT_EQ(first.expected, damage.expected);
       EXPECT_EQ(first.read, damage.read);
 
-      // Repaired, both agree again that nothing is wrong.
+      // Repaired and written again, both agree again that nothing is wrong.
       programmer->entryIdTableDel(NatTest::twiceSrcNapt());
+      programmer->entryIdTableDel(unknownType);
+      controlPlane.shadow()->entryDel(unknownType);
       programmer->entryIdTableIs(srcRecord);
       programmer->entryIdTableIs(dstRecord);
-      ASSERT_EQ(chip_.bcm_field_qualify_SrcIp(module, srcRecord.defaultEntryId(0), 0x0A000001, -1),
-                0);
+      commit(7, srcNat, {});
+      commit(8, dstNapt, {.protocol = 6, .vlans = {10, 20}});
       EXPECT_TRUE(programmer->doAudit().empty());
+   }
+}
+
+// Every qualifier of a key's default entry changed to a value of its own (masks kept): the
+// audit reads them back in the order of the key's type, and only those the type examines.
+TEST_F(DiagnosticsTest, EachKeyTypeReadsItsQualifiersInItsOwnOrder) {
+   // A filter of one address, so that every address qualifier has the full mask.
+   const Netbase::IpAddrWithFullMask filter(Netbase::IpAddr("10.1.2.3"), ~0u);
+   constexpr U32 srcIp = 0x01000000, dstIp = 0x02000000, srcPort = 3, dstPort = 4, intf = 6;
+   constexpr U8 proto = 5;
+   const struct {
+      Ember::NatHwKey key;
+      NatTest::DataFields data;
+      std::vector<U64> reads;
+   } rows[] = {
+       {srcNat, {.protocol = 6, .filter = filter}, {srcIp, dstIp, intf, srcPort, proto}},
+       {NatTest::twiceSrcNapt(), {.protocol = 6}, {srcIp, dstIp, dstPort, intf, srcPort, proto}},
+       {dstNapt,
+        {.protocol = 6, .vlans = {10}, .filter = filter},
+        {intf, srcIp, dstIp, dstPort, proto}},
+       {NatTest::twiceDestNapt(),
+        {.protocol = 6, .vlans = {10}},
+        {intf, srcIp, srcPort, dstIp, dstPort, proto}},
+       {NatTest::dynamicDest(), {.vlans = {10}}, {srcIp, dstIp, proto, srcPort, dstPort}},
+   };
+   U32 uid = 1;
+   for (const auto& row : rows) {
+      SCOPED_TRACE(row.key.stringValue());
+      commit(uid++, row.key, row.data);
+      const U16 vlan = row.data.vlans.empty() ? 0 : row.data.vlans.front();
+      const U32 entry = defaultOf(row.key, vlan);
+      chip_.bcm_field_qualify_SrcIp(module, entry, srcIp, ~0u);
+      chip_.bcm_field_qualify_DstIp(module, entry, dstIp, ~0u);
+      chip_.bcm_field_qualify_L4SrcPort(module, entry, srcPort, 0xFFFF);
+      chip_.bcm_field_qualify_L4DstPort(module, entry, dstPort, 0xFFFF);
+      chip_.bcm_field_qualify_IpProtocol(module, entry, proto, 0xFF);
+      chip_.bcm_field_qualify_L3Ingress(module, entry, intf, 0x1FFF);
+      std::vector<U64> reads;
+      for (const Tessel::VerifyDisagreement& found : programmer->doAudit()) {
+         if (found.key == row.key) reads.push_back(found.read);
+      }
+      EXPECT_EQ(reads, row.reads);
    }
 }
 

@@ -74,21 +74,6 @@ TEST(EntryIdTableEntryTest, MapsKeepVlanOrderAndCountsThroughGrowthCopiesAndRemo
    EXPECT_EQ(moved, EntryIdTableEntry(keyWithFaId(0)));
 }
 
-TEST(EntryIdTableEntryTest, OnlyAnAllZeroRecordWithoutIdsIsEmpty) {
-   EXPECT_TRUE(!EntryIdTableEntry());
-   EXPECT_FALSE(!EntryIdTableEntry(keyWithFaId(0)));
-   EntryIdTableEntry zeroKeyWithId;
-   zeroKeyWithId.defaultEntryIdIs(0, 1);
-   EXPECT_FALSE(!zeroKeyWithId);
-}
-
-TEST(EntryIdTableEntryTest, TextShowsNoneForBothCollectionsWhateverTheyHold) {
-   const EntryIdTableEntry entry = record(0, 10, 5, 6);
-   EXPECT_EQ(entry.stringValue(),
-             "Value('Tessel::EntryIdTableEntry', ** {'key': " + entry.key().toString() +
-                 ", 'defaultEntryId': None, 'fragEntryId': None})");
-}
-
 TEST(EntryIdTableEntryTest, GenericHashAndTextConstructionAreRefused) {
    EXPECT_THROW(EntryIdTableEntry().hash(), Kiv::TypeException);
    auto previous = Kiv::assertionHandlerIs(&Kiv::throwingAssertionHandler);

@@ -50,26 +50,21 @@ TEST_F(LifecycleTest, InitialisesExactlyWhenWaitThreeIsOrBecomesDoneAndThenEndsT
    EXPECT_FALSE(programmer->initialized());
 }
 
-TEST_F(LifecycleTest, ADeactivatedProgrammerNeverStartsDoInit) {
-   scsd->flashDownloadWaitIs(natFlashDownload, false);
-   constexpr auto reader = KivShoal::KivShoalType::reader;
-   programmer = Tessel::natSlaveProgrammerSmFactory(
-       NatTest::mounted<Quill::QuillShoalConfigDir>(*entityManager, ControlPlane::configDirPath,
-                                                    reader),
-       statusDir,
-       NatTest::mounted<Ember::NatHwShadow>(*entityManager, ControlPlane::shadowPath, reader),
-       NatTest::mounted<TesselNat::UidHwKeyTable>(*entityManager, ControlPlane::uidHwKeyTablePath,
-                                                  reader),
-       NatTest::mounted<TesselNat::HwKeyUidTable>(*entityManager, ControlPlane::hwKeyUidTablePath,
-                                                  reader),
-       NatTest::mounted<TesselNat::ModSetDir>(*entityManager, ControlPlane::modSetDirPath, reader),
-       TesselCentral::ModId(module), groups, scsd);
-   EXPECT_TRUE(programmer->hasNotificationActive());
-   programmer->deactivateReactors();
-   sdkCallsClear();
-   scsd->flashDownloadWaitIs(natFlashDownload, true);
-   EXPECT_FALSE(programmer->initialized());
-   EXPECT_TRUE(sdkCalls().empty());
+// Switched off or being destroyed, a programmer leaves the shared state's changes alone.
+TEST_F(LifecycleTest, AProgrammerSwitchedOffOrDeactivatedNeverStartsDoInit) {
+   for (const bool deactivated : {false, true}) {
+      scsd->flashDownloadWaitIs(natFlashDownload, false);
+      programmer = newProgrammer();
+      programmer->hasNotificationActiveIs(true);
+      if (deactivated)
+         programmer->deactivateReactors();
+      else
+         programmer->hasNotificationActiveIs(false);
+      sdkCallsClear();
+      scsd->flashDownloadWaitIs(natFlashDownload, true);
+      EXPECT_FALSE(programmer->initialized()) << "deactivated: " << deactivated;
+      EXPECT_TRUE(sdkCalls().empty());
+   }
 }
 
 TEST_F(LifecycleTest, PortTranslationIsSwitchedOnFieldByFieldKeepingEveryOtherBit) {
@@ -98,55 +93,42 @@ TEST_F(LifecycleTest, PortTranslationIsSwitchedOnFieldByFieldKeepingEveryOtherBi
    EXPECT_EQ(operations.back(), "doEnableL4PortTranslation");
 
    U32 control = preset;
-   for (const auto& [shift, width, value] : std::vector<std::tuple<U32, U32, U32>>{{0, 2, 3},
-                                                                                   {2, 2, 3},
-                                                                                   {4, 2, 3},
-                                                                                   {8, 1, 1},
-                                                                                   {9, 1, 1},
-                                                                                   {10, 1, 1},
-                                                                                   {12, 2, 3},
-                                                                                   {16, 2, 2},
-                                                                                   {20, 1, 1}}) {
+   const U32 fields[][3] = {{0, 2, 3},  {2, 2, 3},  {4, 2, 3},  {8, 1, 1}, {9, 1, 1},
+                            {10, 1, 1}, {12, 2, 3}, {16, 2, 2}, {20, 1, 1}};
+   for (const auto& [shift, width, value] : fields) {
       control = withField(control, shift, width, value);
    }
    EXPECT_EQ(chip_.portTranslationControl(module), control);
+   // Every pipe's copy: the writes name all blocks.
    for (U32 index = 0; index < Chip::PortTranslation::profileEntries; ++index) {
       const bool enabled = (index >= 30 && index <= 33) || index == 40 || index == 41;
       const U32 mode = enabled ? withField(preset ^ index, 8, 2, 3) : preset ^ index;
-      EXPECT_EQ(chip_.portTranslationProfile(module, index),
-                (Chip::PortTranslation::ProfileEntry{preset, mode, ~preset}))
-          << "profile entry " << index;
+      for (const U8 pipe : {0, 1}) {
+         EXPECT_EQ(chip_.portTranslationProfile(module, pipe, index),
+                   (Chip::PortTranslation::ProfileEntry{preset, mode, ~preset}))
+             << "profile entry " << index << " in pipe " << int{pipe};
+      }
    }
 }
 
-TEST_F(LifecycleTest, EachPortTranslationCallStopsWithItsOwnFailureLine) {
-   const struct {
-      Shim::Operation operation;
-      const char* expression;
-      const char* signature;
-   } calls[] = {
-       {Shim::Operation::regGet, "soc_reg32_get( unit(), reg, REG_PORT_ANY, 0, &val )",
-        "virtual void Tessel::NatSlaveProgrammerSm::handleInitialized()"},
-       {Shim::Operation::regSet, "soc_reg32_set( unit(), reg, REG_PORT_ANY, 0, val )",
-        "virtual void Tessel::NatSlaveProgrammerSm::handleInitialized()"},
-       {Shim::Operation::memRead, "soc_mem_read( unit, mem, MEM_BLOCK_ANY, idx, entry )",
-        "void Tessel::doEnableL4PortTranslation(U16, U32)"},
-       {Shim::Operation::memWrite, "soc_mem_write( unit, mem, MEM_BLOCK_ALL, idx, entry )",
-        "void Tessel::doEnableL4PortTranslation(U16, U32)"},
-   };
-   for (const auto& call : calls) {
-      SCOPED_TRACE(call.expression);
+// A failed write stops the sequence: what the chip holds then shows the order of the indexes.
+TEST_F(LifecycleTest, ProfileEntriesAreSwitchedOnInIndexOrder) {
+   const std::vector<U32> order{30, 31, 32, 33, 40, 41};
+   for (size_t failing = 0; failing < order.size(); ++failing) {
+      chip_.doUnitReset(module);
       scsd->flashDownloadWaitIs(natFlashDownload, false);
       programmer = newProgrammer();
-      Shim::sdk_.faultInjector().failNthCallIs(call.operation, 1, -26);
+      Shim::sdk_.faultInjector().failNthCallIs(Shim::Operation::memWrite, U32(failing + 1), -26);
       testing::internal::CaptureStderr();
-      EXPECT_THAT([&] { scsd->flashDownloadWaitIs(natFlashDownload, true); },
-                  testing::Throws<Kiv::AssertionFailure>(testing::Property(
-                      &Kiv::AssertionFailure::function, testing::StrEq(call.signature))));
-      const std::string line = testing::internal::GetCapturedStderr();
-      EXPECT_THAT(line, testing::HasSubstr("TesselNat/programmer/initialization.cc:"));
-      EXPECT_THAT(line, testing::EndsWith(std::string(" ") + call.expression +
-                                          " API ERROR:" + Shim::sdk_.bcm_errmsg(-26) + " (-26)\n"));
+      EXPECT_THROW(scsd->flashDownloadWaitIs(natFlashDownload, true), Kiv::AssertionFailure);
+      testing::internal::GetCapturedStderr();
+      std::vector<U32> enabled;
+      for (U32 index = 0; index < Chip::PortTranslation::profileEntries; ++index) {
+         if ((chip_.portTranslationProfile(module, 1, index)[1] >> 8 & 3) == 3) {
+            enabled.push_back(index);
+         }
+      }
+      EXPECT_EQ(enabled, std::vector<U32>(order.begin(), order.begin() + failing));
    }
 }
 
