@@ -68,7 +68,6 @@ std::optional<std::string> NatControlPlane::ruleIs(const NatRule& rule) {
       hwKeyUidTable_->entryIs(TesselNat::UidEntry(key, rule.uid));
    }
    uidHwKeyTable_->entryIs(TesselNat::HwKeyEntry(rule.uid, rule.hwKey0));
-   pendingSetIs(rule.uid, rule.modules);
    requestIs(rule.uid);
    outstanding_[uid] = false;
    return std::nullopt;
@@ -84,7 +83,6 @@ void NatControlPlane::pendingSetIs(TesselNat::Uid uid,
 }
 
 void NatControlPlane::ruleRemovalIs(TesselNat::Uid uid) {
-   pendingSetIs(uid, rules_.at(uid.value()).modules);
    dirtyIs(uid, Ember::NatHwShadowEntry::Dirty::deleted);
    requestIs(uid);
    outstanding_[uid.value()] = true;
@@ -106,6 +104,13 @@ void NatControlPlane::ruleCleanIs(TesselNat::Uid uid) {
 }
 
 void NatControlPlane::requestIs(TesselNat::Uid uid) {
+   requestOf(uid, rules_.at(uid.value()).modules);
+}
+
+// The pending set goes first: a module reads it when the request reaches it.
+void NatControlPlane::requestOf(TesselNat::Uid uid,
+                                const std::vector<TesselCentral::ModId>& modules) {
+   pendingSetIs(uid, modules);
    const Quill::QuillShoalKey key(uid.value());
    configDir_->quillConfigIs(Quill::QuillShoalConfig(key, ++lastReqVersion_));
    // A retry asks again for what was asked.
@@ -117,7 +122,6 @@ void NatControlPlane::ruleRetryIs(TesselNat::Uid uid) {
    const auto request = outstanding_.find(uid.value());
    const bool removal = request != outstanding_.end() && request->second;
    if (!removal) dirtyIs(uid, Ember::NatHwShadowEntry::Dirty::dirty);
-   pendingSetIs(uid, rules_.at(uid.value()).modules);
    requestIs(uid);
 }
 
@@ -160,9 +164,8 @@ void NatControlPlane::moduleIs(TesselCentral::ModId modId) {
       // A rule on its way out has nothing on the new card to remove.
       if (!names(rule, modId) || (request != outstanding_.end() && request->second)) continue;
       const bool settled = request == outstanding_.end() && !failed_.contains(uid);
-      pendingSetIs(rule.uid, settled ? std::vector<TesselCentral::ModId>{modId} : rule.modules);
       dirtyIs(rule.uid, Ember::NatHwShadowEntry::Dirty::dirty);
-      requestIs(rule.uid);
+      requestOf(rule.uid, settled ? std::vector<TesselCentral::ModId>{modId} : rule.modules);
    }
 }
 

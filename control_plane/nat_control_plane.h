@@ -73,7 +73,8 @@ public:
    void ruleDel(TesselNat::Uid uid);
    // Marks the rule's keys clean, as after a warm restart.
    void ruleCleanIs(TesselNat::Uid uid);
-   // A new request for the uid without changing its state.
+   // A new request for a published rule without changing its state, asked of every module
+   // the rule names (those in the switch).
    void requestIs(TesselNat::Uid uid);
    // Asks again for a rule to be programmed, as after a failure: its keys dirty (unless it
    // is being removed) and a new request.
@@ -125,6 +126,8 @@ private:
    void dirtyIs(TesselNat::Uid uid, Ember::NatHwShadowEntry::Dirty dirty);
    // Publishes the uid's pending set: `modules` that are in the switch.
    void pendingSetIs(TesselNat::Uid uid, const std::vector<TesselCentral::ModId>& modules);
+   // A new request for the uid, asked of `modules` (those in the switch).
+   void requestOf(TesselNat::Uid uid, const std::vector<TesselCentral::ModId>& modules);
    // Removes the rule's keys from faId `from` on from the shadow and the key-to-uid table.
    void keysDel(TesselNat::Uid uid, U32 from);
 
