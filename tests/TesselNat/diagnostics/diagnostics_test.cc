@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <functional>
 #include <string>
 #include <vector>
@@ -231,26 +232,28 @@ TEST_F(DiagnosticsTest, EachKeyTypeReadsItsQualifiersInItsOwnOrder) {
    const Netbase::IpAddrWithFullMask filter(Netbase::IpAddr("10.1.2.3"), ~0u);
    constexpr U32 srcIp = 0x01000000, dstIp = 0x02000000, srcPort = 3, dstPort = 4, intf = 6;
    constexpr U8 proto = 5;
+   // Plain data only: GCC 12 at -O3 misreads a static table of vectors as uninitialised.
    const struct {
       Ember::NatHwKey key;
-      NatTest::DataFields data;
-      std::vector<U64> reads;
+      U8 protocol;
+      U16 vlan;  // 0: a source key
+      bool filtered;
+      std::array<U64, 6> reads;  // 0 after the last
    } rows[] = {
-       {srcNat, {.protocol = 6, .filter = filter}, {srcIp, dstIp, intf, srcPort, proto}},
-       {NatTest::twiceSrcNapt(), {.protocol = 6}, {srcIp, dstIp, dstPort, intf, srcPort, proto}},
-       {dstNapt,
-        {.protocol = 6, .vlans = {10}, .filter = filter},
-        {intf, srcIp, dstIp, dstPort, proto}},
-       {NatTest::twiceDestNapt(),
-        {.protocol = 6, .vlans = {10}},
-        {intf, srcIp, srcPort, dstIp, dstPort, proto}},
-       {NatTest::dynamicDest(), {.vlans = {10}}, {srcIp, dstIp, proto, srcPort, dstPort}},
+       {srcNat, 6, 0, true, {srcIp, dstIp, intf, srcPort, proto}},
+       {NatTest::twiceSrcNapt(), 6, 0, false, {srcIp, dstIp, dstPort, intf, srcPort, proto}},
+       {dstNapt, 6, 10, true, {intf, srcIp, dstIp, dstPort, proto}},
+       {NatTest::twiceDestNapt(), 6, 10, false, {intf, srcIp, srcPort, dstIp, dstPort, proto}},
+       {NatTest::dynamicDest(), 0, 10, false, {srcIp, dstIp, proto, srcPort, dstPort}},
    };
    U32 uid = 1;
    for (const auto& row : rows) {
       SCOPED_TRACE(row.key.stringValue());
-      commit(uid++, row.key, row.data);
-      const U16 vlan = row.data.vlans.empty() ? 0 : row.data.vlans.front();
+      NatTest::DataFields data{.protocol = row.protocol};
+      if (row.vlan != 0) data.vlans = {row.vlan};
+      if (row.filtered) data.filter = filter;
+      commit(uid++, row.key, data);
+      const U16 vlan = row.vlan;
       const U32 entry = defaultOf(row.key, vlan);
       chip_.bcm_field_qualify_SrcIp(module, entry, srcIp, ~0u);
       chip_.bcm_field_qualify_DstIp(module, entry, dstIp, ~0u);
@@ -262,7 +265,9 @@ TEST_F(DiagnosticsTest, EachKeyTypeReadsItsQualifiersInItsOwnOrder) {
       for (const Tessel::VerifyDisagreement& found : programmer->doAudit()) {
          if (found.key == row.key) reads.push_back(found.read);
       }
-      EXPECT_EQ(reads, row.reads);
+      std::vector<U64> expected(row.reads.begin(), row.reads.end());
+      std::erase(expected, U64{0});
+      EXPECT_EQ(reads, expected);
    }
 }
 
