@@ -135,6 +135,7 @@ S32 FieldProcessor::entryInstall(U32 entryId) {
    rows_[entry->slot()] = entry->row();
    slots_[entry->slot()].actions = entry->actions();
    slots_[entry->slot()].priority = entry->priority();
+   highestPriority_ = std::max(highestPriority_, entry->priority());
    entry->installedIs();
    return Shim::successCode;
 }
@@ -191,6 +192,8 @@ std::optional<Match> FieldProcessor::classify(const Packet& packet) {
       if (!rows_[slot].matches(key)) continue;
       SlotContent& content = slots_[slot];
       if (!best || content.priority > best->priority) best = &content;
+      // No row installed later in the scan can outrank the highest priority ever installed.
+      if (best->priority >= highestPriority_) break;
    }
    if (!best) return std::nullopt;
    ++best->hits;

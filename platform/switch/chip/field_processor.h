@@ -91,6 +91,8 @@ private:
    std::unordered_map<U32, FieldEntry> entries_;
    std::vector<TernaryRow> rows_;
    std::vector<SlotContent> slots_;
+   // The highest priority any entry was installed with: a match of it ends a classification.
+   S32 highestPriority_ = 0;
 };
 
 }  // namespace Chip
