@@ -82,9 +82,13 @@ void NatControlPlane::pendingSetIs(TesselNat::Uid uid,
    ingModSetDir_->modSetIs(TesselNat::ModSetEntry(uid, pending));
 }
 
+// Asked of every module in the switch: a hitless pass after a warm restart programs every
+// rule on every module, also on those the rule does not name.
 void NatControlPlane::ruleRemovalIs(TesselNat::Uid uid) {
    dirtyIs(uid, Ember::NatHwShadowEntry::Dirty::deleted);
-   requestIs(uid);
+   std::vector<TesselCentral::ModId> everyModule;
+   for (U16 module : modules_) everyModule.emplace_back(module);
+   requestOf(uid, everyModule);
    outstanding_[uid.value()] = true;
 }
 

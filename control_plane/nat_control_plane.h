@@ -67,7 +67,8 @@ public:
    // rules already) is refused before anything is published: the reason comes back, and
    // nothing changed.
    std::optional<std::string> ruleIs(const NatRule& rule);
-   // Asks for the rule's removal: its keys dirty "deleted", a new request.
+   // Asks every module in the switch for the rule's removal: its keys dirty "deleted", a new
+   // request.
    void ruleRemovalIs(TesselNat::Uid uid);
    // Forgets a removed rule entirely, as the control plane does once every module answered.
    void ruleDel(TesselNat::Uid uid);

@@ -116,6 +116,10 @@ TEST_F(NatControlPlaneTest, RemovedRuleLeavesEveryTableOnceAnsweredEvenAfterAnAg
    controlPlane.doReadAnswers();
    controlPlane.ruleRemovalIs(uid);
    EXPECT_EQ(dirty(key), Dirty::deleted);
+   bool pendingFound = false;
+   EXPECT_TRUE(controlPlane.ingModSetDir()->safeLookup(uid, pendingFound).modSet().hasModule(
+       TesselCentral::ModId(2)))
+       << "a hitless pass may have programmed the rule on a module it does not name";
 
    // The agent restarts: its status directories go and come back empty.
    startAgent();
