@@ -11,8 +11,7 @@
 namespace Tessel {
 
 void tesselNatLibraryLoad() {
-   // The record is a value type reached through the programmer's table: named, no more.
-   Kiv::typeNodeIs(Kiv::Ptr<Kiv::TypeNode>(new Kiv::TypeNode("Tessel::EntryIdTableEntry")));
+   Kiv::typeNodeIs(EntryIdTableEntry::typeNode());
    Kiv::typeNodeIs(NatSlaveProgrammerSm::typeNode());
    Kiv::typeNodeIs(NatMounter::typeNode());
    Kiv::typeNodeIs(NatSlaveRootSm::typeNode());

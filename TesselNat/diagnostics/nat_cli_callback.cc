@@ -39,7 +39,13 @@ Kiv::Ptr<Kiv::TypeNode> NatCliCallback::typeNode() {
       using C = NatCliCallback;
       Kiv::Ptr<Kiv::TypeNode> type(new Kiv::TypeNode("Tessel::NatCliCallback"));
       type->attributeIs(Kiv::attribute("name", &Kiv::Entity::name));
+      type->attributeIs(Kiv::attribute("fullName", &Kiv::Entity::fullName));
+      type->attributeIs(Kiv::attribute("parent", &Kiv::Entity::parent));
+      type->attributeIs(Kiv::attribute("parentAttrName", &Kiv::Entity::parentAttrName));
+      type->attributeIs(Kiv::attribute("entity", &Kiv::Entity::entity));
       type->attributeIs(Kiv::attribute("commandType", &C::commandType));
+      type->operationIs(Kiv::operation("createAgentAsyncCommandRequestSm",
+                                       &C::createAgentAsyncCommandRequestSm));
       type->operationIs(Kiv::operation("sharedEntity", &C::sharedEntity));
       type->operationIs(Kiv::operation("handleCommand", &C::handleCommand));
       type->attributeIs(Kiv::attribute("scsd", &C::scsd));

@@ -4,6 +4,7 @@
 
 #include "platform/framework/kiv/assert.h"
 #include "platform/framework/kiv/errors.h"
+#include "platform/framework/kiv/type_registry.h"
 
 namespace Tessel {
 
@@ -137,6 +138,21 @@ Kiv::String EntryIdTableEntry::stringValue() const {
 
 size_t EntryIdTableEntry::hash() const {
    Kiv::throwTypeException(Kiv::typeErrorText("Tessel::EntryIdTableEntry", "hash"));
+}
+
+Kiv::Ptr<Kiv::TypeNode> EntryIdTableEntry::typeNode() {
+   static const Kiv::Ptr<Kiv::TypeNode> node = [] {
+      using E = EntryIdTableEntry;
+      Kiv::Ptr<Kiv::TypeNode> type(new Kiv::TypeNode("Tessel::EntryIdTableEntry"));
+      type->valueAttributeIs(Kiv::valueAttribute("key", &E::key));
+      type->valueCollectionIs(Kiv::valueCollection("defaultEntryId", &E::defaultEntryId));
+      type->valueCollectionIs(Kiv::valueCollection("fragEntryId", &E::fragEntryId));
+      type->valueTextIs([](const std::any& value) {
+         return Kiv::valueAs<E>(value, "stringValue").stringValue();
+      });
+      return type;
+   }();
+   return node;
 }
 
 }  // namespace Tessel

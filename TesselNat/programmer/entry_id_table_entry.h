@@ -4,9 +4,14 @@
 #include <iterator>
 #include <utility>
 
+#include "platform/framework/kiv/ptr.h"
 #include "platform/framework/kiv/string.h"
 #include "platform/framework/kiv/types.h"
 #include "platform/records/ember/nat_hw_key.h"
+
+namespace Kiv {
+class TypeNode;
+}
 
 namespace Tessel {
 
@@ -123,6 +128,9 @@ public:
    Kiv::String stringValue() const;
    // The record has no hash of its own: raises the framework's type error.
    [[noreturn]] size_t hash() const;
+
+   // Its key and its two maps by VLAN, read from a record carried by value, and its text.
+   static Kiv::Ptr<Kiv::TypeNode> typeNode();
 
 private:
    const VlanIds* vlans() const { return capacity_ == 1 ? &inline_ : heap_; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/agent/command/command_request.h"
 #include "platform/framework/kiv/entity.h"
 #include "platform/framework/kiv/string.h"
 #include "platform/framework/kiv/types.h"
@@ -31,6 +32,12 @@ private:
 class AgentCommandCallback : public AgentCommandCallbackBase {
 public:
    using AgentCommandCallbackBase::AgentCommandCallbackBase;
+
+   // A callback that answers later returns the machine that writes the answer when it is
+   // done. The command server answers every request within handleCommand, so none is made.
+   virtual Kiv::Ptr<Kiv::PtrInterface> createAgentAsyncCommandRequestSm(const CommandRequest&) {
+      return nullptr;
+   }
 };
 
 }  // namespace Agent

@@ -4,6 +4,13 @@ namespace Kiv {
 
 Entity::~Entity() = default;
 
+void Entity::parentIs(const Entity* parent, Name attrName) {
+   parent_ = parent;
+   parentAttrName_ = std::move(attrName);
+}
+
+String Entity::fullName() const { return parent_ ? parent_->fullName() + "/" + name_ : name_; }
+
 void Entity::notifieeAdd(NotifieeBase* notifiee) const { notifiees_.push_back(notifiee); }
 
 void Entity::notifieeRemove(NotifieeBase* notifiee) const {

@@ -22,6 +22,15 @@ public:
    ~Entity() override;
 
    const Name& name() const { return name_; }
+   // Where the entity lives: the directory it was made for and the directory's attribute
+   // that holds it; none for an entity made on its own. A directory outlives its entries.
+   const Entity* parent() const { return parent_; }
+   const Name& parentAttrName() const { return parentAttrName_; }
+   void parentIs(const Entity* parent, Name attrName);
+   // The names from the outermost directory down to this entity, joined by "/".
+   String fullName() const;
+   // The entity itself, as generic access hands out the object behind a name.
+   Ptr<const Entity> entity() const { return Ptr<const Entity>(this); }
 
    // Called by NotifieeOf; not for other callers.
    void notifieeAdd(NotifieeBase* notifiee) const;
@@ -36,6 +45,8 @@ protected:
 
 private:
    Name name_;
+   const Entity* parent_ = nullptr;
+   Name parentAttrName_;
    mutable std::vector<NotifieeBase*> notifiees_;
 };
 

@@ -34,6 +34,36 @@ void TypeNode::collectionIs(CollectionDescriptor collection) {
    collections_.push_back(std::move(collection));
 }
 
+void TypeNode::valueAttributeIs(ValueAttributeDescriptor attribute) {
+   members_.push_back({MemberDescriptor::Kind::attribute, attribute.name});
+   valueAttributes_.push_back(std::move(attribute));
+}
+
+void TypeNode::valueCollectionIs(ValueCollectionDescriptor collection) {
+   members_.push_back({MemberDescriptor::Kind::collection, collection.name});
+   valueCollections_.push_back(std::move(collection));
+}
+
+std::any TypeNode::valueAttribute(const std::any& value, const String& attribute) const {
+   for (const ValueAttributeDescriptor& descriptor : valueAttributes_) {
+      if (descriptor.name == attribute) return descriptor.read(value);
+   }
+   throwTypeException(typeErrorText(name_, attribute));
+}
+
+std::any TypeNode::valueMember(const std::any& value, const String& collection,
+                               const std::any& key) const {
+   for (const ValueCollectionDescriptor& descriptor : valueCollections_) {
+      if (descriptor.name == collection) return descriptor.lookup(value, key);
+   }
+   throwTypeException(typeErrorText(name_, collection));
+}
+
+String TypeNode::valueText(const std::any& value) const {
+   if (!text_) throwTypeException(typeErrorText(name_, "valueText"));
+   return text_(value);
+}
+
 std::any TypeNode::attribute(const PtrInterface& object, const String& attribute) const {
    for (const AttributeDescriptor& descriptor : attributes_) {
       if (descriptor.name == attribute) return descriptor.read(object);
@@ -80,7 +110,12 @@ std::any TypeNode::memberDel(PtrInterface& object, const String& collection,
 
 Ptr<PtrInterface> TypeNode::newEntityForDir(const Name& name, const Ptr<Entity>& directory) const {
    if (!factory_) throwTypeException(typeErrorText(name_, "newEntityForDir"));
-   return factory_(name, directory);
+   Ptr<PtrInterface> object = factory_(name, directory);
+   // A directory holds what it makes under its attribute "entity", keyed by name.
+   if (auto* entity = dynamic_cast<Entity*>(object.ptr()); entity && directory) {
+      entity->parentIs(directory.ptr(), "entity");
+   }
+   return object;
 }
 
 void typeNodeIs(const Ptr<TypeNode>& node) {

@@ -41,6 +41,18 @@ struct CollectionDescriptor {
    std::function<std::any(PtrInterface&, const std::any& key)> del;
 };
 
+// A value type is reached by copy, not through a pointer: its attributes read, and its
+// collections look up a key in, a value of the type carried in std::any.
+struct ValueAttributeDescriptor {
+   String name;
+   std::function<std::any(const std::any& value)> read;
+};
+
+struct ValueCollectionDescriptor {
+   String name;
+   std::function<std::any(const std::any& value, const std::any& key)> lookup;
+};
+
 // One entry of a type's declaration order.
 struct MemberDescriptor {
    enum class Kind { attribute, operation, collection };
@@ -65,6 +77,10 @@ public:
    void attributeIs(AttributeDescriptor attribute);
    void operationIs(OperationDescriptor operation);
    void collectionIs(CollectionDescriptor collection);
+   void valueAttributeIs(ValueAttributeDescriptor attribute);
+   void valueCollectionIs(ValueCollectionDescriptor collection);
+   // The generic text of a value type's value, as attribute displays show it.
+   void valueTextIs(std::function<String(const std::any& value)> text) { text_ = std::move(text); }
    void factoryIs(DirectoryFactory factory) { factory_ = std::move(factory); }
    bool hasFactory() const { return static_cast<bool>(factory_); }
 
@@ -80,7 +96,13 @@ public:
    std::any member(PtrInterface& object, const String& collection, const std::any& key) const;
    std::any memberIs(PtrInterface& object, const String& collection, const Arguments& args) const;
    std::any memberDel(PtrInterface& object, const String& collection, const std::any& key) const;
-   // Throws the type error when the type has no factory.
+   // The same for a value type's value. Each throws the type error for an unknown name, a
+   // value of another type or a key of the wrong type.
+   std::any valueAttribute(const std::any& value, const String& attribute) const;
+   std::any valueMember(const std::any& value, const String& collection, const std::any& key) const;
+   String valueText(const std::any& value) const;
+   // The factory's object, its parent set to `directory` when it is an entity and there is
+   // one. Throws the type error when the type has no factory.
    Ptr<PtrInterface> newEntityForDir(const Name& name, const Ptr<Entity>& directory) const;
 
 private:
@@ -91,6 +113,9 @@ private:
    std::vector<AttributeDescriptor> attributes_;
    std::vector<OperationDescriptor> operations_;
    std::vector<CollectionDescriptor> collections_;
+   std::vector<ValueAttributeDescriptor> valueAttributes_;
+   std::vector<ValueCollectionDescriptor> valueCollections_;
+   std::function<String(const std::any&)> text_;
    DirectoryFactory factory_;
 };
 
@@ -178,6 +203,31 @@ CollectionDescriptor collection(String name, R1 (T::*lookup)(K1) const, R2 (T::*
    return CollectionDescriptor{name, internal::byKey<T, K1>(name, lookup),
                                internal::operationFor<T, A...>(name, findOrCreate),
                                internal::byKey<T, K3>(name, del)};
+}
+
+// The T carried in `value`; throws the type error naming `member` when it carries another type.
+template <class T>
+const T& valueAs(const std::any& value, const String& member) {
+   if (const T* held = std::any_cast<T>(&value)) return *held;
+   throwTypeException(typeErrorText(member, "value of another type"));
+}
+
+// Describes accessor `read` of value type T as an attribute readable by name.
+template <class T, class R>
+ValueAttributeDescriptor valueAttribute(String name, R (T::*read)() const) {
+   return ValueAttributeDescriptor{name, [read, name](const std::any& value) {
+                                      return std::any((valueAs<T>(value, name).*read)());
+                                   }};
+}
+
+// Describes lookup `lookup` of value type T, taking the key, as a collection.
+template <class T, class R, class K>
+ValueCollectionDescriptor valueCollection(String name, R (T::*lookup)(K) const) {
+   return ValueCollectionDescriptor{
+       name, [lookup, name](const std::any& value, const std::any& key) {
+          const T& self = valueAs<T>(value, name);
+          return std::any((self.*lookup)(internal::argumentAs<K>(Arguments{key}, 0, name)));
+       }};
 }
 
 // Describes accessor `read` of T as an attribute readable by name.

@@ -110,4 +110,25 @@ TEST_F(NatCliCallbackTest, HandleCommandTakesTheModuleFromTheCommandAndIsTraced)
    EXPECT_THROW(callback->handleCommand(0, "70000 show"), std::invalid_argument);
 }
 
+TEST_F(NatCliCallbackTest, DescriptorListsTheThirteenMembersInOrderAndReadsTheEntitysPlace) {
+   const Kiv::Ptr<Kiv::TypeNode> type = Tessel::NatCliCallback::typeNode();
+   std::vector<Kiv::String> members;
+   for (const Kiv::MemberDescriptor& member : type->members()) members.push_back(member.name);
+   EXPECT_EQ(members, (std::vector<Kiv::String>{
+                          "name", "fullName", "parent", "parentAttrName", "entity", "commandType",
+                          "createAgentAsyncCommandRequestSm", "sharedEntity", "handleCommand",
+                          "scsd", "doProcessSliceCommand", "doProcessCommand", "natMounter"}));
+
+   // The agent makes the callback outside any directory, and the mounter for its entity manager.
+   EXPECT_EQ(std::any_cast<Kiv::String>(type->attribute(*callback, "fullName")), "TesselNat");
+   EXPECT_EQ(std::any_cast<const Kiv::Entity*>(type->attribute(*callback, "parent")), nullptr);
+   EXPECT_EQ(std::any_cast<Kiv::Ptr<const Kiv::Entity>>(type->attribute(*callback, "entity")).ptr(),
+             callback.ptr());
+   EXPECT_EQ(agent.mounter->parent(), agent.entityManager.ptr());
+   EXPECT_EQ(agent.mounter->parentAttrName(), "entity");
+   EXPECT_EQ(agent.mounter->fullName(), agent.entityManager->name() + "/" + agent.mounter->name());
+   EXPECT_FALSE(std::any_cast<Kiv::Ptr<Kiv::PtrInterface>>(
+       type->invoke(*callback, "createAgentAsyncCommandRequestSm", {Agent::CommandRequest{}})));
+}
+
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "platform/framework/kiv/assert.h"
 #include "platform/framework/kiv/errors.h"
+#include "platform/framework/kiv/type_registry.h"
 
 namespace {
 
@@ -85,6 +86,22 @@ TEST(EntryIdTableEntryTest, GenericHashAndTextConstructionAreRefused) {
                 "!\"No String constructor for EntryIdTableEntry - has collection\"");
    }
    Kiv::assertionHandlerIs(previous);
+}
+
+TEST(EntryIdTableEntryTest, DescriptorReadsKeyAndBothMapsOfARecordCarriedByValue) {
+   const Kiv::Ptr<Kiv::TypeNode> type = EntryIdTableEntry::typeNode();
+   std::vector<Kiv::String> members;
+   for (const Kiv::MemberDescriptor& member : type->members()) members.push_back(member.name);
+   EXPECT_EQ(members, (std::vector<Kiv::String>{"key", "defaultEntryId", "fragEntryId"}));
+
+   const std::any value = record(4, 10, 5, 6);
+   EXPECT_EQ(std::any_cast<Ember::NatHwKey>(type->valueAttribute(value, "key")), keyWithFaId(4));
+   EXPECT_EQ(std::any_cast<U32>(type->valueMember(value, "defaultEntryId", U16{10})), 5u);
+   EXPECT_EQ(std::any_cast<U32>(type->valueMember(value, "fragEntryId", U16{10})), 6u);
+   EXPECT_EQ(std::any_cast<U32>(type->valueMember(value, "fragEntryId", U16{11})), 0u);
+   EXPECT_EQ(type->valueText(value), record(4, 10, 5, 6).stringValue());
+   EXPECT_THROW(type->valueMember(value, "defaultEntryId", 10), Kiv::TypeException);
+   EXPECT_THROW(type->valueAttribute(keyWithFaId(4), "key"), Kiv::TypeException);
 }
 
 class EntryIdTableTest : public ::testing::Test {
