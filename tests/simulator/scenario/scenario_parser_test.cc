@@ -7,8 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "simulator/scenario/default_scenario.h"
-
 namespace {
 
 using namespace Simulator;
@@ -24,7 +22,7 @@ std::string add(const std::string& fields) { return R"({"add": {)" + fields + "}
 
 std::string update(const std::string& fields) { return R"({"update": {)" + fields + "}}"; }
 
-// One valid rule of each type, to which a case adds a field, and two rules that lack one.
+// Rules to which a case adds a field, or which lack one.
 const std::string staticSrcNoNew = R"("uid": 1, "type": "staticSrcNat", "src": "10.0.0.1")";
 const std::string staticSrc = staticSrcNoNew + R"(, "srcNew": "192.0.2.1")";
 const std::string staticDestNoVlans =
@@ -33,17 +31,7 @@ const std::string staticDest = staticDestNoVlans + R"(, "vlans": [10])";
 const std::string twiceEndpoints = R"("src": "10.0.0.2", "srcNew": "192.0.2.2",
                                       "dst": "198.51.100.7", "dstNew": "198.51.100.8")";
 const std::string twiceSrc = R"("uid": 3, "type": "twiceSrcNat", )" + twiceEndpoints;
-const std::string twiceDest = R"("uid": 4, "type": "twiceDestNat", )" + twiceEndpoints;
 const std::string dynamicSrc = R"("uid": 5, "type": "dynamicSrcNat", )" + twiceEndpoints;
-const std::string dynamicDest = R"("uid": 6, "type": "dynamicDestNat", )" + twiceEndpoints;
-
-std::string numbers(int from, int to) {
-   std::string text;
-   for (int number = from; number <= to; ++number) {
-      text += (text.empty() ? "" : ", ") + std::to_string(number);
-   }
-   return text;
-}
 
 std::string repeated(const std::string& item, int count) {
    std::string text = item;
@@ -95,7 +83,6 @@ TEST(ScenarioParserTest, ReadsEveryFieldAndTracksUidsAndModulesAcrossSteps) {
    EXPECT_EQ(scenario.modules, (std::vector<uint16_t>{2, 1}));
    EXPECT_FALSE(scenario.flashDownloadDone);
    ASSERT_EQ(scenario.steps.size(), 14u);
-   EXPECT_EQ(scenario.steps[13].path, "steps[13]");
 
    const Rule& napt = std::get<AddRule>(scenario.steps[0].action).rule;
    EXPECT_EQ(napt.src, ep(0x0A010203, 1024));
@@ -160,8 +147,6 @@ const BadInput badFiles[] = {
      "scenario: nested deeper than 16 levels"},
     {withFields(R"("chip": {"natEntries": 15})"),
      "chip.natEntries: 15 is out of range (16..65536)"},
-    {withFields(R"("chip": {"natEntries": 65537})"),
-     "chip.natEntries: 65537 is out of range (16..65536)"},
     {withFields(R"("chip": {"pipes": 5})"), "chip.pipes: 5 is out of range (1..4)"},
     {withFields(R"("chip": {"copiesPerPipe": 0})"), "chip.copiesPerPipe: 0 is out of range (1..4)"},
     {withFields(R"("modules": [])"), "modules: empty, needs at least one module"},
@@ -245,13 +230,6 @@ TEST_P(BadFileTest, IsRefusedWithAMessageNamingTheField) {
 
 INSTANTIATE_TEST_SUITE_P(ScenarioParserTest, BadFileTest, testing::ValuesIn(badFiles));
 
-// A staticSrcNat rule whose src is not an address.
-BadInput badSrc(const std::string& src) {
-   return {R"("uid": 1, "type": "staticSrcNat", "srcNew": "1.1.1.1", "src": ")" + src + "\"",
-           "src: \"" + src +
-               "\" is not an address (a.b.c.d or a.b.c.d:port; octets 0..255, port 0..65535)"};
-}
-
 // The fields of an add step, and the message after the step's path "steps[0].add.".
 const BadInput badRules[] = {
     {R"("type": "staticSrcNat")", "uid: missing"},
@@ -268,19 +246,13 @@ const BadInput badRules[] = {
     {staticDest + R"(, "aclId": -1)", "aclId: -1 is not an ACL id (0..4294967295)"},
     {staticDest + R"(, "protocol": 256)", "protocol: 256 is not a protocol number (0..255)"},
     {staticDestNoVlans + R"(, "vlans": [10, 5000])", "vlans[1]: 5000 is not a VLAN id (1..4094)"},
-    {staticDestNoVlans + R"(, "vlans": [)" + numbers(1, 65) + "]", "vlans: 65 VLANs, at most 64"},
+    {staticDestNoVlans + R"(, "vlans": [)" + repeated("10", 65) + "]",
+     "vlans: 65 VLANs, at most 64"},
     {staticDest + R"(, "modules": [3])", "modules[0]: module 3 is not in the switch"},
     {staticDest + R"(, "keys": [])", "keys: 0 keys, at least 1"},
     {staticDest + R"(, "keys": [)" + repeated("{}", 65) + "]", "keys: 65 keys, at most 64"},
     // Addresses and prefixes.
     {staticSrcNoNew + R"(, "srcNew": 16843009)", "srcNew: expected a string, got 16843009"},
-    badSrc("10.0.0"),
-    badSrc("10.0.0.256"),
-    badSrc("+1.1.1.1"),
-    badSrc("1.1.1.01"),
-    badSrc("1.1.1.1:65536"),
-    badSrc("1.1.1.1:"),
-    badSrc("1.1.1.1 "),
     {staticSrc + R"(, "filter": "10.0.0.0/33")",
      R"(filter: "10.0.0.0/33" is not a prefix (a.b.c.d/len, len 0..32))"},
     {staticSrc + R"(, "filter": "10.0.0.0")",
@@ -299,14 +271,16 @@ const BadInput badRules[] = {
     {twiceSrc + R"(, "filter": "0.0.0.0/0")", "filter: a twiceSrcNat rule has no filter"},
     {twiceSrc + R"(, "keys": [{}, {"filter": "0.0.0.0/0"}])",
      "keys[1].filter: a twiceSrcNat rule has no filter"},
-    {twiceDest, "vlans: a twiceDestNat rule needs vlans"},
+    {R"("uid": 4, "type": "twiceDestNat", )" + twiceEndpoints,
+     "vlans: a twiceDestNat rule needs vlans"},
     {dynamicSrc, "dynProto: a dynamicSrcNat rule needs dynProto"},
     {dynamicSrc + R"(, "dynProto": 0)", "dynProto: 0 is not a protocol number (1..255)"},
     {dynamicSrc + R"(, "dynProto": 6, "protocol": 6)",
      "protocol: a dynamicSrcNat rule has no protocol"},
     {dynamicSrc + R"(, "dynProto": 6, "keys": [{"protocol": 6}])",
      "keys[0].protocol: a dynamicSrcNat rule has no protocol"},
-    {dynamicDest + R"(, "dynProto": 6)", "vlans: a dynamicDestNat rule needs vlans"},
+    {R"("uid": 6, "type": "dynamicDestNat", "dynProto": 6, )" + twiceEndpoints,
+     "vlans: a dynamicDestNat rule needs vlans"},
     // The agent writes a key's protocol only beside the rule's own, and cannot clear it.
     {staticSrc + R"(, "keys": [{}, {"protocol": 17}])",
      "keys[1].protocol: a key's protocol needs the rule's own, and cannot be 0"},
@@ -322,20 +296,22 @@ TEST_P(BadRuleTest, IsRefusedWithAMessageNamingTheField) {
 
 INSTANTIATE_TEST_SUITE_P(ScenarioParserTest, BadRuleTest, testing::ValuesIn(badRules));
 
-TEST(ScenarioParserTest, RefusesAnyMalformedTextWithAScenarioErrorOnly) {
-   const std::string text = defaultScenarioText;
-   std::vector<std::string> inputs = {"",
-                                      "\xff",
-                                      std::string(100000, '['),
-                                      std::string("{\"steps\": [\0]}", 14),
-                                      R"({"steps": ["\ud800"]})",
-                                      R"({"steps": [{"add": {"uid": 1e999}}]})",
-                                      R"({"steps": [{"delete": -9223372036854775809}]})",
-                                      R"({"steps": [{"show": )" + std::string(100000, '9') + "}]}"};
-   for (std::size_t length = 1; length < text.size(); length += 97) {
-      inputs.push_back(text.substr(0, length));
+TEST(ScenarioParserTest, RefusesAnAddressOtherThanFourDecimalOctetsAndAPort) {
+   for (const std::string src :
+        {"10.0.0", "10.0.0.256", "+1.1.1.1", "1.1.1.01", "1.1.1.1:65536", "1.1.1.1:", "1.1.1.1 "}) {
+      EXPECT_EQ(
+          refusal(withSteps(add(
+              R"("uid": 1, "type": "staticSrcNat", "srcNew": "1.1.1.1", "src": ")" + src + "\""))),
+          "steps[0].add.src: \"" + src +
+              "\" is not an address (a.b.c.d or a.b.c.d:port; octets 0..255, port 0..65535)");
    }
-   for (const std::string& input : inputs) {
+}
+
+TEST(ScenarioParserTest, RefusesAnyMalformedTextWithAScenarioErrorOnly) {
+   for (const std::string& input :
+        {std::string(), std::string("\xff"), std::string(100000, '['),
+         std::string("{\"steps\": [\0]}", 14), std::string(R"({"steps": ["\ud800"]})"),
+         std::string(R"({"steps": [{"add": {"uid": 1e999}}]})")}) {
       EXPECT_THROW(parseScenario(input), ScenarioError) << input.substr(0, 60);
    }
    EXPECT_THAT([] { parseScenario(R"({"steps": [}")"); },
