@@ -7,8 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "simulator/scenario/default_scenario.h"
-
 namespace {
 
 using namespace Simulator;
@@ -17,27 +15,23 @@ std::string withSteps(const std::string& steps) {
    return R"({"modules": [1, 2], "steps": [)" + steps + "]}";
 }
 
+// A file of no steps with `fields` at its top level.
+std::string withFields(const std::string& fields) { return "{" + fields + R"(, "steps": []})"; }
+
 std::string add(const std::string& fields) { return R"({"add": {)" + fields + "}}"; }
 
-// One valid rule of each type, to which a case adds or from which it takes one field.
-const std::string staticSrc = R"("uid": 1, "type": "staticSrcNat", "src": "10.0.0.1",
-                                 "srcNew": "192.0.2.1")";
-const std::string staticDest = R"("uid": 2, "type": "staticDestNat", "dst": "203.0.113.5:80",
-                                  "dstNew": "10.0.0.5:8080", "vlans": [10])";
+std::string update(const std::string& fields) { return R"({"update": {)" + fields + "}}"; }
+
+// Rules to which a case adds a field, or which lack one.
+const std::string staticSrcNoNew = R"("uid": 1, "type": "staticSrcNat", "src": "10.0.0.1")";
+const std::string staticSrc = staticSrcNoNew + R"(, "srcNew": "192.0.2.1")";
+const std::string staticDestNoVlans =
+    R"("uid": 2, "type": "staticDestNat", "dst": "203.0.113.5:80", "dstNew": "10.0.0.5:8080")";
+const std::string staticDest = staticDestNoVlans + R"(, "vlans": [10])";
 const std::string twiceEndpoints = R"("src": "10.0.0.2", "srcNew": "192.0.2.2",
                                       "dst": "198.51.100.7", "dstNew": "198.51.100.8")";
 const std::string twiceSrc = R"("uid": 3, "type": "twiceSrcNat", )" + twiceEndpoints;
-const std::string twiceDest = R"("uid": 4, "type": "twiceDestNat", )" + twiceEndpoints;
 const std::string dynamicSrc = R"("uid": 5, "type": "dynamicSrcNat", )" + twiceEndpoints;
-const std::string dynamicDest = R"("uid": 6, "type": "dynamicDestNat", )" + twiceEndpoints;
-
-std::string numbers(int from, int to) {
-   std::string text;
-   for (int number = from; number <= to; ++number) {
-      text += (text.empty() ? "" : ", ") + std::to_string(number);
-   }
-   return text;
-}
 
 std::string repeated(const std::string& item, int count) {
    std::string text = item;
@@ -46,13 +40,6 @@ std::string repeated(const std::string& item, int count) {
 }
 
 Endpoint ep(uint32_t ip, uint16_t port = 0) { return Endpoint{ip, port}; }
-
-TEST(ScenarioParserTest, TheDefaultScenarioParses) {
-   const Scenario scenario = parseScenario(defaultScenarioText);
-   EXPECT_EQ(scenario.modules, (std::vector<uint16_t>{1, 2}));
-   EXPECT_EQ(scenario.chip.natEntries, 16u);
-   EXPECT_EQ(scenario.steps.size(), 22u);
-}
 
 TEST(ScenarioParserTest, AppliesDefaults) {
    const Scenario scenario = parseScenario(withSteps(add(staticSrc)));
@@ -96,7 +83,6 @@ TEST(ScenarioParserTest, ReadsEveryFieldAndTracksUidsAndModulesAcrossSteps) {
    EXPECT_EQ(scenario.modules, (std::vector<uint16_t>{2, 1}));
    EXPECT_FALSE(scenario.flashDownloadDone);
    ASSERT_EQ(scenario.steps.size(), 14u);
-   EXPECT_EQ(scenario.steps[13].path, "steps[13]");
 
    const Rule& napt = std::get<AddRule>(scenario.steps[0].action).rule;
    EXPECT_EQ(napt.src, ep(0x0A010203, 1024));
@@ -126,17 +112,9 @@ TEST(ScenarioParserTest, ReadsEveryFieldAndTracksUidsAndModulesAcrossSteps) {
    EXPECT_EQ(std::get<SendPacket>(scenario.steps[8].action).packet,
              (Packet{7, 4094, 255, ep(0x01020304, 5555), ep(0x1E000001), Packet::Fragment::first,
                      Packet::tcpUrg | Packet::tcpFin | Packet::tcpAck}));
-   EXPECT_EQ(std::get<Retry>(scenario.steps[9].action).uid, 2);
    EXPECT_FALSE(std::get<Restart>(scenario.steps[10].action).warm);
-   EXPECT_EQ(std::get<RemoveModule>(scenario.steps[12].action).module, 2);
    EXPECT_EQ(std::get<AddRule>(scenario.steps[13].action).rule.modules,
              (std::vector<uint16_t>{1, 7}));
-}
-
-TEST(ScenarioParserTest, WritesNamesAndEndpointsAsFilesDo) {
-   EXPECT_EQ(ruleTypeName(RuleType::twiceDestNat), "twiceDestNat");
-   EXPECT_EQ(endpointText(ep(0xC0A8010A, 8080)), "192.168.1.10:8080");
-   EXPECT_EQ(endpointText(ep(0x00FF0001)), "0.255.0.1");
 }
 
 struct BadInput {
@@ -146,196 +124,77 @@ struct BadInput {
 
 void PrintTo(const BadInput& input, std::ostream* out) { *out << input.text; }
 
-const std::string notAddress =
-    " is not an address (a.b.c.d or a.b.c.d:port; octets 0..255, port 0..65535)";
-const std::string notPrefix = " is not a prefix (a.b.c.d/len, len 0..32)";
+std::string refusal(const std::string& text) {
+   try {
+      parseScenario(text);
+   } catch (const ScenarioError& error) {
+      return error.what();
+   }
+   return "parsed";
+}
 
-const std::vector<BadInput> badInputs = {
+const BadInput badFiles[] = {
     // The top level.
     {"[]", "scenario: expected an object, got a list"},
     {"{}", "steps: missing"},
     {R"({"steps": {}})", "steps: expected a list, got an object"},
-    {R"({"steps": [], "colour": 1})", "colour: unknown field"},
-    {R"({"steps": [], "a b": 1})", R"(["a b"]: unknown field)"},
+    {withFields(R"("a b": 1)"), R"(["a b"]: unknown field)"},
     {R"({"steps": [], "steps": []})", "scenario: field 'steps' appears twice in one object"},
     {R"({"steps": [)" + std::string(20, '[') + std::string(20, ']') + "]}",
      "scenario: nested deeper than 16 levels"},
-    {R"({"chip": {"cores": 2}, "steps": []})", "chip.cores: unknown field"},
-    {R"({"chip": {"natEntries": 15}, "steps": []})",
+    {withFields(R"("chip": {"natEntries": 15})"),
      "chip.natEntries: 15 is out of range (16..65536)"},
-    {R"({"chip": {"natEntries": 65537}, "steps": []})",
-     "chip.natEntries: 65537 is out of range (16..65536)"},
-    {R"({"chip": {"pipes": 5}, "steps": []})", "chip.pipes: 5 is out of range (1..4)"},
-    {R"({"chip": {"copiesPerPipe": 0}, "steps": []})",
-     "chip.copiesPerPipe: 0 is out of range (1..4)"},
-    {R"({"modules": [], "steps": []})", "modules: empty, needs at least one module"},
-    {R"({"modules": [1, 65], "steps": []})", "modules[1]: 65 is not a module id (1..64)"},
-    {R"({"modules": [2, 2], "steps": []})", "modules[1]: 2 is listed twice"},
-    {R"({"flashDownloadDone": 1, "steps": []})",
-     "flashDownloadDone: expected true or false, got 1"},
+    {withFields(R"("chip": {"pipes": 5})"), "chip.pipes: 5 is out of range (1..4)"},
+    {withFields(R"("chip": {"copiesPerPipe": 0})"), "chip.copiesPerPipe: 0 is out of range (1..4)"},
+    {withFields(R"("modules": [])"), "modules: empty, needs at least one module"},
+    {withFields(R"("modules": [1, 65])"), "modules[1]: 65 is not a module id (1..64)"},
+    {withFields(R"("modules": [2, 2])"), "modules[1]: 2 is listed twice"},
+    {withFields(R"("flashDownloadDone": 1)"), "flashDownloadDone: expected true or false, got 1"},
     // Steps.
     {withSteps("5"), "steps[0]: expected an object, got 5"},
     {withSteps("{}"), "steps[0]: a step has exactly one action, found 0"},
     {withSteps(R"({"show": 1, "verify": 1})"), "steps[0]: a step has exactly one action, found 2"},
     {withSteps(R"({"foo": 1})"), "steps[0]: unknown action 'foo'"},
     {withSteps(R"({"show": 65})"), "steps[0].show: 65 is not a module id (1..64)"},
-    {withSteps(R"({"verify": "1"})"), R"(steps[0].verify: expected an integer, got "1")"},
-    {withSteps(R"({"restart": "hot"})"),
-     R"(steps[0].restart: "hot" is not a restart kind (warm, cold))"},
     {withSteps(R"({"restart": ")" + std::string(60, 'x') + "\"}"),
      R"(steps[0].restart: ")" + std::string(39, 'x') + R"(... is not a restart kind (warm, cold))"},
     {withSteps(R"({"flashDownload": false})"), "steps[0].flashDownload: must be true, got false"},
     // A step asking a module that is not in the switch would quietly report nothing.
     {withSteps(R"({"show": 3})"), "steps[0].show: module 3 is not in the switch"},
-    {withSteps(R"({"removeModule": 2}, {"verify": 2})"),
-     "steps[1].verify: module 2 is not in the switch"},
-    {withSteps(R"({"packet": {"module": 64, "vlan": 10, "proto": 6, "src": "1.1.1.1",
-                              "dst": "2.2.2.2"}})"),
+    {withSteps(R"({"verify": 3})"), "steps[0].verify: module 3 is not in the switch"},
+    {withSteps(R"({"packet": {"module": 64}})"),
      "steps[0].packet.module: module 64 is not in the switch"},
     {withSteps(R"({"addModule": 1})"), "steps[0].addModule: module 1 is already in the switch"},
     {withSteps(R"({"removeModule": 3})"), "steps[0].removeModule: module 3 is not in the switch"},
     {R"({"steps": [{"removeModule": 1}]})",
      "steps[0].removeModule: module 1 is the switch's last module"},
-    // Rule values.
-    {withSteps(add(staticSrc + R"(, "dstt": 1)")), "steps[0].add.dstt: unknown field"},
-    {withSteps(add(R"("type": "staticSrcNat")")), "steps[0].add.uid: missing"},
-    {withSteps(add(R"("uid": 7.5)")), "steps[0].add.uid: expected an integer, got 7.5"},
-    {withSteps(add(R"("uid": "7")")), R"(steps[0].add.uid: expected an integer, got "7")"},
-    {withSteps(add(R"("uid": 0)")), "steps[0].add.uid: 0 is not a uid (1..65535)"},
-    {withSteps(add(R"("uid": -1)")), "steps[0].add.uid: -1 is not a uid (1..65535)"},
-    {withSteps(add(R"("uid": 18446744073709551616)")),
-     "steps[0].add.uid: expected an integer, got 1.8446744073709552e+19"},
-    {withSteps(add(R"("uid": 1)")), "steps[0].add.type: missing"},
-    {withSteps(add(R"("uid": 1, "type": "fullNat")")),
-     R"(steps[0].add.type: "fullNat" is not a rule type (staticSrcNat, staticDestNat, )"
-     "twiceSrcNat, twiceDestNat, dynamicSrcNat, dynamicDestNat)"},
-    {withSteps(add(staticDest + R"(, "nextHop": "far")")),
-     R"(steps[0].add.nextHop: expected a number, "drop" or "none", got "far")"},
-    {withSteps(add(staticDest + R"(, "nextHop": 4294967296)")),
-     "steps[0].add.nextHop: 4294967296 is not a next hop (0..4294967295)"},
-    {withSteps(add(staticDest + R"(, "aclId": -1)")),
-     "steps[0].add.aclId: -1 is not an ACL id (0..4294967295)"},
-    {withSteps(add(staticDest + R"(, "protocol": 256)")),
-     "steps[0].add.protocol: 256 is not a protocol number (0..255)"},
-    {withSteps(add(R"("uid": 2, "type": "staticDestNat", "dst": "1.1.1.1", "dstNew": "2.2.2.2",
-                      "vlans": [10, 5000])")),
-     "steps[0].add.vlans[1]: 5000 is not a VLAN id (1..4094)"},
-    {withSteps(add(R"("uid": 2, "type": "staticDestNat", "dst": "1.1.1.1", "dstNew": "2.2.2.2",
-                      "vlans": [10, 10])")),
-     "steps[0].add.vlans[1]: 10 is listed twice"},
-    {withSteps(add(R"("uid": 2, "type": "staticDestNat", "dst": "1.1.1.1", "dstNew": "2.2.2.2",
-                      "vlans": [)" +
-                   numbers(1, 65) + "]")),
-     "steps[0].add.vlans: 65 VLANs, at most 64"},
-    {withSteps(add(staticDest + R"(, "modules": [3])")),
-     "steps[0].add.modules[0]: module 3 is not in the switch"},
-    {withSteps(R"({"removeModule": 2}, )" + add(staticDest + R"(, "modules": [1, 2])")),
-     "steps[1].add.modules[1]: module 2 is not in the switch"},
-    {withSteps(add(staticDest + R"(, "modules": [])")),
-     "steps[0].add.modules: empty, needs at least one module"},
-    {withSteps(add(staticDest + R"(, "keys": [])")), "steps[0].add.keys: 0 keys, at least 1"},
-    {withSteps(add(staticDest + R"(, "keys": [)" + repeated("{}", 65) + "]")),
-     "steps[0].add.keys: 65 keys, at most 64"},
-    {withSteps(add(staticDest + R"(, "keys": [{}, null])")),
-     "steps[0].add.keys[1]: expected an object, got null"},
-    {withSteps(add(staticDest + R"(, "keys": [{"proto": 6}])")),
-     "steps[0].add.keys[0].proto: unknown field"},
-    // Addresses and prefixes.
-    {withSteps(add(R"("uid": 1, "type": "staticSrcNat", "src": "10.0.0", "srcNew": "1.1.1.1")")),
-     R"(steps[0].add.src: "10.0.0")" + notAddress},
-    {withSteps(
-         add(R"("uid": 1, "type": "staticSrcNat", "src": "10.0.0.256", "srcNew": "1.1.1.1")")),
-     R"(steps[0].add.src: "10.0.0.256")" + notAddress},
-    {withSteps(add(R"("uid": 1, "type": "staticSrcNat", "src": "1.1.1.1", "srcNew": "+1.1.1.1")")),
-     R"(steps[0].add.srcNew: "+1.1.1.1")" + notAddress},
-    {withSteps(add(R"("uid": 1, "type": "staticSrcNat", "src": "1.1.1.01", "srcNew": "1.1.1.1")")),
-     R"(steps[0].add.src: "1.1.1.01")" + notAddress},
-    {withSteps(
-         add(R"("uid": 1, "type": "staticSrcNat", "src": "1.1.1.1:65536", "srcNew": "1.1.1.1")")),
-     R"(steps[0].add.src: "1.1.1.1:65536")" + notAddress},
-    {withSteps(add(R"("uid": 1, "type": "staticSrcNat", "src": "1.1.1.1:", "srcNew": "1.1.1.1")")),
-     R"(steps[0].add.src: "1.1.1.1:")" + notAddress},
-    {withSteps(add(R"("uid": 1, "type": "staticSrcNat", "src": "1.1.1.1 ", "srcNew": "1.1.1.1")")),
-     R"(steps[0].add.src: "1.1.1.1 ")" + notAddress},
-    {withSteps(add(R"("uid": 1, "type": "staticSrcNat", "src": 16843009, "srcNew": "1.1.1.1")")),
-     "steps[0].add.src: expected a string, got 16843009"},
-    {withSteps(add(staticSrc + R"(, "filter": "10.0.0.0/33")")),
-     R"(steps[0].add.filter: "10.0.0.0/33")" + notPrefix},
-    {withSteps(add(staticSrc + R"(, "filter": "10.0.0.0")")),
-     R"(steps[0].add.filter: "10.0.0.0")" + notPrefix},
-    {withSteps(add(staticSrc + R"(, "keys": [{"filter": "10.0.0.1/31"}])")),
-     R"(steps[0].add.keys[0].filter: "10.0.0.1/31" has host bits set; the prefix is 10.0.0.0/31)"},
-    // What each type has and has not.
-    {withSteps(add(staticSrc + R"(, "dst": "1.1.1.1")")),
-     "steps[0].add.dst: a staticSrcNat rule has no dst"},
-    {withSteps(add(staticSrc + R"(, "vlans": [])")),
-     "steps[0].add.vlans: a staticSrcNat rule has no vlans"},
-    {withSteps(add(staticSrc + R"(, "dynProto": 6)")),
-     "steps[0].add.dynProto: a staticSrcNat rule has no dynProto"},
-    {withSteps(add(R"("uid": 1, "type": "staticSrcNat", "src": "10.0.0.1")")),
-     "steps[0].add.srcNew: a staticSrcNat rule needs srcNew"},
-    {withSteps(add(R"("uid": 1, "type": "staticSrcNat", "src": "10.0.0.1", "srcNew": "0.0.0.0")")),
-     "steps[0].add.srcNew: a staticSrcNat rule cannot use 0.0.0.0"},
-    {withSteps(add(staticDest + R"(, "src": "1.1.1.1")")),
-     "steps[0].add.src: a staticDestNat rule has no src"},
-    {withSteps(add(R"("uid": 2, "type": "staticDestNat", "dst": "0.0.0.0", "dstNew": "1.1.1.1")")),
-     "steps[0].add.dst: a staticDestNat rule cannot use 0.0.0.0"},
-    {withSteps(add(R"("uid": 2, "type": "staticDestNat", "dst": "1.1.1.1", "dstNew": "1.1.1.1")")),
-     "steps[0].add.vlans: a staticDestNat rule needs vlans"},
-    {withSteps(add(R"("uid": 2, "type": "staticDestNat", "dst": "1.1.1.1", "dstNew": "1.1.1.1",
-                      "vlans": [])")),
-     "steps[0].add.vlans: a staticDestNat rule needs at least one VLAN"},
-    {withSteps(add(twiceSrc + R"(, "filter": "0.0.0.0/0")")),
-     "steps[0].add.filter: a twiceSrcNat rule has no filter"},
-    {withSteps(add(twiceSrc + R"(, "keys": [{}, {"filter": "0.0.0.0/0"}])")),
-     "steps[0].add.keys[1].filter: a twiceSrcNat rule has no filter"},
-    {withSteps(add(twiceDest)), "steps[0].add.vlans: a twiceDestNat rule needs vlans"},
-    {withSteps(add(dynamicSrc)), "steps[0].add.dynProto: a dynamicSrcNat rule needs dynProto"},
-    {withSteps(add(dynamicSrc + R"(, "dynProto": 0)")),
-     "steps[0].add.dynProto: 0 is not a protocol number (1..255)"},
-    {withSteps(add(dynamicSrc + R"(, "dynProto": 6, "protocol": 6)")),
-     "steps[0].add.protocol: a dynamicSrcNat rule has no protocol"},
-    {withSteps(add(dynamicSrc + R"(, "dynProto": 6, "keys": [{"protocol": 6}])")),
-     "steps[0].add.keys[0].protocol: a dynamicSrcNat rule has no protocol"},
-    {withSteps(add(dynamicDest + R"(, "dynProto": 6)")),
-     "steps[0].add.vlans: a dynamicDestNat rule needs vlans"},
     // Uids.
     {withSteps(add(staticSrc) + "," + add(staticSrc)), "steps[1].add.uid: 1 is already in use"},
-    {withSteps(R"({"update": {)" + staticSrc + "}}"), "steps[0].update.uid: 1 is not in use"},
-    {withSteps(add(staticDest) + R"(, {"update": {"uid": 2, "type": "staticDestNat",
-                  "dst": "203.0.113.5:81", "dstNew": "10.0.0.5:8080", "vlans": [10]}})"),
-     "steps[1].update.dst: cannot change under uid 2 (delete and add the rule)"},
-    {withSteps(add(staticDest) + R"(, {"update": {"uid": 2, "type": "twiceDestNat",
-                  "src": "1.1.1.1", "srcNew": "1.1.1.1", "dst": "203.0.113.5:80",
-                  "dstNew": "10.0.0.5:8080", "vlans": [10]}})"),
+    {withSteps(update(staticSrc)), "steps[0].update.uid: 1 is not in use"},
+    {withSteps(add(staticDest) + "," +
+               update(R"("uid": 2, "type": "twiceDestNat", "vlans": [10], )" + twiceEndpoints)),
      "steps[1].update.type: cannot change under uid 2 (delete and add the rule)"},
-    {withSteps(add(staticDest) + R"(, {"update": {)" + staticDest + R"(, "aclId": 1}})"),
+    {withSteps(add(staticDest) + "," +
+               update(R"("uid": 2, "type": "staticDestNat", "dst": "1.1.1.1",
+                         "dstNew": "10.0.0.5:8080", "vlans": [10])")),
+     "steps[1].update.dst: cannot change under uid 2 (delete and add the rule)"},
+    {withSteps(add(staticDest) + "," + update(staticDest + R"(, "aclId": 1)")),
      "steps[1].update.aclId: cannot change under uid 2 (delete and add the rule)"},
-    {withSteps(R"({"generate": {"rules": 1}}, {"update": {)" + staticSrc + "}}"),
+    {withSteps(add(staticDest) + "," + update(staticDest + R"(, "modules": [1])")),
+     "steps[1].update.modules: cannot change under uid 2 (delete and add the rule)"},
+    {withSteps(add(staticDest + R"(, "protocol": 6)") + "," + update(staticDest)),
+     "steps[1].update.protocol: cannot be removed under uid 2 (delete and add the rule)"},
+    {withSteps(add(staticDest + R"(, "keys": [{}, {"filter": "10.0.0.0/8"}])") + "," +
+               update(staticDest + R"(, "keys": [{}, {}])")),
+     "steps[1].update.keys[1].filter: cannot be removed under uid 2 (delete and add the rule)"},
+    {withSteps(R"({"generate": {"rules": 1}}, )" + update(staticSrc)),
      "steps[1].update.uid: 1 is a generated rule (steps[0].generate); it can only be retried or "
      "deleted"},
-    // What the agent could not carry out.
-    {withSteps(add(twiceSrc) + "," + add(R"("uid": 4, "type": "twiceSrcNat", )" + twiceEndpoints)),
-     "steps[1].add: the same keys as uid 3"},
     // A deleted rule's keys are free again, and the rule that takes them holds them.
     {withSteps(add(twiceSrc) + R"(, {"delete": 3}, )" +
                add(R"("uid": 4, "type": "twiceSrcNat", )" + twiceEndpoints) + "," +
                add(R"("uid": 5, "type": "twiceSrcNat", )" + twiceEndpoints)),
      "steps[3].add: the same keys as uid 4"},
-    {withSteps(add(R"("uid": 3, "type": "twiceSrcNat", "src": "0.0.0.0", "srcNew": "0.0.0.0",
-                   "dst": "198.51.100.7", "dstNew": "198.51.100.8")")),
-     "steps[0].add.src: a twiceSrcNat rule cannot use 0.0.0.0"},
-    {withSteps(add(staticSrc + R"(, "keys": [{}, {"protocol": 17}])")),
-     "steps[0].add.keys[1].protocol: a key's protocol needs the rule's own, and cannot be 0"},
-    {withSteps(add(staticSrc + R"(, "protocol": 6, "keys": [{"protocol": 0}])")),
-     "steps[0].add.keys[0].protocol: a key's protocol needs the rule's own, and cannot be 0"},
-    {withSteps(add(staticDest) + R"(, {"update": {)" + staticDest + R"(, "modules": [1]}})"),
-     "steps[1].update.modules: cannot change under uid 2 (delete and add the rule)"},
-    {withSteps(add(staticDest + R"(, "protocol": 6)") + R"(, {"update": {)" + staticDest + "}}"),
-     "steps[1].update.protocol: cannot be removed under uid 2 (delete and add the rule)"},
-    {withSteps(add(staticDest + R"(, "keys": [{}, {"filter": "10.0.0.0/8"}])") +
-               R"(, {"update": {)" + staticDest + R"(, "keys": [{}, {}]}})"),
-     "steps[1].update.keys[1].filter: cannot be removed under uid 2 (delete and add the rule)"},
     {withSteps(R"({"retry": 9})"), "steps[0].retry: uid 9 is not in use"},
     {withSteps(add(staticSrc) + R"(, {"delete": 1}, {"delete": 1})"),
      "steps[2].delete: uid 1 is not in use"},
@@ -348,11 +207,7 @@ const std::vector<BadInput> badInputs = {
     {withSteps(R"({"generate": {"rules": 1, "modules": [3]}})"),
      "steps[0].generate.modules[0]: module 3 is not in the switch"},
     // Packets.
-    {withSteps(R"({"packet": {"module": 1, "vlan": 10, "proto": 6, "src": "1.1.1.1",
-                              "dst": "2.2.2.2", "ttl": 3}})"),
-     "steps[0].packet.ttl: unknown field"},
-    {withSteps(R"({"packet": {"module": 1, "proto": 6, "src": "1.1.1.1", "dst": "2.2.2.2"}})"),
-     "steps[0].packet.vlan: missing"},
+    {withSteps(R"({"packet": {"module": 1}})"), "steps[0].packet.vlan: missing"},
     {withSteps(R"({"packet": {"module": 1, "vlan": 10, "proto": 6, "src": "1.1.1.1",
                               "dst": "2.2.2.2", "fragment": "middle"}})"),
      R"(steps[0].packet.fragment: "middle" is not a fragment kind (none, first, later))"},
@@ -364,33 +219,94 @@ const std::vector<BadInput> badInputs = {
      R"(steps[0].packet.tcpFlags[2]: "syn" is listed twice)"},
 };
 
-class BadInputTest : public testing::TestWithParam<BadInput> {};
+class BadFileTest : public testing::TestWithParam<BadInput> {};
 
-TEST_P(BadInputTest, IsRefusedWithAMessageNamingTheField) {
-   try {
-      parseScenario(GetParam().text);
-      ADD_FAILURE() << "parsed";
-   } catch (const ScenarioError& error) {
-      EXPECT_EQ(error.what(), GetParam().message);
+TEST_P(BadFileTest, IsRefusedWithAMessageNamingTheField) {
+   EXPECT_EQ(refusal(GetParam().text), GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(ScenarioParserTest, BadFileTest, testing::ValuesIn(badFiles));
+
+// The fields of an add step, and the message after the step's path "steps[0].add.".
+const BadInput badRules[] = {
+    {R"("type": "staticSrcNat")", "uid: missing"},
+    {R"("uid": 18446744073709551616)", "uid: expected an integer, got 1.8446744073709552e+19"},
+    {R"("uid": 0)", "uid: 0 is not a uid (1..65535)"},
+    {R"("uid": 1)", "type: missing"},
+    {R"("uid": 1, "type": "fullNat")",
+     R"(type: "fullNat" is not a rule type (staticSrcNat, staticDestNat, twiceSrcNat, )"
+     "twiceDestNat, dynamicSrcNat, dynamicDestNat)"},
+    {staticDest + R"(, "nextHop": "far")",
+     R"(nextHop: expected a number, "drop" or "none", got "far")"},
+    {staticDest + R"(, "nextHop": 4294967296)",
+     "nextHop: 4294967296 is not a next hop (0..4294967295)"},
+    {staticDest + R"(, "aclId": -1)", "aclId: -1 is not an ACL id (0..4294967295)"},
+    {staticDest + R"(, "protocol": 256)", "protocol: 256 is not a protocol number (0..255)"},
+    {staticDestNoVlans + R"(, "vlans": [10, 5000])", "vlans[1]: 5000 is not a VLAN id (1..4094)"},
+    {staticDestNoVlans + R"(, "vlans": [)" + repeated("10", 65) + "]",
+     "vlans: 65 VLANs, at most 64"},
+    {staticDest + R"(, "modules": [3])", "modules[0]: module 3 is not in the switch"},
+    {staticDest + R"(, "keys": [])", "keys: 0 keys, at least 1"},
+    {staticDest + R"(, "keys": [{}, null])", "keys[1]: expected an object, got null"},
+    {staticDest + R"(, "keys": [)" + repeated("{}", 65) + "]", "keys: 65 keys, at most 64"},
+    // Addresses and prefixes.
+    {staticSrcNoNew + R"(, "srcNew": 16843009)", "srcNew: expected a string, got 16843009"},
+    {staticSrc + R"(, "filter": "10.0.0.0/33")",
+     R"(filter: "10.0.0.0/33" is not a prefix (a.b.c.d/len, len 0..32))"},
+    {staticSrc + R"(, "filter": "10.0.0.0")",
+     R"(filter: "10.0.0.0" is not a prefix (a.b.c.d/len, len 0..32))"},
+    {staticSrc + R"(, "keys": [{"filter": "10.0.0.1/31"}])",
+     R"(keys[0].filter: "10.0.0.1/31" has host bits set; the prefix is 10.0.0.0/31)"},
+    // What each type has and has not.
+    {staticSrc + R"(, "dst": "1.1.1.1")", "dst: a staticSrcNat rule has no dst"},
+    {staticSrc + R"(, "vlans": [])", "vlans: a staticSrcNat rule has no vlans"},
+    {staticSrc + R"(, "dynProto": 6)", "dynProto: a staticSrcNat rule has no dynProto"},
+    {staticSrcNoNew, "srcNew: a staticSrcNat rule needs srcNew"},
+    {staticSrcNoNew + R"(, "srcNew": "0.0.0.0")", "srcNew: a staticSrcNat rule cannot use 0.0.0.0"},
+    {staticDest + R"(, "src": "1.1.1.1")", "src: a staticDestNat rule has no src"},
+    {staticDestNoVlans, "vlans: a staticDestNat rule needs vlans"},
+    {staticDestNoVlans + R"(, "vlans": [])", "vlans: a staticDestNat rule needs at least one VLAN"},
+    {twiceSrc + R"(, "filter": "0.0.0.0/0")", "filter: a twiceSrcNat rule has no filter"},
+    {twiceSrc + R"(, "keys": [{}, {"filter": "0.0.0.0/0"}])",
+     "keys[1].filter: a twiceSrcNat rule has no filter"},
+    {R"("uid": 4, "type": "twiceDestNat", )" + twiceEndpoints,
+     "vlans: a twiceDestNat rule needs vlans"},
+    {dynamicSrc, "dynProto: a dynamicSrcNat rule needs dynProto"},
+    {dynamicSrc + R"(, "dynProto": 0)", "dynProto: 0 is not a protocol number (1..255)"},
+    {dynamicSrc + R"(, "dynProto": 6, "protocol": 6)",
+     "protocol: a dynamicSrcNat rule has no protocol"},
+    {dynamicSrc + R"(, "dynProto": 6, "keys": [{"protocol": 6}])",
+     "keys[0].protocol: a dynamicSrcNat rule has no protocol"},
+    {R"("uid": 6, "type": "dynamicDestNat", "dynProto": 6, )" + twiceEndpoints,
+     "vlans: a dynamicDestNat rule needs vlans"},
+    // The agent writes a key's protocol only beside the rule's own, and cannot clear it.
+    {staticSrc + R"(, "keys": [{}, {"protocol": 17}])",
+     "keys[1].protocol: a key's protocol needs the rule's own, and cannot be 0"},
+    {staticSrc + R"(, "protocol": 6, "keys": [{"protocol": 0}])",
+     "keys[0].protocol: a key's protocol needs the rule's own, and cannot be 0"},
+};
+
+class BadRuleTest : public testing::TestWithParam<BadInput> {};
+
+TEST_P(BadRuleTest, IsRefusedWithAMessageNamingTheField) {
+   EXPECT_EQ(refusal(withSteps(add(GetParam().text))), "steps[0].add." + GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(ScenarioParserTest, BadRuleTest, testing::ValuesIn(badRules));
+
+TEST(ScenarioParserTest, RefusesAnAddressOtherThanFourDecimalOctetsAndAPort) {
+   for (const std::string address :
+        {"10.0.0", "10.0.0.256", "+1.1.1.1", "1.1.1.01", "1.1.1.1:65536", "1.1.1.1:", "1.1.1.1 "}) {
+      EXPECT_EQ(refusal(withSteps(add(staticSrcNoNew + R"(, "srcNew": ")" + address + "\""))),
+                "steps[0].add.srcNew: \"" + address +
+                    "\" is not an address (a.b.c.d or a.b.c.d:port; octets 0..255, port 0..65535)");
    }
 }
 
-INSTANTIATE_TEST_SUITE_P(ScenarioParserTest, BadInputTest, testing::ValuesIn(badInputs));
-
+// A syntax error, a number beyond a double, and nesting the JSON parser would follow deep.
 TEST(ScenarioParserTest, RefusesAnyMalformedTextWithAScenarioErrorOnly) {
-   const std::string text = defaultScenarioText;
-   std::vector<std::string> inputs = {"",
-                                      "\xff",
-                                      std::string(100000, '['),
-                                      std::string("{\"steps\": [\0]}", 14),
-                                      R"({"steps": ["\ud800"]})",
-                                      R"({"steps": [{"add": {"uid": 1e999}}]})",
-                                      R"({"steps": [{"delete": -9223372036854775809}]})",
-                                      R"({"steps": [{"show": )" + std::string(100000, '9') + "}]}"};
-   for (std::size_t length = 1; length < text.size(); length += 97) {
-      inputs.push_back(text.substr(0, length));
-   }
-   for (const std::string& input : inputs) {
+   for (const std::string& input : {std::string(), std::string(100000, '['),
+                                    std::string(R"({"steps": [{"add": {"uid": 1e999}}]})")}) {
       EXPECT_THROW(parseScenario(input), ScenarioError) << input.substr(0, 60);
    }
    EXPECT_THAT([] { parseScenario(R"({"steps": [}")"); },

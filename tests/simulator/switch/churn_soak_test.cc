@@ -1,8 +1,8 @@
+#include "simulator/switch/churn_soak.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
-
-#include "simulator/switch/churn_soak.h"
 
 namespace {
 
@@ -15,7 +15,6 @@ TEST(ChurnSoakTest, EveryCheckHoldsAfterEveryStep) {
       EXPECT_EQ(result.failure, "") << "seed " << seed << "; replay with tessel-nat soak --seed "
                                     << seed << " --steps " << result.stepsRun + 1 << "\n"
                                     << log.str();
-      EXPECT_EQ(result.stepsRun, 150u);
    }
 }
 
