@@ -21,54 +21,38 @@ public:
    }
 };
 
-class Watcher;
+// The owner, to which the reactor forwards what it hears.
+struct Watcher : Kiv::PtrInterface {
+   std::vector<int> seen;
+};
 
 class SwitchReactor : public Kiv::Reactor<Watcher, Switch> {
 public:
    using Reactor::Reactor;
-   void onPort(int port) override;
+   void onPort(int port) override { owner()->seen.push_back(port); }
 };
 
-// A state machine owning one reactor, switched with its own notification state.
-class Watcher : public Kiv::PtrInterface {
-public:
-   explicit Watcher(const Kiv::Ptr<const Switch>& sw) : reactor_(new SwitchReactor(this, sw)) {}
-
-   void hasNotificationActiveIs(bool active) override {
-      PtrInterface::hasNotificationActiveIs(active);
-      reactor_->isActiveIs(active);
-   }
-
-   std::vector<int> seen;
-   Kiv::Ptr<SwitchReactor> reactor_;
-};
-
-void SwitchReactor::onPort(int port) { owner()->seen.push_back(port); }
-
-class ReactorTest : public ::testing::Test {
-protected:
-   Kiv::Ptr<Switch> sw = new Switch("sw");
-};
-
-TEST_F(ReactorTest, SilentUntilActivatedAndOnceDeactivatedDeletedOrOrphaned) {
+TEST(ReactorTest, SilentUntilActivatedAndOnceDeactivatedDeletedOrOrphaned) {
    const struct {
       const char* name;
-      void (*silence)(Watcher&);
+      void (*silence)(Watcher&, SwitchReactor&);
    } cases[] = {
-       {"deactivated", [](Watcher& w) { w.hasNotificationActiveIs(false); }},
-       {"owner marked deleted", [](Watcher& w) { w.deletedIs(); }},
-       {"back pointer cleared", [](Watcher& w) { w.reactor_->ownerIs(nullptr); }},
+       {"deactivated", [](Watcher&, SwitchReactor& r) { r.isActiveIs(false); }},
+       {"owner marked deleted", [](Watcher& w, SwitchReactor&) { w.deletedIs(); }},
+       {"back pointer cleared", [](Watcher&, SwitchReactor& r) { r.ownerIs(nullptr); }},
    };
+   const Kiv::Ptr<Switch> sw = new Switch("sw");
    for (const auto& c : cases) {
       SCOPED_TRACE(c.name);
-      Kiv::Ptr<Watcher> watcher = new Watcher(sw);
+      Watcher watcher;
+      const Kiv::Ptr<SwitchReactor> reactor = new SwitchReactor(&watcher, sw);
       sw->portIs(1);
-      watcher->hasNotificationActiveIs(true);
+      reactor->isActiveIs(true);
       sw->portIs(2);
       sw->portIs(3);
-      c.silence(*watcher);
+      c.silence(watcher, *reactor);
       sw->portIs(4);
-      EXPECT_EQ(watcher->seen, (std::vector<int>{2, 3}));
+      EXPECT_EQ(watcher.seen, (std::vector<int>{2, 3}));
    }
 }
 

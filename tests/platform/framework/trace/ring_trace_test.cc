@@ -11,22 +11,29 @@
 
 namespace {
 
+// This thread's ring, empty, and the facility "RingTraceTest" with level 4 alone on and
+// captured.
 class RingTraceTest : public ::testing::Test {
 protected:
-   void TearDown() override { Kiv::RingTrace::capacityIs(Kiv::RingTrace::defaultCapacity); }
+   RingTraceTest() {
+      Kiv::RingTrace::clear();
+      handle.allLevelsIs(false);
+      handle.levelIs(4, true);
+   }
+   ~RingTraceTest() override { Kiv::RingTrace::capacityIs(Kiv::RingTrace::defaultCapacity); }
 
    using Lines = std::vector<Kiv::String>;
-};
-
-struct RenderCase {
-   const char* name;
-   std::function<void()> record;
-   const char* expected;
+   Kiv::TraceHandle& handle = Kiv::traceHandle("RingTraceTest");
+   Kiv::CaptureTraceSink capture;
 };
 
 TEST_F(RingTraceTest, RendersEveryArgumentKind) {
    const Kiv::String owned = "key";
-   const RenderCase cases[] = {
+   const struct {
+      const char* name;
+      std::function<void()> record;
+      const char* expected;
+   } cases[] = {
        {"no arguments", [] { KIV_RING_TRACE("plain"); }, "plain"},
        {"bools", [] { KIV_RING_TRACE("{}/{}", true, false); }, "true/false"},
        {"small signed", [] { KIV_RING_TRACE("{}", std::int8_t{-128}); }, "-128"},
@@ -40,7 +47,7 @@ TEST_F(RingTraceTest, RendersEveryArgumentKind) {
        {"adjacent placeholders", [] { KIV_RING_TRACE("{}{}", 1, 2); }, "12"},
        {"other braces are text", [] { KIV_RING_TRACE("{x} { } {}", 3); }, "{x} { } 3"},
    };
-   for (const RenderCase& test : cases) {
+   for (const auto& test : cases) {
       Kiv::RingTrace::clear();
       test.record();
       EXPECT_EQ(Kiv::RingTrace::lines(), Lines{test.expected}) << test.name;
@@ -62,11 +69,6 @@ TEST_F(RingTraceTest, RecordsWrappingTheEndRenderIntact) {
 }
 
 TEST_F(RingTraceTest, DualTraceGivesTheFacilityTheRingTextOnlyWhileTheLevelIsOn) {
-   Kiv::TraceHandle& handle = Kiv::traceHandle("RingTraceTest");
-   handle.allLevelsIs(false);
-   handle.levelIs(4, true);
-   Kiv::CaptureTraceSink capture;
-   Kiv::RingTrace::clear();
    int evaluated = 0;
    const int line = __LINE__ + 1;
    KIV_DUAL_TRACE(handle, 4, "SPSm::{} uid: {} [{}]", Kiv::String("freeEntry"), ++evaluated, "");
@@ -88,11 +90,6 @@ struct Costly {
 };
 
 TEST_F(RingTraceTest, LazyTextIsBuiltOnlyForAFacilityThatShowsItOrWhenTheRingIsRead) {
-   Kiv::TraceHandle& handle = Kiv::traceHandle("RingTraceTest");
-   handle.allLevelsIs(false);
-   handle.levelIs(4, true);
-   Kiv::CaptureTraceSink capture;
-   Kiv::RingTrace::clear();
    Costly::texts = 0;
    Costly value{7};
    KIV_DUAL_TRACE(handle, 5, "key {} vlan {}", Kiv::lazyText(value), 10);

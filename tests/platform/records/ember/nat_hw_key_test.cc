@@ -25,17 +25,15 @@ NatHwKey keyOf(U32 type, IpAndPort srcOld, IpAndPort srcNew, IpAndPort dstOld, I
                    dynProto, 0);
 }
 
-struct PredicateCase {
-   const char* name;
-   NatHwKey key;
-   bool staticSrcNat;
-   bool staticDestNat;
-   bool staticNapt;
-   bool twiceNapt;
-};
-
 TEST(NatHwKeyTest, PredicatesOfConsistentKeys) {
-   const PredicateCase cases[] = {
+   const struct {
+      const char* name;
+      NatHwKey key;
+      bool staticSrcNat;
+      bool staticDestNat;
+      bool staticNapt;
+      bool twiceNapt;
+   } cases[] = {
        {"src nat", keyOf(1, a, b, none, none), true, false, false, false},
        {"src napt", keyOf(1, a, bPort, none, none), true, false, true, false},
        {"dest nat", keyOf(2, none, none, a, b), false, true, false, false},
@@ -55,15 +53,13 @@ TEST(NatHwKeyTest, PredicatesOfConsistentKeys) {
    }
 }
 
-struct InvalidCase {
-   const char* name;
-   NatHwKey key;
-   bool (NatHwKey::*predicate)() const;
-};
-
 TEST(NatHwKeyTest, KeyDisagreeingWithItsTypeStopsTheAgent) {
    const Kiv::AssertionHandler previous = Kiv::assertionHandlerIs(&Kiv::throwingAssertionHandler);
-   const InvalidCase cases[] = {
+   const struct {
+      const char* name;
+      NatHwKey key;
+      bool (NatHwKey::*predicate)() const;
+   } cases[] = {
        {"src nat with dynProto", keyOf(1, a, b, none, none, 17), &NatHwKey::isStaticSrcNat},
        {"src nat missing new src", keyOf(1, a, none, none, none), &NatHwKey::isStaticSrcNat},
        {"src pairs under dest type", keyOf(2, a, b, none, none), &NatHwKey::isStaticSrcNat},

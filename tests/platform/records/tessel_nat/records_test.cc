@@ -9,17 +9,15 @@
 
 namespace {
 
-struct RangeCase {
-   const char* name;
-   std::function<long long(long long)> make;  // constructs the value and reads it back
-   long long min;
-   long long max;
-   long long wrapsToValid;  // out of range, but a valid value once cut to the stored width
-   const char* text;
-};
-
 TEST(RangeTypesTest, AcceptBothEndsAndRefuseBeyondWithTheirOwnText) {
-   const RangeCase cases[] = {
+   const struct {
+      const char* name;
+      std::function<long long(long long)> make;  // constructs the value and reads it back
+      long long min;
+      long long max;
+      long long wrapsToValid;  // out of range, but a valid value once cut to the stored width
+      const char* text;
+   } cases[] = {
        {"ModId", [](long long v) { return TesselCentral::ModId(v).value(); }, 0, 64, 65536,
         "ModId::value < ModId::min or > ModId::null not allowed"},
        {"Uid", [](long long v) { return TesselNat::Uid(v).value(); }, 1, 65535, 1LL << 32 | 1,
@@ -28,7 +26,7 @@ TEST(RangeTypesTest, AcceptBothEndsAndRefuseBeyondWithTheirOwnText) {
         1LL << 32,
         "NatVlanIdIndex::value < NatVlanIdIndex::min or > NatVlanIdIndex::max not allowed"},
    };
-   for (const RangeCase& c : cases) {
+   for (const auto& c : cases) {
       SCOPED_TRACE(c.name);
       EXPECT_EQ(c.make(c.min), c.min);
       EXPECT_EQ(c.make(c.max), c.max);

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <set>
 
 #include "platform/framework/kiv/event_loop.h"
@@ -22,10 +23,24 @@ protected:
    TcamManagerTest() : SdkFixture({4, 64, natConfig.pipes, natConfig.copiesPerPipe}) {}
 
    U32 getEntry() { return nat->getEntry(unit, "NAT"); }
-   // Entries are installed matching every packet, so the hit shows which one sits first.
-   std::optional<U32> hit() {
-      const std::optional<Chip::Match> match = chip_.classify(unit, Chip::Packet{});
+   // A NAT entry installed matching every packet, or only packets to `port`.
+   U32 installedEntry(std::optional<U16> port = std::nullopt) {
+      const U32 id = getEntry();
+      EXPECT_NE(id, 0u);
+      if (port) SDK_CALL( bcm_field_qualify_L4DstPort( unit, id, *port, -1 ) );
+      nat->installEntry(unit, id);
+      return id;
+   }
+   // Of entries matching every packet, the hit shows which one sits first.
+   std::optional<U32> hit(U16 port = 0) {
+      const std::optional<Chip::Match> match = chip_.classify(unit, Chip::Packet{.dstPort = port});
       return match ? std::optional<U32>(match->entryId) : std::nullopt;
+   }
+   // The agent restarts warm: its managers go, the chip keeps its entries and keeps matching.
+   void restartWarm() {
+      nat = acl = nullptr;
+      groups = new TesselTcamGroupManager(64, TesselTcamGroupManager::Start::warm, {unit});
+      nat = groups->unboundedEntryManagerIs(natConfig);
    }
 
    Kiv::Ptr<TesselTcamGroupManager> groups{new TesselTcamGroupManager(64)};
@@ -96,37 +111,20 @@ TEST_F(TcamManagerTest, HardwareIndexesNameTheEntryInEveryPipeAndCopyAndNeverCol
    EXPECT_EQ(indexes.size(), 4u * 2 * 3);
 }
 
-// Entries of the NAT group that match only packets to their own port, installed.
-std::vector<U32> installedEntries(TesselUnboundedTcamEntryManager& nat, U32 count) {
-   std::vector<U32> ids;
-   for (U32 i = 0; i < count; ++i) {
-      const U32 id = nat.getEntry(unit, "NAT");
-      EXPECT_NE(id, 0u);
-      SDK_CALL( bcm_field_qualify_L4DstPort( unit, id, 1000 + i, -1 ) );
-      nat.installEntry(unit, id);
-      ids.push_back(id);
-   }
-   return ids;
-}
-
 TEST_F(TcamManagerTest, WarmStartStagesAFullGroupAndTheFlashDownloadSwapsItInOneStep) {
-   const std::vector<U32> previous = installedEntries(*nat, natConfig.entriesPerUnit);
-   const auto hitOnPort = [&](U16 port) -> std::optional<U32> {
-      const auto match = chip_.classify(unit, Chip::Packet{.dstPort = port});
-      return match ? std::optional<U32>(match->entryId) : std::nullopt;
-   };
-   // The agent restarts warm: its managers go, the chip keeps its entries and keeps matching.
-   nat = acl = nullptr;
-   groups = new TesselTcamGroupManager(64, TesselTcamGroupManager::Start::warm, {unit});
-   nat = groups->unboundedEntryManagerIs(natConfig);
+   // A full group of entries that match only packets to their own port.
+   const std::array previous{installedEntry(1000), installedEntry(1001), installedEntry(1002),
+                             installedEntry(1003)};
+   restartWarm();
    EXPECT_EQ(nat->entriesRecovered(unit), std::set<U32>(previous.begin(), previous.end()));
 
-   const std::vector<U32> staged = installedEntries(*nat, natConfig.entriesPerUnit);
+   const std::array staged{installedEntry(1000), installedEntry(1001), installedEntry(1002),
+                           installedEntry(1003)};
    EXPECT_EQ(getEntry(), 0u) << "no more than the group holds";
    for (U32 id : staged) EXPECT_FALSE(std::count(previous.begin(), previous.end(), id));
    EXPECT_EQ(nat->getPipeEntryId(unit, 0, staged[0], 0),
              TesselUnboundedTcamEntryManager::invalidHardwareIndex);
-   EXPECT_EQ(hitOnPort(1000), previous[0]) << "staged entries match nothing";
+   EXPECT_EQ(hit(1000), previous[0]) << "staged entries match nothing";
 
    // Work that runs while the chip is flashed must leave the group alone.
    Kiv::eventLoop().workIs([&] {
@@ -138,13 +136,11 @@ TEST_F(TcamManagerTest, WarmStartStagesAFullGroupAndTheFlashDownloadSwapsItInOne
    EXPECT_EQ(Kiv::eventLoop().pendingWork(), 0u);
    nat->freeEntry(unit, staged[1]);
    EXPECT_FALSE(nat->warmPhase());
-   EXPECT_EQ(hitOnPort(1000), staged[0]);
-   EXPECT_EQ(hitOnPort(1003), staged[3]);
-   EXPECT_EQ(hitOnPort(1001), std::nullopt);
+   EXPECT_EQ(hit(1000), staged[0]);
+   EXPECT_EQ(hit(1003), staged[3]);
+   EXPECT_EQ(hit(1001), std::nullopt);
    EXPECT_FALSE(chip_.entry(unit, previous[0]));
    EXPECT_EQ(chip_.entryCount(unit), natConfig.entriesPerUnit - 1);
-   EXPECT_EQ(chip_.entryAtHardwareIndex(unit, nat->getPipeEntryId(unit, 1, staged[2], 1)),
-             (Chip::SimulatedChip::HardwareCopy{staged[2], 1, 1}));
    EXPECT_THROW(nat->freeEntry(unit, previous[0]), Kiv::AssertionFailure);
    EXPECT_EQ(getEntry(), staged[1]) << "after the flash download entries come as on a cold start";
    EXPECT_EQ(chip_.entry(unit, staged[1])->slot(), chip_.entry(unit, staged[0])->slot() + 1)
@@ -154,26 +150,15 @@ TEST_F(TcamManagerTest, WarmStartStagesAFullGroupAndTheFlashDownloadSwapsItInOne
 // A flow inside a host rule: the new run stages them in another order, and a group of higher
 // priority comes in a later slot; packets meet them as before.
 TEST_F(TcamManagerTest, FlashDownloadKeepsTheOrderPacketsMetAndPriorityComesFirst) {
-   const auto entry = [&](std::optional<U16> port) {
-      const U32 id = getEntry();
-      if (port) SDK_CALL( bcm_field_qualify_L4DstPort( unit, id, *port, -1 ) );
-      nat->installEntry(unit, id);
-      return id;
-   };
-   const auto hitOnPort = [&](U16 port) {
-      return chip_.classify(unit, Chip::Packet{.dstPort = port})->entryId;
-   };
-   const U32 flowBefore = entry(1000);
-   entry(std::nullopt);
-   nat = acl = nullptr;
-   groups = new TesselTcamGroupManager(64, TesselTcamGroupManager::Start::warm, {unit});
-   nat = groups->unboundedEntryManagerIs(natConfig);
-   const U32 host = entry(std::nullopt);
-   const U32 flow = entry(1000);
-   EXPECT_EQ(hitOnPort(1000), flowBefore);
+   const U32 flowBefore = installedEntry(1000);
+   installedEntry();
+   restartWarm();
+   const U32 host = installedEntry();
+   const U32 flow = installedEntry(1000);
+   EXPECT_EQ(hit(1000), flowBefore);
    groups->doFlashDownload();
-   EXPECT_EQ(hitOnPort(1000), flow);
-   EXPECT_EQ(hitOnPort(2000), host);
+   EXPECT_EQ(hit(1000), flow);
+   EXPECT_EQ(hit(2000), host);
    EXPECT_EQ(chip_.entryAtHardwareIndex(unit, nat->getPipeEntryId(unit, 1, flow, 1)),
              (Chip::SimulatedChip::HardwareCopy{flow, 1, 1}))
        << "the manager records where the chip placed each entry";
@@ -182,7 +167,7 @@ TEST_F(TcamManagerTest, FlashDownloadKeepsTheOrderPacketsMetAndPriorityComesFirs
        groups->unboundedEntryManagerIs({9, 13, 1, 1, 1, /*priority=*/5});
    const U32 anyPacket = first->getEntry(unit, "ACL");
    first->installEntry(unit, anyPacket);
-   EXPECT_EQ(hitOnPort(1000), anyPacket);
+   EXPECT_EQ(hit(1000), anyPacket);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 
 namespace {
 
-using KivShoal::KivShoalType;
+using enum KivShoal::KivShoalType;
 
 using TableTest::CounterTable;
 using TableTest::RecordReactor;
@@ -31,8 +31,11 @@ protected:
       KivShoal::tableFactoryDel(CounterTable::typeName);
    }
 
+   // With a `capacity`, the table holds at most that many records.
    static Kiv::Ptr<CounterTable> mount(KivShoal::EntityManager& agent, const char* path,
-                                       KivShoal::MountInfo info) {
+                                       KivShoal::KivShoalType type, U32 capacity = 0) {
+      KivShoal::MountInfo info(type);
+      if (capacity != 0) info.collectionInfoIs({"statuses", capacity});
       return Kiv::ptrCast<CounterTable>(agent.doMount(path, CounterTable::typeName, info));
    }
    Kiv::Ptr<KivShoal::EntityManager> newAgent() {
@@ -47,27 +50,25 @@ protected:
 TEST_F(SharedStoreTest, ARebuiltAgentSeesWhatWasPublishedAndItsOwnTablesStartEmpty) {
    published->recordIs({7, 1});
    Kiv::Ptr<KivShoal::EntityManager> agent = newAgent();
-   mount(*agent, "nat/status", KivShoal::MountInfo(KivShoalType::writer))->recordIs({7, 1});
+   mount(*agent, "nat/status", writer)->recordIs({7, 1});
    EXPECT_TRUE(store->table("nat/status"));
    agent = nullptr;
    EXPECT_FALSE(store->table("nat/status")) << "the agent's own table went with it";
 
    agent = newAgent();
-   const Kiv::Ptr<CounterTable> config =
-       mount(*agent, "nat/config", KivShoal::MountInfo(KivShoalType::reader));
+   const Kiv::Ptr<CounterTable> config = mount(*agent, "nat/config", reader);
    EXPECT_EQ(config->lookup(7), (TableTest::Counter{7, 1}));
-   EXPECT_EQ(mount(*agent, "nat/status", KivShoal::MountInfo(KivShoalType::writer))->count(), 0u);
+   EXPECT_EQ(mount(*agent, "nat/status", writer)->count(), 0u);
    // An agent that goes after a newer one took the path leaves the newer one's table.
    Kiv::Ptr<KivShoal::EntityManager> newer = newAgent();
-   mount(*newer, "nat/status", KivShoal::MountInfo(KivShoalType::writer));
+   mount(*newer, "nat/status", writer);
    agent = nullptr;
    EXPECT_TRUE(store->table("nat/status"));
 }
 
 TEST_F(SharedStoreTest, AReaderMountCannotWrite) {
    Kiv::Ptr<KivShoal::EntityManager> agent = newAgent();
-   const Kiv::Ptr<CounterTable> config =
-       mount(*agent, "nat/config", KivShoal::MountInfo(KivShoalType::watchingReader));
+   const Kiv::Ptr<CounterTable> config = mount(*agent, "nat/config", watchingReader);
    EXPECT_THAT(
        [&] {
           config->recordIs({7, 1});
@@ -79,10 +80,8 @@ TEST_F(SharedStoreTest, AReaderMountCannotWrite) {
 }
 
 TEST_F(SharedStoreTest, AFullTableRefusesANewRecordAndKeepsTheOthers) {
-   KivShoal::MountInfo sized(KivShoalType::writer);
-   sized.collectionInfoIs({"statuses", 2});
    Kiv::Ptr<KivShoal::EntityManager> agent = newAgent();
-   const Kiv::Ptr<CounterTable> statuses = mount(*agent, "nat/status", sized);
+   const Kiv::Ptr<CounterTable> statuses = mount(*agent, "nat/status", writer, 2);
    EXPECT_TRUE(statuses->recordIs({1, 1}));
    EXPECT_TRUE(statuses->recordIs({2, 1}));
    EXPECT_FALSE(statuses->recordIs({3, 1}));
@@ -97,10 +96,10 @@ TEST_F(SharedStoreTest, EveryLiveMountHearsOfAChangeThroughTheLoopAndADestroyedO
    TableTest::Watcher watcher;
    Kiv::Ptr<KivShoal::EntityManager> first = newAgent();
    Kiv::Ptr<KivShoal::EntityManager> second = newAgent();
-   Kiv::Ptr<RecordReactor> onFirst(new RecordReactor(
-       &watcher, mount(*first, "nat/config", KivShoal::MountInfo(KivShoalType::reader))));
-   Kiv::Ptr<RecordReactor> onSecond(new RecordReactor(
-       &watcher, mount(*second, "nat/config", KivShoal::MountInfo(KivShoalType::reader))));
+   Kiv::Ptr<RecordReactor> onFirst(
+       new RecordReactor(&watcher, mount(*first, "nat/config", reader)));
+   Kiv::Ptr<RecordReactor> onSecond(
+       new RecordReactor(&watcher, mount(*second, "nat/config", reader)));
    onFirst->isActiveIs(true);
    onSecond->isActiveIs(true);
    published->recordIs({7, 1});

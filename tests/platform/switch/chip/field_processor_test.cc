@@ -14,11 +14,13 @@ namespace {
 using Chip::FragmentState;
 using Chip::Packet;
 using Chip::SimulatedChip;
+using Shim::SdkError;
 
 constexpr S32 unit = 0;
 constexpr U32 all = 0xFFFFFFFF;
 constexpr FragmentState first = FragmentState::firstFragment;
 constexpr FragmentState nonFirst = FragmentState::nonFirstFragment;
+const S32 drop = static_cast<S32>(Shim::FieldAction::drop);
 
 // A UDP packet 10.0.0.1:1000 -> 8.8.8.8:53 on VLAN 10, or with another source address.
 Packet dnsQuery(FragmentState fragment = FragmentState::notFragment, U32 srcIp = 0x0A000001) {
@@ -39,7 +41,8 @@ Packet tcp(U8 flags, FragmentState fragment = FragmentState::notFragment) {
    return packet;
 }
 
-class ClassifyTest : public ::testing::Test {
+// The field processor of a one-unit chip of 32 slots, through its SDK calls.
+class FieldProcessorTest : public ::testing::Test {
 protected:
    // Creates an entry at `slot` (its id is slot + 1), lets `program` write it, and installs it.
    U32 installedEntry(U32 slot, const std::function<void(U32)>& program = nullptr) {
@@ -65,7 +68,7 @@ struct QualifierCase {
    std::vector<std::pair<Packet, bool>> packets;  // each packet, and whether it hits the entry
 };
 
-TEST_F(ClassifyTest, HitsExactlyWhenEveryQualifierMatchesUnderItsMask) {
+TEST_F(FieldProcessorTest, HitsExactlyWhenEveryQualifierMatchesUnderItsMask) {
    const QualifierCase cases[] = {
        {"src ip under a prefix mask",
         [](C c, U32 e) { c.bcm_field_qualify_SrcIp(unit, e, 0x0A000000, 0xFFFFFF00); },
@@ -98,7 +101,7 @@ TEST_F(ClassifyTest, HitsExactlyWhenEveryQualifierMatchesUnderItsMask) {
    }
 }
 
-TEST_F(ClassifyTest, HigherPriorityWinsThenTheLowerSlotWhateverTheCreationOrder) {
+TEST_F(FieldProcessorTest, HigherPriorityWinsThenTheLowerSlotWhateverTheCreationOrder) {
    const U32 later = installedEntry(6);
    const U32 earlier = installedEntry(2);
    EXPECT_EQ(hit(dnsQuery()), earlier);
@@ -112,8 +115,7 @@ TEST_F(ClassifyTest, HigherPriorityWinsThenTheLowerSlotWhateverTheCreationOrder)
    EXPECT_EQ(hit(dnsQuery()), later);
 }
 
-TEST_F(ClassifyTest, OnlyTheInstalledContentOfAnEntryClassifies) {
-   const S32 drop = static_cast<S32>(Shim::FieldAction::drop);
+TEST_F(FieldProcessorTest, OnlyTheInstalledContentOfAnEntryClassifies) {
    const U32 entry = 1;
    ASSERT_EQ(chip.bcm_field_entry_create_at(unit, 1, entry, 0), Shim::successCode);
    ASSERT_EQ(chip.bcm_field_qualify_SrcIp(unit, entry, 0x0A000001, all), Shim::successCode);
@@ -135,8 +137,7 @@ TEST_F(ClassifyTest, OnlyTheInstalledContentOfAnEntryClassifies) {
    EXPECT_TRUE(fresh->actions.items().empty());
 }
 
-}  // namespace
-TEST_F(ClassifyTest, AnEndedSessionLosesItsStagedEntriesAndAUnitResetEverything) {
+TEST_F(FieldProcessorTest, AnEndedSessionLosesItsStagedEntriesAndAUnitResetEverything) {
    const U32 placed = installedEntry(0);
    ASSERT_EQ(chip.bcm_field_entry_create(unit, 1, 40), Shim::successCode);
    chip.doSessionEnd();
@@ -150,4 +151,48 @@ TEST_F(ClassifyTest, AnEndedSessionLosesItsStagedEntriesAndAUnitResetEverything)
    EXPECT_EQ(hit(dnsQuery()), std::nullopt);
 }
 
+// What the chip refuses stays out of the entry, so a faulty write cannot pass unnoticed.
+TEST_F(FieldProcessorTest, RefusedCallsReturnTheirCodeAndChangeNothing) {
+   constexpr U32 id = 7;  // at slot 5
+   constexpr U32 missing = 8;
+   ASSERT_EQ(chip.bcm_field_entry_create_at(unit, 3, id, 5), Shim::successCode);
+   ASSERT_EQ(chip.bcm_field_action_add(unit, id, drop, 0, 0), Shim::successCode);
+   const S32 invalid = Shim::code(SdkError::invalidParameter);
+   const S32 exists = Shim::code(SdkError::exists);
+   const struct {
+      S32 code;
+      const char* name;
+      std::function<S32(C)> call;
+   } cases[] = {
+       {invalid, "port over 16 bits",
+        [](C c) { return c.bcm_field_qualify_L4SrcPort(unit, id, 0x10000, 0xFFFF); }},
+       {invalid, "vlan over 13 bits",
+        [](C c) { return c.bcm_field_qualify_L3Ingress(unit, id, 8192, ~0u); }},
+       {invalid, "flag beyond fin, syn, rst",
+        [](C c) { return c.bcm_field_qualify_TcpControl(unit, id, 0x40, 0x7); }},
+       {invalid, "no fragment state", [](C c) { return c.bcm_field_qualify_IpFrag(unit, id, 0); }},
+       {exists, "action added twice",
+        [](C c) { return c.bcm_field_action_add(unit, id, drop, 1, 0); }},
+       {Shim::code(SdkError::notFound), "missing entry",
+        [](C c) { return c.bcm_field_qualify_DstIp(unit, missing, 1, ~0u); }},
+       {Shim::code(SdkError::invalidUnit), "unit beyond the chip",
+        [](C c) { return c.bcm_field_qualify_DstIp(1, id, 1, ~0u); }},
+       {exists, "id taken", [](C c) { return c.bcm_field_entry_create_at(unit, 3, id, 6); }},
+       {exists, "slot taken", [](C c) { return c.bcm_field_entry_create_at(unit, 3, missing, 5); }},
+       {invalid, "slot beyond the TCAM",
+        [](C c) { return c.bcm_field_entry_create_at(unit, 3, missing, 32); }},
+   };
+   for (const auto& c : cases) EXPECT_EQ(c.call(chip), c.code) << c.name;
+
+   const Chip::FieldEntry entry = *chip.entry(unit, id);
+   for (U32 field = 0; field < Chip::qualifierCount; ++field) {
+      EXPECT_FALSE(entry.qualifier(static_cast<Chip::KeyField>(field))) << field;
+   }
+   EXPECT_EQ(entry.actions().items().size(), 1u);
+   EXPECT_EQ(chip.entryCount(unit), 1u);
+   ASSERT_EQ(chip.bcm_field_entry_destroy(unit, id), Shim::successCode);
+   EXPECT_EQ(chip.bcm_field_entry_create_at(unit, 3, missing, 5), Shim::successCode) << "slot free";
+}
+
+}  // namespace
 }  // namespace ChipTest
