@@ -171,18 +171,7 @@ protected:
    // A packet the rule's entries on `vlan` must translate.
    static Chip::Packet packetOf(const Ember::NatHwKey& key, const DataFields& data, U32 uid,
                                 U16 vlan) {
-      const U32 srcIp = key.srcIpAndPortOld().ip().value();
-      const U32 dstIp = key.dstIpAndPortOld().ip().value();
-      const U8 protocol = dynamic(key.type()) ? key.dynProto()
-                          : data.protocol     ? data.protocol
-                                              : U8{17};
-      return {.l3Ingress = vlan,
-              .srcIp = srcIp ? srcIp : farAddress(uid).value(),
-              .dstIp = dstIp ? dstIp : farAddress(uid).value(),
-              .srcPort = key.srcIpAndPortOld().port(),
-              .dstPort = key.dstIpAndPortOld().port(),
-              .ipProtocol = protocol,
-              .tcpFlags = protocol == 6 ? Chip::tcpAck : U8{0}};
+      return NatTest::packetOf(key, data, vlan, farAddress(uid).value());
    }
 
    // The VLANs a packet of the rule arrives on, and whether the rule's entries must take it:
