@@ -1,15 +1,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <iterator>
-
 #include "platform/framework/sentry/exception.h"
 #include "tests/support/programmer_fixture.h"
 
 namespace {
 
-using NatTest::DataFields;
 using Dirty = Ember::NatHwShadowEntry::Dirty;
 
 // doCommitHwConfig: the pending test, the dirty-state branches, the VLAN sweep, the delete
@@ -221,49 +217,6 @@ TEST_F(CommitWithFullTcamTest, AfterAFailureLaterVlanKeysAreSweptAndSurplusKeysD
    held.insert(programmer->entryIdTable(dst).defaultEntryId(10));
    held.insert(programmer->entryIdTable(dst).fragEntryId(10));
    EXPECT_EQ(entriesHeld(), held);
-}
-
-class CommitAtEveryAllocationTest : public CommitTest {
-protected:
-   static constexpr U32 allocations = 12;  // 2 keys x 3 VLANs x (default + fragment)
-   CommitAtEveryAllocationTest() : CommitTest(allocations) {}
-};
-
-// Whichever allocation of a multi-key, multi-VLAN rule finds the TCAM full, the module keeps
-// exactly what it records, answers 2, and a retry with room completes the rule.
-TEST_F(CommitAtEveryAllocationTest, AFailureAnywhereLeavesAStateARetryCompletes) {
-   const DataFields data{.vlans = {10, 20, 30}, .faIdLimit = 2};
-   for (U32 failing = 0; failing < allocations; ++failing) {
-      SCOPED_TRACE("allocation " + std::to_string(failing) + " fails");
-      std::vector<U32> taken;
-      while (entriesHeld().size() < allocations - failing) {
-         taken.push_back(natEntryManager->getEntry(module, "other"));
-      }
-      const std::set<U32> others(taken.begin(), taken.end());
-      publish(7, dst, data);
-      commit(7);
-      expectStatus(7, 2);
-      std::set<U32> mine;
-      std::ranges::set_difference(entriesHeld(), others, std::inserter(mine, mine.end()));
-      EXPECT_EQ(mine, programmer->entryIds());
-      EXPECT_LT(mine.size(), allocations);
-
-      for (const U32 id : taken) natEntryManager->freeEntry(module, id);
-      controlPlane.requestIs(TesselNat::Uid(7));
-      commit(7);
-      expectStatus(7, 1);
-      EXPECT_EQ(entriesHeld(), programmer->entryIds());
-      EXPECT_EQ(entriesHeld().size(), allocations);
-      for (const Ember::NatHwKey& key : {dst, withFaId(dst, 1)}) {
-         EXPECT_EQ(vlansOf(key), (std::set<U16>{10, 20, 30}));
-      }
-      programmer->doVerify();
-
-      controlPlane.ruleRemovalIs(TesselNat::Uid(7));
-      commit(7);
-      controlPlane.ruleDel(TesselNat::Uid(7));
-      ASSERT_TRUE(entriesHeld().empty());
-   }
 }
 
 }  // namespace
