@@ -1,8 +1,11 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iterator>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -11,7 +14,9 @@
 
 namespace {
 
+using NatTest::DataFields;
 using NatTest::ep;
+using NatTest::natData;
 using NatTest::natKey;
 using K = Ember::NatKeyType;
 
@@ -149,7 +154,13 @@ std::vector<std::string> callNames(const EntryCase& c) {
    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
 }
 
-class FieldEntryProgrammingTest : public NatTest::ProgrammerFixture,
+// Field entries written through doProgramEntry for module 1.
+class FieldEntryTest : public NatTest::ProgrammerFixture {
+protected:
+   Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer = newProgrammer();
+};
+
+class FieldEntryProgrammingTest : public FieldEntryTest,
                                   public ::testing::WithParamInterface<EntryCase> {
 protected:
    static constexpr U32 uid = 7;
@@ -198,8 +209,6 @@ protected:
       if (call == "A5") return {sdk.bcmFieldActionL3Switch(), c.l3SwitchId, 0};
       return {sdk.bcmFieldActionDrop(), 0, 0};  // A6
    }
-
-   Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer = newProgrammer();
 };
 
 TEST_P(FieldEntryProgrammingTest, WritesTheCallsOfItsTypeInOrderAndTheChipHoldsTheirValues) {
@@ -234,5 +243,45 @@ TEST_P(FieldEntryProgrammingTest, WritesTheCallsOfItsTypeInOrderAndTheChipHoldsT
 
 INSTANTIATE_TEST_SUITE_P(AllKeyTypes, FieldEntryProgrammingTest, ::testing::ValuesIn(entryCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A broken invariant stops the write with its assertion. (An SDK failure at each call site:
+// sdk_failure_death_test.cc.)
+TEST_F(FieldEntryTest, BrokenInvariantsStopWithTheirAssertion) {
+   const U32 id = natEntryManager->getEntry(module, "NAT");
+   const auto program = [&](const Ember::NatHwKey& key, const DataFields& data0, U16 vlanId) {
+      programmer->doProgramEntry(id, false, false, key, natData({}), key, natData(data0), vlanId,
+                                 7);
+   };
+   expectAssertion("vlanId", [&] { program(NatTest::staticDestNapt(), {}, 0); });
+   Ember::NatHwKey unsupported = NatTest::twiceSrcNapt();
+   unsupported.typeIs(static_cast<Ember::NatKeyType>(7));
+   expectAssertion("0 && \"Unsupported NAT configuration\"", [&] { program(unsupported, {}, 0); });
+   expectAssertion("shadowData0.vlanId( 0 )",
+                   [&] { program(NatTest::dynamicDest(), {.vlans = {}}, 10); });
+   Ember::NatHwKey contradictory = NatTest::staticSrcNapt();
+   contradictory.dynProtoIs(6);
+   expectAssertion("result == compVal && \"NatHwKey is not valid\"",
+                   [&] { program(contradictory, {}, 0); });
+}
+
+TEST_F(FieldEntryTest, SuccessfulCallsAreTracedUnderTheWritingOperation) {
+   const U32 dynamicId = natEntryManager->getEntry(module, "NAT");
+   const Ember::NatHwKey flow = NatTest::dynamicSrc();
+   programmer->doProgramEntry(dynamicId, false, false, flow, natData({}), flow, natData({}), 0, 7);
+   const U32 staticId = natEntryManager->getEntry(module, "NAT");
+   const Ember::NatHwKey key = NatTest::staticSrcNapt();
+   programmer->doProgramEntry(staticId, false, false, key, natData({}), key, natData({}), 0, 7);
+   std::set<std::string> functions;
+   for (const Kiv::CapturedTrace& trace : traces_.messages()) {
+      if (trace.facility == "ApiTessel" && trace.level == 4) functions.insert(trace.function);
+   }
+   EXPECT_EQ(functions, (std::set<std::string>{"doProgramDynamicNatEntry", "doProgramEntry",
+                                               "getEntry", "installEntry"}));
+   const auto& messages = traces_.messages();
+   const auto first = std::find_if(messages.begin(), messages.end(),
+                                   [](const auto& trace) { return trace.facility == "ApiTessel"; });
+   ASSERT_NE(first, messages.end());
+   EXPECT_THAT(first->text, testing::EndsWith(" (rc:0)"));
+}
 
 }  // namespace
