@@ -111,7 +111,8 @@ std::string literal(const std::string& text) {
 void PrintTo(const CallSite& site, std::ostream* out) { *out << site.name; }
 
 // A failed SDK write stops the agent with two lines: the call's, naming its site, text and
-// code, then the fatal assertion's, naming the operation that made the call.
+// code, then the fatal assertion's, naming the operation that made the call (the call site
+// gives the same operation to the trace of a successful call).
 class SdkFailureDeathTest : public NatTest::ProgrammerFixture,
                             public ::testing::WithParamInterface<CallSite> {
 protected:
