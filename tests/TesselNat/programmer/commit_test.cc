@@ -189,10 +189,8 @@ TEST_F(CommitWithFullTcamTest, LaterSourceKeyOfAFailedRuleIsLeftAlone) {
        programmed,
        testing::ElementsAre("doProgram key: " + napt.stringValue() + " for vlanId 0",
                             "doProgram key: " + withFaId(napt, 1).stringValue() + " for vlanId 0"));
-   ASSERT_EQ(logs.records().size(), 1u);
-   EXPECT_EQ(logs.records()[0].text,
-             "Hardware resources are insufficient to add NAT rule with key <" +
-                 withFaId(napt, 1).stringValue() + ">");
+   // The failed key is logged once (the text: program_driver_test.cc).
+   EXPECT_EQ(logs.records().size(), 1u);
 }
 
 TEST_F(CommitWithFullTcamTest, AfterAFailureLaterVlanKeysAreSweptAndSurplusKeysDeleted) {
