@@ -64,27 +64,22 @@ protected:
    // both sides, or (twice keys) on one side only.
    Ember::NatHwKey randomKey(U32 uid) {
       const auto type = static_cast<K>(pick(1, 6));
-      const bool dynamic = type == K::dynamicSrcNat || type == K::dynamicDestNat;
       const int ports = pick(0, 3);
-      const bool srcPorts = ports == 1 || ports == 2;
-      const bool dstPorts = ports == 1 || ports == 3;
+      // A static key names one side only, with ports or without.
+      const bool src = type != K::staticDestNat;
+      const bool dst = type != K::staticSrcNat;
+      const bool srcPorts = type == K::staticSrcNat ? ports != 0 : ports == 1 || ports == 2;
+      const bool dstPorts = type == K::staticDestNat ? ports != 0 : ports == 1 || ports == 3;
+      const auto endpoint = [&](bool named, Netbase::IpAddr ip, bool ported, U16 port) {
+         return named ? Netbase::IpAndPort(ip, static_cast<U16>(ported ? port + uid : 0))
+                      : Netbase::IpAndPort();
+      };
       const auto u = static_cast<U8>(uid);
-      const auto port = [&](bool on, U16 value) { return static_cast<U16>(on ? value + uid : 0); };
-      Netbase::IpAndPort srcOld(address(10, 0, u, 1), port(srcPorts, 1000));
-      Netbase::IpAndPort srcNew(address(192, 0, 2, u), port(srcPorts, 2000));
-      Netbase::IpAndPort dstOld(address(203, 0, 113, u), port(dstPorts, 3000));
-      Netbase::IpAndPort dstNew(address(10, 1, 0, u), port(dstPorts, 4000));
-      if (type == K::staticSrcNat) {
-         srcOld = Netbase::IpAndPort(srcOld.ip(), port(ports != 0, 1000));
-         srcNew = Netbase::IpAndPort(srcNew.ip(), port(ports != 0, 2000));
-         dstOld = dstNew = {};
-      } else if (type == K::staticDestNat) {
-         dstOld = Netbase::IpAndPort(dstOld.ip(), port(ports != 0, 3000));
-         dstNew = Netbase::IpAndPort(dstNew.ip(), port(ports != 0, 4000));
-         srcOld = srcNew = {};
-      }
-      const U8 dynProto = dynamic ? static_cast<U8>(pick(0, 1) ? 6 : 17) : 0;
-      return NatTest::natKey({type, srcOld, srcNew, dstOld, dstNew, dynProto});
+      return NatTest::natKey({type, endpoint(src, address(10, 0, u, 1), srcPorts, 1000),
+                              endpoint(src, address(192, 0, 2, u), srcPorts, 2000),
+                              endpoint(dst, address(203, 0, 113, u), dstPorts, 3000),
+                              endpoint(dst, address(10, 1, 0, u), dstPorts, 4000),
+                              dynamic(type) ? static_cast<U8>(pick(0, 1) ? 6 : 17) : U8{0}});
    }
 
    DataFields randomData(U32 uid) {
