@@ -253,8 +253,7 @@ TEST_F(DiagnosticsTest, EachKeyTypeReadsItsQualifiersInItsOwnOrder) {
       if (row.vlan != 0) data.vlans = {row.vlan};
       if (row.filtered) data.filter = filter;
       commit(uid++, row.key, data);
-      const U16 vlan = row.vlan;
-      const U32 entry = defaultOf(row.key, vlan);
+      const U32 entry = defaultOf(row.key, row.vlan);
       chip_.bcm_field_qualify_SrcIp(module, entry, srcIp, ~0u);
       chip_.bcm_field_qualify_DstIp(module, entry, dstIp, ~0u);
       chip_.bcm_field_qualify_L4SrcPort(module, entry, srcPort, 0xFFFF);

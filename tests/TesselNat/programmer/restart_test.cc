@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -79,9 +80,8 @@ protected:
       for (const PublishedRule& rule : rules) {
          const auto match = chip_.classify(module, rule.packet());
          ASSERT_TRUE(match) << "uid " << rule.uid << " missed " << when;
-         const auto got = match->actions.items();
-         const auto wanted = actionsBefore.at(rule.uid).items();
-         EXPECT_TRUE(std::equal(got.begin(), got.end(), wanted.begin(), wanted.end()))
+         EXPECT_THAT(match->actions.items(),
+                     testing::ElementsAreArray(actionsBefore.at(rule.uid).items()))
              << "uid " << rule.uid << " " << when;
       }
    }
