@@ -18,30 +18,21 @@ using NatTest::natKey;
 using K = Ember::NatKeyType;
 
 // The SDK calls a field entry can be written with, by the names the cases use.
+// clang-format off
 const std::map<std::string, std::string> callText = {
     {"Q1", "bcm_field_qualify_SrcIp( unit(), entryId, hwKey.srcIpAndPortOld().ip().value(), -1 )"},
-    {"Q2",
-     "bcm_field_qualify_SrcIp( unit(), entryId, shadowData.filterAddr().address().value(), "
-     "shadowData.filterAddr().mask() )"},
+    {"Q2", "bcm_field_qualify_SrcIp( unit(), entryId, shadowData.filterAddr().address().value(), shadowData.filterAddr().mask() )"},
     {"Q3", "bcm_field_qualify_DstIp( unit(), entryId, hwKey.dstIpAndPortOld().ip().value(), -1 )"},
-    {"Q4",
-     "bcm_field_qualify_DstIp( unit(), entryId, shadowData.filterAddr().address().value(), "
-     "shadowData.filterAddr().mask() )"},
+    {"Q4", "bcm_field_qualify_DstIp( unit(), entryId, shadowData.filterAddr().address().value(), shadowData.filterAddr().mask() )"},
     {"Q5", "bcm_field_qualify_L4SrcPort( unit(), entryId, hwKey.srcIpAndPortOld().port(), -1 )"},
     {"Q6", "bcm_field_qualify_L4DstPort( unit(), entryId, hwKey.dstIpAndPortOld().port(), -1 )"},
     {"Q7", "bcm_field_qualify_L3Ingress( unit(), entryId, vlanId, -1 )"},
     {"Q8", "bcm_field_qualify_IpFrag( unit(), entryId, bcmFieldIpFragAny )"},
-    {"Q9",
-     "bcm_field_qualify_IpProtocol( unit(), entryId, shadowData.protocol(), "
-     "TCAM_FIELD_IPPROTO_MASK )"},
-    {"D1",
-     "bcm_field_qualify_IpProtocol( unit(), entryId, hwKey.dynProto(), "
-     "TCAM_FIELD_IPPROTO_MASK )"},
+    {"Q9", "bcm_field_qualify_IpProtocol( unit(), entryId, shadowData.protocol(), TCAM_FIELD_IPPROTO_MASK )"},
+    {"D1", "bcm_field_qualify_IpProtocol( unit(), entryId, hwKey.dynProto(), TCAM_FIELD_IPPROTO_MASK )"},
     {"D2", "bcm_field_qualify_TcpControl( unit(), entryId, 0, TCAM_FIELD_TCP_CONTROL_MASK )"},
     {"R", "bcm_field_action_remove_all( unit(), entryId )"},
-    {"A1",
-     "bcm_field_action_add( unit(), entryId, bcmFieldActionAssignExtractionCtrlId, "
-     "extractionCtrlId, 0x1f )"},
+    {"A1", "bcm_field_action_add( unit(), entryId, bcmFieldActionAssignExtractionCtrlId, extractionCtrlId, 0x1f )"},
     {"A2", "bcm_field_action_add( unit(), entryId, bcmFieldActionAssignOpaqueObject1, uid, 0 )"},
     {"A3", "bcm_field_action_add( unit(), entryId, bcmFieldActionCopyToCpuCancel, 0, 0 )"},
     {"A4", "bcm_field_action_add( unit(), entryId, bcmFieldActionDropCancel, 0, 0 )"},
@@ -50,6 +41,7 @@ const std::map<std::string, std::string> callText = {
     {"install", "bcm_field_entry_install( unit, entryId )"},
     {"reinstall", "bcm_field_entry_reinstall( unit, entryId )"},
 };
+// clang-format on
 
 constexpr U64 multipath = 0x8000000;
 
