@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <any>
 
 #include "TesselNat/agent/nat_slave_root_sm.h"
@@ -25,14 +26,6 @@ protected:
       scsd->moduleToUnitIs(ModId(1), 1);
       scsd->moduleToUnitIs(ModId(2), 2);
       root = Tessel::NatSlaveRootSm::NatSlaveRootSmIs(scsd, groups, agent->getMountGroup(), agent);
-   }
-
-   size_t mountsRequested(const std::string& path) const {
-      size_t count = 0;
-      for (const KivShoal::MountRequest& request : agent->mountRequests()) {
-         count += request.path == path;
-      }
-      return count;
    }
 
    // The uids module 1's programmer committed since the last clear, in order.
@@ -91,7 +84,10 @@ TEST_F(RootSmTest, CreatesAnActiveProgrammerAndAStatusDirectoryPerModuleInTheMap
    EXPECT_TRUE(statusOf(2)) << "its status directory stays mounted";
    // A module moved to another unit is looked at again, and keeps its programmer.
    scsd->moduleToUnitIs(ModId(1), 7);
-   EXPECT_EQ(mountsRequested("tesselnat/ingQuillShoalStatusDir/1"), 2u);
+   EXPECT_EQ(
+       std::ranges::count(agent->mountRequests(), Kiv::String("tesselnat/ingQuillShoalStatusDir/1"),
+                          &KivShoal::MountRequest::path),
+       2);
    EXPECT_EQ(root->natSlaveProgrammerSm(ModId(1)), first);
 }
 
