@@ -20,9 +20,7 @@ protected:
    std::set<U16> vlansOf(const Ember::NatHwKey& key) const {
       std::set<U16> vlans;
       const Tessel::EntryIdTableEntry entry = programmer->entryIdTable(key);
-      for (const auto& [vlan, id] : entry.defaultEntryIdMap()) {
-         vlans.insert(vlan);
-      }
+      for (const auto& [vlan, id] : entry.defaultEntryIdMap()) vlans.insert(vlan);
       return vlans;
    }
 
