@@ -45,6 +45,23 @@ inline Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmerOn(
        TesselCentral::ModId(module), groups, scsd);
 }
 
+// A packet that the rule of `key` and `data` must translate on `vlan`: the key's old
+// endpoints (`unnamed` for the address a static key leaves open) and the rule's protocol (the
+// flow's for a dynamic key, UDP when the rule names none), a TCP one carrying an ACK.
+inline Chip::Packet packetOf(const Ember::NatHwKey& key, const DataFields& data, U16 vlan,
+                             U32 unnamed = 0) {
+   const U32 srcIp = key.srcIpAndPortOld().ip().value();
+   const U32 dstIp = key.dstIpAndPortOld().ip().value();
+   const U8 protocol = key.dynProto() ? key.dynProto() : data.protocol ? data.protocol : U8{17};
+   return {.l3Ingress = vlan,
+           .srcIp = srcIp ? srcIp : unnamed,
+           .dstIp = dstIp ? dstIp : unnamed,
+           .srcPort = key.srcIpAndPortOld().port(),
+           .dstPort = key.dstIpAndPortOld().port(),
+           .ipProtocol = protocol,
+           .tcpFlags = protocol == 6 ? Chip::tcpAck : U8{0}};
+}
+
 // A NAT programmer for module 1 on a simulated chip, with the control plane's tables, the
 // module's status directory, the shared agent state and a NAT TCAM group of `natEntries`
 // entries per unit. Fatal assertions throw Kiv::AssertionFailure; SDK calls and the

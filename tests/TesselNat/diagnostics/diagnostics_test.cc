@@ -138,53 +138,44 @@ TEST_F(DiagnosticsTest, VerifyAndAuditFindTheSameFirstDisagreement) {
    EXPECT_TRUE(programmer->doAudit().empty());
 
    const char* const verify = "void Tessel::NatSlaveProgrammerSm::doVerify()";
+   // clang-format off
    const Damage damages[] = {
        {"a qualifier changed in the chip",
-        [this] {
-           const U32 entry = programmer->entryIdTable(srcNat).defaultEntryId(0);
-           ASSERT_EQ(chip_.bcm_field_qualify_SrcIp(module, entry, 0x0A000001, 0xFFFFFF00), 0);
-        },
-        "mask == ipAddr.mask()",
-        "void Tessel::NatSlaveProgrammerSm::doVerifySrcIp(U32, const Netbase::IpAddrWithFullMask&)",
+        [this] { chip_.bcm_field_qualify_SrcIp(module, defaultOf(srcNat, 0), 0x0A000001, 0xFFFFFF00); },
+        "mask == ipAddr.mask()", "void Tessel::NatSlaveProgrammerSm::doVerifySrcIp(U32, const Netbase::IpAddrWithFullMask&)",
         &srcNat, 0, true, 0xFFFFFFFF, 0xFFFFFF00},
        {"a source key on a second VLAN", [this] { recordAlso(srcNat, 5, 4000); },
         "entry.defaultEntryIds() == 1", verify, &srcNat, 0, false, 1, 2},
-       {"a destination key on a VLAN its shadow data does not list",
-        [this] { recordAlso(dstNapt, 30, 4000); },
+       {"a destination key on a VLAN its shadow data does not list", [this] { recordAlso(dstNapt, 30, 4000); },
         "entry.defaultEntryIds() == shadowData.vlanIds()", verify, &dstNapt, 0, false, 2, 3},
        {"a key of an unknown type",
         [this] {
-           controlPlane.shadow()->entryIs(Ember::NatHwShadowEntry(
-               unknownType, NatTest::natData({}), Ember::NatHwShadowEntry::Dirty(1)));
+           controlPlane.shadow()->entryIs(Ember::NatHwShadowEntry(unknownType, NatTest::natData({}), Ember::NatHwShadowEntry::Dirty(1)));
            recordAlso(unknownType, 0, 4000);
         },
         "0 && \"unsupported translation type\"", verify, &unknownType, 0, false, 0, 7},
        {"a port qualifier matching part of the port",
         [this] { chip_.bcm_field_qualify_L4DstPort(module, defaultOf(dstNapt, 10), 80, 0xFF00); },
-        "mask == ( U16 )-1", "void Tessel::NatSlaveProgrammerSm::doVerifyDstL4Port(U32, U16)",
-        &dstNapt, 10, true, 0xFFFF, 0xFF00},
+        "mask == ( U16 )-1", "void Tessel::NatSlaveProgrammerSm::doVerifyDstL4Port(U32, U16)", &dstNapt, 10, true, 0xFFFF, 0xFF00},
        {"a protocol qualifier matching part of the protocol",
         [this] { chip_.bcm_field_qualify_IpProtocol(module, defaultOf(dstNapt, 10), 6, 0x0F); },
-        "mask == 0xff", "void Tessel::NatSlaveProgrammerSm::doVerifyIpProtocol(U32, U8)", &dstNapt,
-        10, true, 0xFF, 0x0F},
+        "mask == 0xff", "void Tessel::NatSlaveProgrammerSm::doVerifyIpProtocol(U32, U8)", &dstNapt, 10, true, 0xFF, 0x0F},
        {"an L3 ingress qualifier matching part of the VLAN",
         [this] { chip_.bcm_field_qualify_L3Ingress(module, defaultOf(dstNapt, 20), 20, 0xFFF); },
-        "mask == 0x1fff", "void Tessel::NatSlaveProgrammerSm::doVerifyL3Ingress(U32, U16)",
-        &dstNapt, 20, true, 0x1FFF, 0xFFF},
+        "mask == 0x1fff", "void Tessel::NatSlaveProgrammerSm::doVerifyL3Ingress(U32, U16)", &dstNapt, 20, true, 0x1FFF, 0xFFF},
        {"zero port, VLAN and protocol qualifiers under any mask where 0 is expected",
         [this] {
            const U32 entry = defaultOf(srcNat, 0);
            chip_.bcm_field_qualify_L4SrcPort(module, entry, 0, 0xFF);
            chip_.bcm_field_qualify_L3Ingress(module, entry, 0, 0x10);
            chip_.bcm_field_qualify_IpProtocol(module, entry, 0, 0x0F);
-           const U32 frag = programmer->entryIdTable(dstNapt).fragEntryId(10);
-           chip_.bcm_field_qualify_L4DstPort(module, frag, 0, 0xFF);
+           chip_.bcm_field_qualify_L4DstPort(module, programmer->entryIdTable(dstNapt).fragEntryId(10), 0, 0xFF);
         },
         nullptr, nullptr, nullptr, 0, false, 0, 0},
-       {"a record more than the shadow has",
-        [this] { recordAlso(NatTest::twiceSrcNapt(), 0, 4001); },
+       {"a record more than the shadow has", [this] { recordAlso(NatTest::twiceSrcNapt(), 0, 4001); },
         "entryIdTables() == shadow()->entrys()", verify, nullptr, 0, false, 3, 4},
    };
+   // clang-format on
    for (const Damage& damage : damages) {
       SCOPED_TRACE(damage.name);
       const Tessel::EntryIdTableEntry srcRecord = programmer->entryIdTable(srcNat);
@@ -253,8 +244,7 @@ TEST_F(DiagnosticsTest, EachKeyTypeReadsItsQualifiersInItsOwnOrder) {
       if (row.vlan != 0) data.vlans = {row.vlan};
       if (row.filtered) data.filter = filter;
       commit(uid++, row.key, data);
-      const U16 vlan = row.vlan;
-      const U32 entry = defaultOf(row.key, vlan);
+      const U32 entry = defaultOf(row.key, row.vlan);
       chip_.bcm_field_qualify_SrcIp(module, entry, srcIp, ~0u);
       chip_.bcm_field_qualify_DstIp(module, entry, dstIp, ~0u);
       chip_.bcm_field_qualify_L4SrcPort(module, entry, srcPort, 0xFFFF);

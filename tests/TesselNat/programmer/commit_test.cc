@@ -1,15 +1,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <iterator>
-
 #include "platform/framework/sentry/exception.h"
 #include "tests/support/programmer_fixture.h"
 
 namespace {
 
-using NatTest::DataFields;
 using Dirty = Ember::NatHwShadowEntry::Dirty;
 
 // doCommitHwConfig: the pending test, the dirty-state branches, the VLAN sweep, the delete
@@ -24,9 +20,7 @@ protected:
    std::set<U16> vlansOf(const Ember::NatHwKey& key) const {
       std::set<U16> vlans;
       const Tessel::EntryIdTableEntry entry = programmer->entryIdTable(key);
-      for (const auto& [vlan, id] : entry.defaultEntryIdMap()) {
-         vlans.insert(vlan);
-      }
+      for (const auto& [vlan, id] : entry.defaultEntryIdMap()) vlans.insert(vlan);
       return vlans;
    }
 
@@ -43,27 +37,33 @@ protected:
    Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer = newProgrammer();
 };
 
-TEST_F(CommitTest, UidNotPendingForTheModuleIsOnlyAnswered) {
+// A uid not pending for the module (traced at level 7), one whose pending set reads corrupt
+// (reported, read as empty) and a key of an unknown dirty value are answered, and that only.
+TEST_F(CommitTest, WithNothingToProgramACommitOnlyAnswers) {
    programmerTrace.levelIs(7, true);
    publish(7, dst, {.vlans = {10}}, false);
    sdkCallsClear();
    commit(7);
-   EXPECT_TRUE(sdkCalls().empty());
-   expectStatus(7, 1);
-   EXPECT_EQ(statusDir->writes(), 1u);
-   EXPECT_THAT(programmerTraces(),
+   ASSERT_THAT(programmerTraces(),
                testing::ElementsAre("SPSm::doCommitHwConfig mod 1 uid 7 not in pending set"));
-   ASSERT_FALSE(traces_.messages().empty());
    EXPECT_EQ(traces_.messages().back().level, 7u);
-}
+   expectStatus(7, 1);
 
-TEST_F(CommitTest, CorruptPendingSetReadsAsEmptyAndIsReported) {
    publish(7, dst, {.vlans = {10}});
    controlPlane.ingModSetDir()->corruptionOnReadIs(1);
    commit(7);
-   EXPECT_EQ(programmer->entryIdTables(), 0u);
-   expectStatus(7, 1);
    EXPECT_EQ(controlPlane.ingModSetDir()->corruptionReports(), 1u);
+   expectStatus(7, 1);
+
+   bool found = false;
+   Ember::NatHwShadowEntry entry = controlPlane.shadow()->safeLookup(dst, found);
+   entry.dirtyIs(static_cast<Dirty>(9));
+   controlPlane.shadow()->entryIs(entry);
+   commit(7);
+   expectStatus(7, 1);
+   EXPECT_TRUE(sdkCalls().empty());
+   EXPECT_EQ(programmer->entryIdTables(), 0u);
+   EXPECT_EQ(statusDir->writes(), 3u);
 }
 
 TEST_F(CommitTest, HitlessPhaseProcessesEveryUidAndAcceptsCleanEntries) {
@@ -86,63 +86,28 @@ TEST_F(CommitTest, HitlessPhaseProcessesEveryUidAndAcceptsCleanEntries) {
                    [&] { commit(8); });
 }
 
-TEST_F(CommitTest, SourceKeyIsProgrammedOnceOnVlanZeroWhateverItsList) {
-   publish(7, src, {.vlans = {10, 20}});
-   commit(7);
-   EXPECT_EQ(vlansOf(src), (std::set<U16>{0}));
-   expectStatus(7, 1);
-}
-
-TEST_F(CommitTest, ShrunkRuleLosesItsSurplusKeysUpToTheFirstGap) {
-   publish(7, src, {.faIdLimit = 3});
+// The delete loop: surplus keys of a shrunk rule, and every key of a removed one, up to the
+// first gap; a stray record beyond it is not the rule's business.
+TEST_F(CommitTest, ShrunkOrRemovedRuleLosesItsKeysUpToTheFirstGapWithOneStatusEachCommit) {
+   publish(7, dst, {.vlans = {10}, .faIdLimit = 3});
    commit(7);
    ASSERT_EQ(programmer->entryIdTables(), 3u);
-   // A stray record beyond a gap is not the rule's business.
-   programmer->entryIdTableIs(Tessel::EntryIdTableEntry(withFaId(src, 4)));
-   publish(7, src, {.faIdLimit = 0});
+   programmer->entryIdTableIs(Tessel::EntryIdTableEntry(withFaId(dst, 4)));
+   publish(7, dst, {.vlans = {10}, .faIdLimit = 0});
    commit(7);
-   EXPECT_TRUE(programmer->entryIdTableHas(src));
-   EXPECT_FALSE(programmer->entryIdTableHas(withFaId(src, 1)));
-   EXPECT_FALSE(programmer->entryIdTableHas(withFaId(src, 2)));
-   EXPECT_TRUE(programmer->entryIdTableHas(withFaId(src, 4)));
-   EXPECT_EQ(entriesHeld().size(), 1u);
-}
-
-TEST_F(CommitTest, RemovalDeletesConsecutiveKeysOnly) {
-   publish(7, dst, {.vlans = {10}, .faIdLimit = 2});
-   commit(7);
-   programmer->entryIdTableIs(Tessel::EntryIdTableEntry(withFaId(dst, 3)));
+   EXPECT_TRUE(programmer->entryIdTableHas(dst));
+   EXPECT_FALSE(programmer->entryIdTableHas(withFaId(dst, 1)));
+   EXPECT_FALSE(programmer->entryIdTableHas(withFaId(dst, 2)));
+   EXPECT_EQ(entriesHeld().size(), 2u);
    controlPlane.ruleRemovalIs(TesselNat::Uid(7));
    sdkCallsClear();
    commit(7);
    EXPECT_FALSE(programmer->entryIdTableHas(dst));
-   EXPECT_FALSE(programmer->entryIdTableHas(withFaId(dst, 1)));
-   EXPECT_TRUE(programmer->entryIdTableHas(withFaId(dst, 3)));
+   EXPECT_TRUE(programmer->entryIdTableHas(withFaId(dst, 4)));
    EXPECT_TRUE(entriesHeld().empty());
-   EXPECT_EQ(sdkCalls().size(), 4u);  // two keys, default and fragment each
+   EXPECT_EQ(sdkCalls().size(), 2u);  // default and fragment
+   EXPECT_EQ(statusDir->writes(), 3u);
    expectStatus(7, 1);
-}
-
-TEST_F(CommitTest, UnknownDirtyValueTouchesNoHardware) {
-   publish(7, dst, {.vlans = {10}});
-   bool found = false;
-   Ember::NatHwShadowEntry entry = controlPlane.shadow()->safeLookup(dst, found);
-   entry.dirtyIs(static_cast<Dirty>(9));
-   controlPlane.shadow()->entryIs(entry);
-   sdkCallsClear();
-   commit(7);
-   EXPECT_TRUE(sdkCalls().empty());
-   expectStatus(7, 1);
-}
-
-TEST_F(CommitTest, EachCommitWritesOneStatusEchoingTheRequest) {
-   publish(7, dst, {.vlans = {10}});
-   commit(7);
-   controlPlane.requestIs(TesselNat::Uid(7));
-   commit(7);
-   EXPECT_EQ(statusDir->writes(), 2u);
-   expectStatus(7, 1);
-   EXPECT_EQ(status(7).reqVersion(), 2u);
 }
 
 // The error's dump once read 2 * count bytes from the record's 64 slots: past the record for
@@ -173,13 +138,14 @@ TEST_F(CommitTest, VlanCountBeyondTheArrayRaisesTheSizeErrorAndProgramsNothing) 
 TEST_F(CommitTest, AFullStatusDirectoryRefusesANewAnswerAndKeepsTheOthers) {
    statusDir->sharedState()->capacityIs(1);
    publish(7, dst, {.vlans = {10}});
-   publish(8, src, {});
+   publish(8, src, {.vlans = {10, 20}});
    commit(7);
    commit(8);
    EXPECT_EQ(statusDir->capacityReports(), 1u);
    EXPECT_FALSE(statusDir->quillStatusHas(Quill::QuillShoalKey(8)));
    expectStatus(7, 1);
-   EXPECT_EQ(vlansOf(src), (std::set<U16>{0})) << "the rule is programmed all the same";
+   // Programmed all the same, a source key once on VLAN 0 whatever its list.
+   EXPECT_EQ(vlansOf(src), (std::set<U16>{0}));
    controlPlane.requestIs(TesselNat::Uid(7));
    commit(7);
    expectStatus(7, 1);
@@ -195,22 +161,6 @@ class CommitWithFullTcamTest : public CommitTest {
 protected:
    CommitWithFullTcamTest() : CommitTest(6) {}
 };
-
-TEST_F(CommitWithFullTcamTest, FailureAtTheSecondVlanFreesTheThirdAndAnswersTwo) {
-   publish(7, dst, {.vlans = {10, 20, 30}});
-   commit(7);
-   ASSERT_EQ(entriesHeld().size(), 6u);
-   // Another user takes the entries of VLAN 20 once they are freed, so 20 cannot come back.
-   publish(7, dst, {.vlans = {10, 30}});
-   commit(7);
-   natEntryManager->getEntry(module, "other");
-   natEntryManager->getEntry(module, "other");
-   publish(7, dst, {.vlans = {10, 20, 30}});
-   commit(7);
-   EXPECT_EQ(vlansOf(dst), (std::set<U16>{10}));
-   expectStatus(7, 2);
-   EXPECT_EQ(logs.records().size(), 1u);
-}
 
 TEST_F(CommitWithFullTcamTest, LaterSourceKeyOfAFailedRuleIsLeftAlone) {
    const Ember::NatHwKey napt = NatTest::staticSrcNapt();
@@ -231,10 +181,8 @@ TEST_F(CommitWithFullTcamTest, LaterSourceKeyOfAFailedRuleIsLeftAlone) {
        programmed,
        testing::ElementsAre("doProgram key: " + napt.stringValue() + " for vlanId 0",
                             "doProgram key: " + withFaId(napt, 1).stringValue() + " for vlanId 0"));
-   ASSERT_EQ(logs.records().size(), 1u);
-   EXPECT_EQ(logs.records()[0].text,
-             "Hardware resources are insufficient to add NAT rule with key <" +
-                 withFaId(napt, 1).stringValue() + ">");
+   // The failed key is logged once (the text: program_driver_test.cc).
+   EXPECT_EQ(logs.records().size(), 1u);
 }
 
 TEST_F(CommitWithFullTcamTest, AfterAFailureLaterVlanKeysAreSweptAndSurplusKeysDeleted) {
@@ -259,49 +207,6 @@ TEST_F(CommitWithFullTcamTest, AfterAFailureLaterVlanKeysAreSweptAndSurplusKeysD
    held.insert(programmer->entryIdTable(dst).defaultEntryId(10));
    held.insert(programmer->entryIdTable(dst).fragEntryId(10));
    EXPECT_EQ(entriesHeld(), held);
-}
-
-class CommitAtEveryAllocationTest : public CommitTest {
-protected:
-   static constexpr U32 allocations = 12;  // 2 keys x 3 VLANs x (default + fragment)
-   CommitAtEveryAllocationTest() : CommitTest(allocations) {}
-};
-
-// Whichever allocation of a multi-key, multi-VLAN rule finds the TCAM full, the module keeps
-// exactly what it records, answers 2, and a retry with room completes the rule.
-TEST_F(CommitAtEveryAllocationTest, AFailureAnywhereLeavesAStateARetryCompletes) {
-   const DataFields data{.vlans = {10, 20, 30}, .faIdLimit = 2};
-   for (U32 failing = 0; failing < allocations; ++failing) {
-      SCOPED_TRACE("allocation " + std::to_string(failing) + " fails");
-      std::vector<U32> taken;
-      while (entriesHeld().size() < allocations - failing) {
-         taken.push_back(natEntryManager->getEntry(module, "other"));
-      }
-      const std::set<U32> others(taken.begin(), taken.end());
-      publish(7, dst, data);
-      commit(7);
-      expectStatus(7, 2);
-      std::set<U32> mine;
-      std::ranges::set_difference(entriesHeld(), others, std::inserter(mine, mine.end()));
-      EXPECT_EQ(mine, programmer->entryIds());
-      EXPECT_LT(mine.size(), allocations);
-
-      for (const U32 id : taken) natEntryManager->freeEntry(module, id);
-      controlPlane.requestIs(TesselNat::Uid(7));
-      commit(7);
-      expectStatus(7, 1);
-      EXPECT_EQ(entriesHeld(), programmer->entryIds());
-      EXPECT_EQ(entriesHeld().size(), allocations);
-      for (const Ember::NatHwKey& key : {dst, withFaId(dst, 1)}) {
-         EXPECT_EQ(vlansOf(key), (std::set<U16>{10, 20, 30}));
-      }
-      programmer->doVerify();
-
-      controlPlane.ruleRemovalIs(TesselNat::Uid(7));
-      commit(7);
-      controlPlane.ruleDel(TesselNat::Uid(7));
-      ASSERT_TRUE(entriesHeld().empty());
-   }
 }
 
 }  // namespace

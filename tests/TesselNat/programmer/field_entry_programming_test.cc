@@ -11,35 +11,28 @@
 
 namespace {
 
+using NatTest::DataFields;
 using NatTest::ep;
+using NatTest::natData;
 using NatTest::natKey;
 using K = Ember::NatKeyType;
 
 // The SDK calls a field entry can be written with, by the names the cases use.
+// clang-format off
 const std::map<std::string, std::string> callText = {
     {"Q1", "bcm_field_qualify_SrcIp( unit(), entryId, hwKey.srcIpAndPortOld().ip().value(), -1 )"},
-    {"Q2",
-     "bcm_field_qualify_SrcIp( unit(), entryId, shadowData.filterAddr().address().value(), "
-     "shadowData.filterAddr().mask() )"},
+    {"Q2", "bcm_field_qualify_SrcIp( unit(), entryId, shadowData.filterAddr().address().value(), shadowData.filterAddr().mask() )"},
     {"Q3", "bcm_field_qualify_DstIp( unit(), entryId, hwKey.dstIpAndPortOld().ip().value(), -1 )"},
-    {"Q4",
-     "bcm_field_qualify_DstIp( unit(), entryId, shadowData.filterAddr().address().value(), "
-     "shadowData.filterAddr().mask() )"},
+    {"Q4", "bcm_field_qualify_DstIp( unit(), entryId, shadowData.filterAddr().address().value(), shadowData.filterAddr().mask() )"},
     {"Q5", "bcm_field_qualify_L4SrcPort( unit(), entryId, hwKey.srcIpAndPortOld().port(), -1 )"},
     {"Q6", "bcm_field_qualify_L4DstPort( unit(), entryId, hwKey.dstIpAndPortOld().port(), -1 )"},
     {"Q7", "bcm_field_qualify_L3Ingress( unit(), entryId, vlanId, -1 )"},
     {"Q8", "bcm_field_qualify_IpFrag( unit(), entryId, bcmFieldIpFragAny )"},
-    {"Q9",
-     "bcm_field_qualify_IpProtocol( unit(), entryId, shadowData.protocol(), "
-     "TCAM_FIELD_IPPROTO_MASK )"},
-    {"D1",
-     "bcm_field_qualify_IpProtocol( unit(), entryId, hwKey.dynProto(), "
-     "TCAM_FIELD_IPPROTO_MASK )"},
+    {"Q9", "bcm_field_qualify_IpProtocol( unit(), entryId, shadowData.protocol(), TCAM_FIELD_IPPROTO_MASK )"},
+    {"D1", "bcm_field_qualify_IpProtocol( unit(), entryId, hwKey.dynProto(), TCAM_FIELD_IPPROTO_MASK )"},
     {"D2", "bcm_field_qualify_TcpControl( unit(), entryId, 0, TCAM_FIELD_TCP_CONTROL_MASK )"},
     {"R", "bcm_field_action_remove_all( unit(), entryId )"},
-    {"A1",
-     "bcm_field_action_add( unit(), entryId, bcmFieldActionAssignExtractionCtrlId, "
-     "extractionCtrlId, 0x1f )"},
+    {"A1", "bcm_field_action_add( unit(), entryId, bcmFieldActionAssignExtractionCtrlId, extractionCtrlId, 0x1f )"},
     {"A2", "bcm_field_action_add( unit(), entryId, bcmFieldActionAssignOpaqueObject1, uid, 0 )"},
     {"A3", "bcm_field_action_add( unit(), entryId, bcmFieldActionCopyToCpuCancel, 0, 0 )"},
     {"A4", "bcm_field_action_add( unit(), entryId, bcmFieldActionDropCancel, 0, 0 )"},
@@ -48,6 +41,7 @@ const std::map<std::string, std::string> callText = {
     {"install", "bcm_field_entry_install( unit, entryId )"},
     {"reinstall", "bcm_field_entry_reinstall( unit, entryId )"},
 };
+// clang-format on
 
 constexpr U64 multipath = 0x8000000;
 
@@ -149,7 +143,13 @@ std::vector<std::string> callNames(const EntryCase& c) {
    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
 }
 
-class FieldEntryProgrammingTest : public NatTest::ProgrammerFixture,
+// Field entries written through doProgramEntry for module 1.
+class FieldEntryTest : public NatTest::ProgrammerFixture {
+protected:
+   Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer = newProgrammer();
+};
+
+class FieldEntryProgrammingTest : public FieldEntryTest,
                                   public ::testing::WithParamInterface<EntryCase> {
 protected:
    static constexpr U32 uid = 7;
@@ -198,8 +198,6 @@ protected:
       if (call == "A5") return {sdk.bcmFieldActionL3Switch(), c.l3SwitchId, 0};
       return {sdk.bcmFieldActionDrop(), 0, 0};  // A6
    }
-
-   Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer = newProgrammer();
 };
 
 TEST_P(FieldEntryProgrammingTest, WritesTheCallsOfItsTypeInOrderAndTheChipHoldsTheirValues) {
@@ -234,5 +232,25 @@ TEST_P(FieldEntryProgrammingTest, WritesTheCallsOfItsTypeInOrderAndTheChipHoldsT
 
 INSTANTIATE_TEST_SUITE_P(AllKeyTypes, FieldEntryProgrammingTest, ::testing::ValuesIn(entryCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A broken invariant stops the write with its assertion. (An SDK failure at each call site,
+// and the operation its calls are traced under: sdk_failure_death_test.cc.)
+TEST_F(FieldEntryTest, BrokenInvariantsStopWithTheirAssertion) {
+   const U32 id = natEntryManager->getEntry(module, "NAT");
+   const auto program = [&](const Ember::NatHwKey& key, const DataFields& data0, U16 vlanId) {
+      programmer->doProgramEntry(id, false, false, key, natData({}), key, natData(data0), vlanId,
+                                 7);
+   };
+   expectAssertion("vlanId", [&] { program(NatTest::staticDestNapt(), {}, 0); });
+   Ember::NatHwKey unsupported = NatTest::twiceSrcNapt();
+   unsupported.typeIs(static_cast<Ember::NatKeyType>(7));
+   expectAssertion("0 && \"Unsupported NAT configuration\"", [&] { program(unsupported, {}, 0); });
+   expectAssertion("shadowData0.vlanId( 0 )",
+                   [&] { program(NatTest::dynamicDest(), {.vlans = {}}, 10); });
+   Ember::NatHwKey contradictory = NatTest::staticSrcNapt();
+   contradictory.dynProtoIs(6);
+   expectAssertion("result == compVal && \"NatHwKey is not valid\"",
+                   [&] { program(contradictory, {}, 0); });
+}
 
 }  // namespace

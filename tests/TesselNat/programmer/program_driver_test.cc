@@ -7,6 +7,7 @@ namespace {
 
 using NatTest::DataFields;
 using NatTest::natData;
+using testing::ElementsAre;
 
 // doProgram and doDeleteEntry: entries taken from and given back to the NAT group, recorded
 // per VLAN, written default before fragment.
@@ -40,36 +41,48 @@ TEST_F(ProgramDriverTest, FirstProgrammingAddsThenAgainUpdatesInPlace) {
    EXPECT_NE(first.defaultEntryId(0), 0u);
    EXPECT_EQ(first.fragEntryIds(), 0u);
    EXPECT_THAT(programmerTraces(),
-               testing::ElementsAre("doProgram key: " + srcNat.stringValue() + " for vlanId 0",
-                                    "SPSm:: adding entry " +
-                                        std::to_string(first.defaultEntryId(0)) + " for vlan 0"));
+               ElementsAre("doProgram key: " + srcNat.stringValue() + " for vlanId 0",
+                           "SPSm:: adding entry " + std::to_string(first.defaultEntryId(0)) +
+                               " for vlan 0"));
    EXPECT_EQ(sdkCalls().back(), "bcm_field_entry_install( unit, entryId )");
 
    ASSERT_TRUE(program(srcNat, {}, 0));
    EXPECT_EQ(creates(), 0u);
    EXPECT_EQ(programmer->entryIdTable(srcNat), first);
-   EXPECT_THAT(programmerTraces(),
-               testing::ElementsAre(testing::_, "SPSm:: updating entry " +
-                                                    std::to_string(first.defaultEntryId(0)) +
-                                                    " for vlan 0"));
+   EXPECT_THAT(
+       programmerTraces(),
+       ElementsAre(testing::_, "SPSm:: updating entry " + std::to_string(first.defaultEntryId(0)) +
+                                   " for vlan 0"));
    EXPECT_EQ(sdkCalls().back(), "bcm_field_entry_reinstall( unit, entryId )");
 }
 
-TEST_F(ProgramDriverTest, PortTranslatingAndDynamicKeysGetAFragmentEntryWrittenSecond) {
+// Entries are freed in the order they were taken, and the record stays, empty.
+TEST_F(ProgramDriverTest, PortTranslatingAndDynamicKeysGetAFragmentEntryWrittenSecondFreedSecond) {
    for (const Ember::NatHwKey& key : {NatTest::staticDestNapt(), NatTest::dynamicSrc()}) {
       SCOPED_TRACE(key.stringValue());
       ASSERT_TRUE(program(key, {.vlans = {10}}, 10));
       EXPECT_EQ(creates(), 2u);
       const Tessel::EntryIdTableEntry entry = programmer->entryIdTable(key);
       ASSERT_TRUE(entry.fragEntryIdHas(10));
-      const auto traces = programmerTraces();
-      ASSERT_EQ(traces.size(), 3u);
-      EXPECT_EQ(traces[1],
-                "SPSm:: adding entry " + std::to_string(entry.defaultEntryId(10)) + " for vlan 10");
-      EXPECT_EQ(traces[2], "SPSm:: adding frag entry " + std::to_string(entry.fragEntryId(10)) +
-                               " for vlan 10");
+      const std::string defaultId = std::to_string(entry.defaultEntryId(10));
+      const std::string fragId = std::to_string(entry.fragEntryId(10));
+      EXPECT_THAT(programmerTraces(),
+                  ElementsAre(testing::_, "SPSm:: adding entry " + defaultId + " for vlan 10",
+                              "SPSm:: adding frag entry " + fragId + " for vlan 10"));
       EXPECT_EQ(chip_.entry(module, entry.fragEntryId(10))->installState(),
                 Chip::InstallState::installed);
+
+      sdkCallsClear();
+      programmer->doDeleteEntry(key, 10);
+      EXPECT_THAT(sdkCalls(), ElementsAre("bcm_field_entry_destroy( unit, entryId )",
+                                          "bcm_field_entry_destroy( unit, entryId )"));
+      EXPECT_THAT(
+          programmerTraces(),
+          ElementsAre("SPSm:: freeing entry " + defaultId + " for key " + key.stringValue(),
+                      "SPSm:: freeing frag entry " + fragId + " for key " + key.stringValue()));
+      EXPECT_TRUE(entriesHeld().empty());
+      EXPECT_EQ(programmer->entryIdTable(key), Tessel::EntryIdTableEntry(key));
+      EXPECT_TRUE(programmer->entryIdTableHas(key));
    }
 }
 
@@ -105,53 +118,32 @@ TEST_F(ProgramDriverTest, BrokenInvariantsStop) {
                    [&] { programmer->doProgram(napt, napt, natData({}), 0); });
 }
 
-TEST_F(ProgramDriverTest, DeletionFreesDefaultThenFragmentAndKeepsTheEmptyRecord) {
-   const Ember::NatHwKey key = NatTest::staticDestNapt();
-   ASSERT_TRUE(program(key, {.vlans = {10}}, 10));
-   const Tessel::EntryIdTableEntry before = programmer->entryIdTable(key);
-   sdkCallsClear();
-   programmer->doDeleteEntry(key, 10);
-   EXPECT_THAT(sdkCalls(), testing::ElementsAre("bcm_field_entry_destroy( unit, entryId )",
-                                                "bcm_field_entry_destroy( unit, entryId )"));
-   EXPECT_THAT(
-       programmerTraces(),
-       testing::ElementsAre("SPSm:: freeing entry " + std::to_string(before.defaultEntryId(10)) +
-                                " for key " + key.stringValue(),
-                            "SPSm:: freeing frag entry " + std::to_string(before.fragEntryId(10)) +
-                                " for key " + key.stringValue()));
-   EXPECT_TRUE(entriesHeld().empty());
-   EXPECT_TRUE(programmer->entryIdTableHas(key));
-   EXPECT_EQ(programmer->entryIdTable(key), Tessel::EntryIdTableEntry(key));
-}
-
 class FullTcamTest : public ProgramDriverTest {
 protected:
    FullTcamTest() : ProgramDriverTest(3) {}
 };
 
-TEST_F(FullTcamTest, NoDefaultEntryLeavesTheEmptyRecordAndLogsTheKey) {
-   for (U32 i = 0; i < 3; ++i) natEntryManager->getEntry(module, "other");
-   EXPECT_FALSE(program(srcNat, {}, 0));
-   EXPECT_TRUE(programmer->entryIdTableHas(srcNat));
-   EXPECT_EQ(programmer->entryIdTable(srcNat), Tessel::EntryIdTableEntry(srcNat));
-   ASSERT_EQ(logs.records().size(), 1u);
-   EXPECT_EQ(logs.records()[0].text,
-             "Hardware resources are insufficient to add NAT rule with key <" +
-                 srcNat.stringValue() + ">");
-   EXPECT_EQ(creates(), 0u);
-}
-
-TEST_F(FullTcamTest, NoFragmentEntryGivesTheDefaultEntryBack) {
+// Short of a fragment entry a key gives its default entry back; short of a default entry it
+// keeps an empty record. Each failure logs the key.
+TEST_F(FullTcamTest, AFailedAllocationGivesBackWhatItTookAndLogsTheKey) {
    for (U32 i = 0; i < 2; ++i) natEntryManager->getEntry(module, "other");
    const std::set<U32> heldBefore = entriesHeld();
    const Ember::NatHwKey key = NatTest::staticDestNapt();
    EXPECT_FALSE(program(key, {.vlans = {10}}, 10));
    EXPECT_EQ(entriesHeld(), heldBefore);
    EXPECT_FALSE(programmer->entryIdTable(key).defaultEntryIdHas(10));
-   EXPECT_EQ(logs.records().size(), 1u);
-   EXPECT_THAT(sdkCalls(), testing::ElementsAre("bcm_field_entry_create_at( unit, group(), "
-                                                "entryId, slot )",
-                                                "bcm_field_entry_destroy( unit, entryId )"));
+   EXPECT_THAT(sdkCalls(), ElementsAre("bcm_field_entry_create_at( unit, group(), entryId, slot )",
+                                       "bcm_field_entry_destroy( unit, entryId )"));
+
+   natEntryManager->getEntry(module, "other");
+   EXPECT_FALSE(program(srcNat, {}, 0));
+   EXPECT_EQ(creates(), 0u);
+   EXPECT_TRUE(programmer->entryIdTableHas(srcNat));
+   EXPECT_EQ(programmer->entryIdTable(srcNat), Tessel::EntryIdTableEntry(srcNat));
+   ASSERT_EQ(logs.records().size(), 2u);
+   const std::string full = "Hardware resources are insufficient to add NAT rule with key <";
+   EXPECT_EQ(logs.records()[0].text, full + key.stringValue() + ">");
+   EXPECT_EQ(logs.records()[1].text, full + srcNat.stringValue() + ">");
 }
 
 }  // namespace

@@ -21,7 +21,8 @@ enum class Reach {
    initialize,        // flash-download wait 3 becomes done: port translation is switched on
 };
 
-// One SDK call-site family: the first call of `operation` that `reach` makes fails.
+// One SDK call-site family: the first call of `operation` that `reach` makes fails. (A failed
+// port-translation profile write: lifecycle_test.cc, where it shows the order of the indexes.)
 struct CallSite {
    const char* name;
    Shim::Operation operation;
@@ -31,10 +32,15 @@ struct CallSite {
    const char* signature;  // the operation making the call, as the fatal assertion names it
 };
 
+const char* const staticFile = "TesselNat/programmer/static_nat_entry.cc";
 const char* const staticEntry =
     "void Tessel::NatSlaveProgrammerSm::doProgramEntry(U32, bool, bool, const Ember::NatHwKey&, "
     "const Ember::NatHwData&, const Ember::NatHwKey&, const Ember::NatHwData&, U16, U32)";
-const char* const staticFile = "TesselNat/programmer/static_nat_entry.cc";
+const char* const dynamicFile = "TesselNat/programmer/dynamic_nat_entry.cc";
+const char* const dynamicEntry =
+    "void Tessel::NatSlaveProgrammerSm::doProgramDynamicNatEntry(U32, bool, bool, const "
+    "Ember::NatHwKey&, const Ember::NatHwData&, const Ember::NatHwKey&, const Ember::NatHwData&, "
+    "U32)";
 const char* const entryManagerFile = "platform/switch/tcam/tessel_unbounded_tcam_entry_manager.cc";
 const char* const getEntry =
     "U32 TesselUnboundedTcamEntryManager::getEntry(U16, const Kiv::String&)";
@@ -42,62 +48,31 @@ const char* const initFile = "TesselNat/programmer/initialization.cc";
 const char* const handleInitialized =
     "virtual void Tessel::NatSlaveProgrammerSm::handleInitialized()";
 const char* const enableL4PortTranslation = "void Tessel::doEnableL4PortTranslation(U16, U32)";
+using enum Shim::Operation;
+using enum Reach;
 
+// clang-format off
 const CallSite callSites[] = {
-    {"EntryCreate", Shim::Operation::entryCreate, Reach::commitStaticSrc, entryManagerFile,
-     "bcm_field_entry_create_at( unit, group(), entryId, slot )", getEntry},
-    {"EntryCreateStaged", Shim::Operation::entryCreateStaged, Reach::commitWarm, entryManagerFile,
-     "bcm_field_entry_create( unit, group(), entryId )", getEntry},
-    {"QualifySrcIp", Shim::Operation::qualifySrcIp, Reach::commitStaticSrc, staticFile,
-     "bcm_field_qualify_SrcIp( unit(), entryId, hwKey.srcIpAndPortOld().ip().value(), -1 )",
-     staticEntry},
-    {"QualifyDstIp", Shim::Operation::qualifyDstIp, Reach::commitStaticDest, staticFile,
-     "bcm_field_qualify_DstIp( unit(), entryId, hwKey.dstIpAndPortOld().ip().value(), -1 )",
-     staticEntry},
-    {"QualifyL4SrcPort", Shim::Operation::qualifyL4SrcPort, Reach::commitStaticSrc, staticFile,
-     "bcm_field_qualify_L4SrcPort( unit(), entryId, hwKey.srcIpAndPortOld().port(), -1 )",
-     staticEntry},
-    {"QualifyL4DstPort", Shim::Operation::qualifyL4DstPort, Reach::commitStaticDest, staticFile,
-     "bcm_field_qualify_L4DstPort( unit(), entryId, hwKey.dstIpAndPortOld().port(), -1 )",
-     staticEntry},
-    {"QualifyL3Ingress", Shim::Operation::qualifyL3Ingress, Reach::commitStaticDest, staticFile,
-     "bcm_field_qualify_L3Ingress( unit(), entryId, vlanId, -1 )", staticEntry},
-    {"QualifyIpProtocol", Shim::Operation::qualifyIpProtocol, Reach::commitStaticSrc, staticFile,
-     "bcm_field_qualify_IpProtocol( unit(), entryId, shadowData.protocol(), "
-     "TCAM_FIELD_IPPROTO_MASK )",
-     staticEntry},
-    {"QualifyIpFrag", Shim::Operation::qualifyIpFrag, Reach::commitStaticSrc, staticFile,
-     "bcm_field_qualify_IpFrag( unit(), entryId, bcmFieldIpFragAny )", staticEntry},
-    {"QualifyTcpControl", Shim::Operation::qualifyTcpControl, Reach::commitDynamicTcp,
-     "TesselNat/programmer/dynamic_nat_entry.cc",
-     "bcm_field_qualify_TcpControl( unit(), entryId, 0, TCAM_FIELD_TCP_CONTROL_MASK )",
-     "void Tessel::NatSlaveProgrammerSm::doProgramDynamicNatEntry(U32, bool, bool, const "
-     "Ember::NatHwKey&, const Ember::NatHwData&, const Ember::NatHwKey&, const "
-     "Ember::NatHwData&, U32)"},
-    {"ActionRemoveAll", Shim::Operation::actionRemoveAll, Reach::updateStaticSrc, staticFile,
-     "bcm_field_action_remove_all( unit(), entryId )", staticEntry},
-    {"ActionAdd", Shim::Operation::actionAdd, Reach::commitStaticSrc, staticFile,
-     "bcm_field_action_add( unit(), entryId, bcmFieldActionAssignExtractionCtrlId, "
-     "extractionCtrlId, 0x1f )",
-     staticEntry},
-    {"EntryInstall", Shim::Operation::entryInstall, Reach::commitStaticSrc, entryManagerFile,
-     "bcm_field_entry_install( unit, entryId )",
-     "void TesselUnboundedTcamEntryManager::installEntry(U16, U32)"},
-    {"EntryReinstall", Shim::Operation::entryReinstall, Reach::updateStaticSrc, entryManagerFile,
-     "bcm_field_entry_reinstall( unit, entryId )",
-     "void TesselUnboundedTcamEntryManager::reinstallEntry(U16, U32)"},
-    {"EntryDestroy", Shim::Operation::entryDestroy, Reach::removeStaticSrc, entryManagerFile,
-     "bcm_field_entry_destroy( unit, entryId )",
-     "void TesselUnboundedTcamEntryManager::freeEntry(U16, U32)"},
-    {"PortTranslationControlGet", Shim::Operation::regGet, Reach::initialize, initFile,
-     "soc_reg32_get( unit(), reg, REG_PORT_ANY, 0, &val )", handleInitialized},
-    {"PortTranslationControlSet", Shim::Operation::regSet, Reach::initialize, initFile,
-     "soc_reg32_set( unit(), reg, REG_PORT_ANY, 0, val )", handleInitialized},
-    {"PortTranslationProfileRead", Shim::Operation::memRead, Reach::initialize, initFile,
-     "soc_mem_read( unit, mem, MEM_BLOCK_ANY, idx, entry )", enableL4PortTranslation},
-    {"PortTranslationProfileWrite", Shim::Operation::memWrite, Reach::initialize, initFile,
-     "soc_mem_write( unit, mem, MEM_BLOCK_ALL, idx, entry )", enableL4PortTranslation},
+    {"EntryCreate", entryCreate, commitStaticSrc, entryManagerFile, "bcm_field_entry_create_at( unit, group(), entryId, slot )", getEntry},
+    {"EntryCreateStaged", entryCreateStaged, commitWarm, entryManagerFile, "bcm_field_entry_create( unit, group(), entryId )", getEntry},
+    {"QualifySrcIp", qualifySrcIp, commitStaticSrc, staticFile, "bcm_field_qualify_SrcIp( unit(), entryId, hwKey.srcIpAndPortOld().ip().value(), -1 )", staticEntry},
+    {"QualifyDstIp", qualifyDstIp, commitStaticDest, staticFile, "bcm_field_qualify_DstIp( unit(), entryId, hwKey.dstIpAndPortOld().ip().value(), -1 )", staticEntry},
+    {"QualifyL4SrcPort", qualifyL4SrcPort, commitStaticSrc, staticFile, "bcm_field_qualify_L4SrcPort( unit(), entryId, hwKey.srcIpAndPortOld().port(), -1 )", staticEntry},
+    {"QualifyL4DstPort", qualifyL4DstPort, commitStaticDest, staticFile, "bcm_field_qualify_L4DstPort( unit(), entryId, hwKey.dstIpAndPortOld().port(), -1 )", staticEntry},
+    {"QualifyL3Ingress", qualifyL3Ingress, commitStaticDest, staticFile, "bcm_field_qualify_L3Ingress( unit(), entryId, vlanId, -1 )", staticEntry},
+    {"QualifyIpProtocol", qualifyIpProtocol, commitStaticSrc, staticFile, "bcm_field_qualify_IpProtocol( unit(), entryId, shadowData.protocol(), TCAM_FIELD_IPPROTO_MASK )", staticEntry},
+    {"QualifyIpFrag", qualifyIpFrag, commitStaticSrc, staticFile, "bcm_field_qualify_IpFrag( unit(), entryId, bcmFieldIpFragAny )", staticEntry},
+    {"QualifyTcpControl", qualifyTcpControl, commitDynamicTcp, dynamicFile, "bcm_field_qualify_TcpControl( unit(), entryId, 0, TCAM_FIELD_TCP_CONTROL_MASK )", dynamicEntry},
+    {"ActionRemoveAll", actionRemoveAll, updateStaticSrc, staticFile, "bcm_field_action_remove_all( unit(), entryId )", staticEntry},
+    {"ActionAdd", actionAdd, commitStaticSrc, staticFile, "bcm_field_action_add( unit(), entryId, bcmFieldActionAssignExtractionCtrlId, extractionCtrlId, 0x1f )", staticEntry},
+    {"EntryInstall", entryInstall, commitStaticSrc, entryManagerFile, "bcm_field_entry_install( unit, entryId )", "void TesselUnboundedTcamEntryManager::installEntry(U16, U32)"},
+    {"EntryReinstall", entryReinstall, updateStaticSrc, entryManagerFile, "bcm_field_entry_reinstall( unit, entryId )", "void TesselUnboundedTcamEntryManager::reinstallEntry(U16, U32)"},
+    {"EntryDestroy", entryDestroy, removeStaticSrc, entryManagerFile, "bcm_field_entry_destroy( unit, entryId )", "void TesselUnboundedTcamEntryManager::freeEntry(U16, U32)"},
+    {"PortTranslationControlGet", regGet, initialize, initFile, "soc_reg32_get( unit(), reg, REG_PORT_ANY, 0, &val )", handleInitialized},
+    {"PortTranslationControlSet", regSet, initialize, initFile, "soc_reg32_set( unit(), reg, REG_PORT_ANY, 0, val )", handleInitialized},
+    {"PortTranslationProfileRead", memRead, initialize, initFile, "soc_mem_read( unit, mem, MEM_BLOCK_ANY, idx, entry )", enableL4PortTranslation},
 };
+// clang-format on
 
 // `text` matched literally by a death test's (POSIX extended) regular expression.
 std::string literal(const std::string& text) {
@@ -112,7 +87,8 @@ std::string literal(const std::string& text) {
 void PrintTo(const CallSite& site, std::ostream* out) { *out << site.name; }
 
 // A failed SDK write stops the agent with two lines: the call's, naming its site, text and
-// code, then the fatal assertion's, naming the operation that made the call.
+// code, then the fatal assertion's, naming the operation that made the call (the call site
+// gives the same operation to the trace of a successful call).
 class SdkFailureDeathTest : public NatTest::ProgrammerFixture,
                             public ::testing::WithParamInterface<CallSite> {
 protected:
