@@ -22,7 +22,14 @@ protected:
        std::make_unique<NatTest::Agent>(sharedMemory, scsd, TesselTcamGroupManager::Start::cold, 8);
 };
 
-TEST_F(MounterTest, DoInitMountsClosesAndBuildsTheRoot) {
+TEST_F(MounterTest, LoadingRegistersTheFiveTypesInOrderAndDoInitMountsClosesAndBuildsTheRoot) {
+   std::vector<Kiv::String> types;
+   for (const Kiv::String& name : Kiv::typeNodeNames()) {
+      if (name.starts_with("Tessel::")) types.push_back(name);
+   }
+   EXPECT_THAT(types, ElementsAre("Tessel::EntryIdTableEntry", "Tessel::NatSlaveProgrammerSm",
+                                  "Tessel::NatMounter", "Tessel::NatSlaveRootSm",
+                                  "Tessel::NatCliCallback"));
    EXPECT_FALSE(agent->mounter->rootSm());
 
    agent->mounter->doInit();

@@ -121,8 +121,19 @@ TEST_F(LifecycleTest, PortTranslationIsSwitchedOnFieldByFieldAndIndexByIndex) {
    EXPECT_EQ(chip_.portTranslationControl(module), control);
 }
 
-TEST_F(LifecycleTest, TypeDescriptorInvokesTheOperationsByName) {
+TEST_F(LifecycleTest, TypeDescriptorListsTheOperationsInOrderAndInvokesThemByName) {
    const Kiv::Ptr<Kiv::TypeNode> type = Tessel::NatSlaveProgrammerSm::typeNode();
+   std::vector<Kiv::String> operations;
+   for (const Kiv::MemberDescriptor& member : type->members()) {
+      if (member.kind == Kiv::MemberDescriptor::Kind::operation) operations.push_back(member.name);
+   }
+   EXPECT_THAT(
+       operations,
+       ElementsAre("doInit", "doInit", "doProgram", "doProgramEntry", "doDeleteEntry",
+                   "doProgramDynamicNatEntry", "doShow", "doVerify", "doVerifySrcIp",
+                   "doVerifyDstIp", "doVerifySrcL4Port", "doVerifyDstL4Port", "doVerifyIpProtocol",
+                   "doVerifyL3Ingress", "doCommitHwConfig", "handleInitialized"));
+
    scsd->flashDownloadWaitIs(natFlashDownload, false);
    programmer = newProgrammer();
    scsd->flashDownloadWaitIs(natFlashDownload, true);
