@@ -137,12 +137,13 @@ private:
       settle();
    }
 
-   // Framework work may run inside one of the commit's SDK calls.
+   // Framework work may run inside one of the commit's own SDK calls (the TCAM manager's keep
+   // the activity lock, so nothing runs inside those).
    void maybeWorkDuringACall() {
       if (below(4) != 0) return;
       static constexpr Shim::Operation operations[] = {
-          Shim::Operation::entryCreate, Shim::Operation::qualifyL3Ingress,
-          Shim::Operation::actionAdd, Shim::Operation::entryInstall};
+          Shim::Operation::qualifySrcIp, Shim::Operation::qualifyL3Ingress,
+          Shim::Operation::actionAdd, Shim::Operation::actionRemoveAll};
       Shim::sdk_.faultInjector().workDuringNthCallIs(operations[below(4)], 1 + below(3));
    }
 

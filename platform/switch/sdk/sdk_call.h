@@ -41,11 +41,20 @@ S32 sdkCall(const CallSite& site, CallKind kind, Call&& call) {
    return callResult(site, kind, rc);
 }
 
+// The same call with the activity lock kept for its whole duration, as the TCAM managers make
+// theirs: a manager call is one step of its caller's, and nothing else runs inside it.
+template <class Call>
+S32 sdkCallHoldingLock(const CallSite& site, Call&& call) {
+   KIV_ASSERT( Kiv::activityLock().isHeldByThisThread() );
+   return callResult(site, CallKind::write, call());
+}
+
 }  // namespace Shim
 
+#define SHIM_CALL_SITE_(call) ::Shim::CallSite{__FILE__, __LINE__, #call, __func__, __PRETTY_FUNCTION__}
+
 #define SHIM_SDK_CALL_(kind, call)                                                             \
-   ::Shim::sdkCall(::Shim::CallSite{__FILE__, __LINE__, #call, __func__, __PRETTY_FUNCTION__}, \
-                   (kind), [&]() -> ::S32 { return ::Shim::sdk_.call; })
+   ::Shim::sdkCall(SHIM_CALL_SITE_(call), (kind), [&]() -> ::S32 { return ::Shim::sdk_.call; })
 
 // An SDK write or hardware access, written as the SDK call itself:
 //    SDK_CALL( bcm_field_action_remove_all( unit(), entryId ) );
@@ -55,3 +64,7 @@ S32 sdkCall(const CallSite& site, CallKind kind, Call&& call) {
 
 // An SDK read, as SDK_CALL but never fatal: evaluates to the code, negative or not.
 #define SDK_READ(call) SHIM_SDK_CALL_(::Shim::CallKind::read, call)
+
+// An SDK write made with the activity lock held throughout; judged and traced as SDK_CALL.
+#define SDK_CALL_HOLDING_LOCK(call) \
+   ::Shim::sdkCallHoldingLock(SHIM_CALL_SITE_(call), [&]() -> ::S32 { return ::Shim::sdk_.call; })

@@ -41,7 +41,7 @@ TesselUnboundedTcamEntryManager::UnitEntries& TesselUnboundedTcamEntryManager::u
    if (warmPhase_) {
       std::vector<U32> ids(n);
       U32 count = 0;
-      SDK_CALL( bcm_field_entry_multi_get( unit, group(), ids, &count ) );
+      SDK_CALL_HOLDING_LOCK( bcm_field_entry_multi_get( unit, group(), ids, &count ) );
       KIV_ASSERT( count <= n );
       // Stage with the bank the previous run did not use.
       const bool previousInBank1 = count != 0 && ids.front() >= bankFirstId(1);
@@ -54,7 +54,6 @@ TesselUnboundedTcamEntryManager::UnitEntries& TesselUnboundedTcamEntryManager::u
 }
 
 U32 TesselUnboundedTcamEntryManager::getEntry(U16 unit, const Kiv::String& name) {
-   KIV_ASSERT( !flashing_ );
    UnitEntries& entries = unitEntries(unit);
    // Each held entry has an id and, once placed, a slot; a staged one needs a slot at the
    // flash download. So the count held bounds both.
@@ -63,54 +62,46 @@ U32 TesselUnboundedTcamEntryManager::getEntry(U16 unit, const Kiv::String& name)
    const U32 entryId = entries.ids.take();
    auto requester = std::find(requesters_.begin(), requesters_.end(), name);
    if (requester == requesters_.end()) requester = requesters_.insert(requester, name);
-   // Held before the call: the activity lock is released during it, and another getEntry run
-   // meanwhile must not be given the same slot or id.
    *heldOf(entries, entryId) = Held{slot, static_cast<U16>(requester - requesters_.begin())};
    ++entries.heldCount;
    if (slot == staged) {
-      SDK_CALL( bcm_field_entry_create( unit, group(), entryId ) );
+      SDK_CALL_HOLDING_LOCK( bcm_field_entry_create( unit, group(), entryId ) );
    } else {
-      SDK_CALL( bcm_field_entry_create_at( unit, group(), entryId, slot ) );
+      SDK_CALL_HOLDING_LOCK( bcm_field_entry_create_at( unit, group(), entryId, slot ) );
    }
    // An entry is created with the chip's default priority, 0.
    if (config_.priority != 0) {
-      SDK_CALL( bcm_field_entry_prio_set( unit, entryId, config_.priority ) );
+      SDK_CALL_HOLDING_LOCK( bcm_field_entry_prio_set( unit, entryId, config_.priority ) );
    }
    return entryId;
 }
 
 void TesselUnboundedTcamEntryManager::freeEntry(U16 unit, U32 entryId) {
-   KIV_ASSERT( !flashing_ );
    KIV_ASSERT( isHeld( unit, entryId ) );
    UnitEntries& entries = units_.at(unit);
    Held& held = *heldOf(entries, entryId);
    const U32 slot = held.slot;
    held = Held{};
    --entries.heldCount;
-   SDK_CALL( bcm_field_entry_destroy( unit, entryId ) );
-   // Slot and id are given out again only once the chip has let go of them.
-   UnitEntries& after = units_.at(unit);
-   after.ids.give(entryId);
-   if (slot != staged) after.slots.give(slot);
+   SDK_CALL_HOLDING_LOCK( bcm_field_entry_destroy( unit, entryId ) );
+   entries.ids.give(entryId);
+   if (slot != staged) entries.slots.give(slot);
 }
 
 void TesselUnboundedTcamEntryManager::installEntry(U16 unit, U32 entryId) {
    KIV_ASSERT( isHeld( unit, entryId ) );
    if (heldOf(units_.at(unit), entryId)->slot == staged) return;
-   SDK_CALL( bcm_field_entry_install( unit, entryId ) );
+   SDK_CALL_HOLDING_LOCK( bcm_field_entry_install( unit, entryId ) );
 }
 
 void TesselUnboundedTcamEntryManager::reinstallEntry(U16 unit, U32 entryId) {
    KIV_ASSERT( isHeld( unit, entryId ) );
    if (heldOf(units_.at(unit), entryId)->slot == staged) return;
-   SDK_CALL( bcm_field_entry_reinstall( unit, entryId ) );
+   SDK_CALL_HOLDING_LOCK( bcm_field_entry_reinstall( unit, entryId ) );
 }
 
 void TesselUnboundedTcamEntryManager::doFlashDownload() {
    if (!warmPhase_) return;
-   // Framework work may run during each flash, but must not get or free an entry of the group
-   // (fatal): the flash places exactly the entries listed before the call.
-   flashing_ = true;
    std::vector<U16> units;
    for (const auto& unitAndEntries : units_) units.push_back(unitAndEntries.first);
    for (const U16 unit : units) {
@@ -121,14 +112,13 @@ void TesselUnboundedTcamEntryManager::doFlashDownload() {
       for (std::size_t i = 0; i < held.size(); ++i) {
          if (held[i].slot != notHeld) stagedIds.push_back(idAt(i));
       }
-      SDK_CALL( bcm_field_group_flash( unit, group(), firstSlot_, stagedIds ) );
+      SDK_CALL_HOLDING_LOCK( bcm_field_group_flash( unit, group(), firstSlot_, stagedIds ) );
       UnitEntries& entries = units_.at(unit);
       U32 slot = firstSlot_;
       for (const U32 entryId : stagedIds) heldOf(entries, entryId)->slot = slot++;
       entries.slots = Pool{firstSlot_, config_.entriesPerUnit, slot, {}};
       entries.recovered.clear();
    }
-   flashing_ = false;
    warmPhase_ = false;
 }
 

@@ -29,8 +29,9 @@
 // well as an empty one. After the flash download the manager works as on a
 // cold start.
 //
-// Created by the group manager. Called with the activity lock held; its SDK calls release the
-// lock as every SDK call does, and an SDK failure is fatal.
+// Created by the group manager. Called with the activity lock held, which its own SDK calls
+// keep: a manager call is one step of its caller's, and no other framework work runs inside
+// it. An SDK failure is fatal.
 class TesselUnboundedTcamEntryManager : public TesselTcamEntryManager {
 public:
    // The hardware index of an entry that sits in no slot yet.
@@ -114,7 +115,6 @@ private:
    const U32 firstSlot_;
    const U32 slotsPerUnit_;
    bool warmPhase_;
-   bool flashing_ = false;
    std::unordered_map<U16, UnitEntries> units_;
    std::vector<Kiv::String> requesters_;  // the names entries were got for, each once
 };

@@ -89,10 +89,10 @@ TEST_F(ProgramDriverTest, PortTranslatingAndDynamicKeysGetAFragmentEntryWrittenS
 TEST_F(ProgramDriverTest, FragmentEntryLooksTheUidUpAgainAfterTheDefaultEntrysCalls) {
    const Ember::NatHwKey key = NatTest::staticDestNapt();
    publish(7, key, {.vlans = {10}});
-   // The control plane renumbers the rule while the default entry is being installed.
+   // The control plane renumbers the rule while the default entry's last actions are written.
    Kiv::eventLoop().workIs(
        [&] { controlPlane.hwKeyUidTable()->entryIs(TesselNat::UidEntry(key, TesselNat::Uid(9))); });
-   Shim::sdk_.faultInjector().workDuringNthCallIs(Shim::Operation::entryInstall, 1);
+   Shim::sdk_.faultInjector().workDuringNthCallIs(Shim::Operation::actionAdd, 3);
    ASSERT_TRUE(programmer->doProgram(key, key, natData({.vlans = {10}}), 10));
    const Tessel::EntryIdTableEntry entry = programmer->entryIdTable(key);
    const auto uidOf = [&](U32 id) {

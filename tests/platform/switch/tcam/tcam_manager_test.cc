@@ -126,14 +126,7 @@ TEST_F(TcamManagerTest, WarmStartStagesAFullGroupAndTheFlashDownloadSwapsItInOne
              TesselUnboundedTcamEntryManager::invalidHardwareIndex);
    EXPECT_EQ(hit(1000), previous[0]) << "staged entries match nothing";
 
-   // Work that runs while the chip is flashed must leave the group alone.
-   Kiv::eventLoop().workIs([&] {
-      EXPECT_THROW(nat->freeEntry(unit, staged[1]), Kiv::AssertionFailure);
-      EXPECT_THROW(getEntry(), Kiv::AssertionFailure);
-   });
-   Shim::sdk_.faultInjector().workDuringNthCallIs(Shim::Operation::groupFlash, 1);
    groups->doFlashDownload();
-   EXPECT_EQ(Kiv::eventLoop().pendingWork(), 0u);
    nat->freeEntry(unit, staged[1]);
    EXPECT_FALSE(nat->warmPhase());
    EXPECT_EQ(hit(1000), staged[0]);
@@ -168,6 +161,61 @@ TEST_F(TcamManagerTest, FlashDownloadKeepsTheOrderPacketsMetAndPriorityComesFirs
    const U32 anyPacket = first->getEntry(unit, "ACL");
    first->installEntry(unit, anyPacket);
    EXPECT_EQ(hit(1000), anyPacket);
+}
+
+// A chip that notes, at each operation the TCAM manager makes, whether its caller kept the
+// activity lock for the call.
+struct LockNotingChip : Chip::SimulatedChip {
+   using SimulatedChip::SimulatedChip;
+   S32 noted(S32 rc) {
+      lockKept.push_back(Kiv::activityLock().isHeldByThisThread());
+      return rc;
+   }
+   S32 bcm_field_entry_create_at(S32 u, S32 g, U32 e, U32 slot) override {
+      return noted(SimulatedChip::bcm_field_entry_create_at(u, g, e, slot));
+   }
+   S32 bcm_field_entry_create(S32 u, S32 g, U32 e) override {
+      return noted(SimulatedChip::bcm_field_entry_create(u, g, e));
+   }
+   S32 bcm_field_entry_prio_set(S32 u, U32 e, S32 priority) override {
+      return noted(SimulatedChip::bcm_field_entry_prio_set(u, e, priority));
+   }
+   S32 bcm_field_entry_destroy(S32 u, U32 e) override {
+      return noted(SimulatedChip::bcm_field_entry_destroy(u, e));
+   }
+   S32 bcm_field_entry_install(S32 u, U32 e) override {
+      return noted(SimulatedChip::bcm_field_entry_install(u, e));
+   }
+   S32 bcm_field_entry_reinstall(S32 u, U32 e) override {
+      return noted(SimulatedChip::bcm_field_entry_reinstall(u, e));
+   }
+   S32 bcm_field_entry_multi_get(S32 u, S32 g, std::span<U32> ids, U32* count) override {
+      return noted(SimulatedChip::bcm_field_entry_multi_get(u, g, ids, count));
+   }
+   S32 bcm_field_group_flash(S32 u, S32 g, U32 first, std::span<U32> ids) override {
+      return noted(SimulatedChip::bcm_field_group_flash(u, g, first, ids));
+   }
+   std::vector<bool> lockKept;
+};
+
+// A manager call is one step of its caller's: no framework work runs inside it.
+TEST_F(TcamManagerTest, ManagerCallsKeepTheActivityLockThroughTheirSdkCalls) {
+   LockNotingChip chip({4, 64, 1, 1});
+   const Shim::ScopedBackend installed(chip);
+   const TcamGroupConfig config{145, 12, 4, 1, 1, /*priority=*/3};
+   groups = new TesselTcamGroupManager(64);
+   nat = groups->unboundedEntryManagerIs(config);
+   const U32 cold = getEntry();
+   nat->installEntry(unit, cold);
+   nat->reinstallEntry(unit, cold);
+   groups = new TesselTcamGroupManager(64, TesselTcamGroupManager::Start::warm, {unit});
+   nat = groups->unboundedEntryManagerIs(config);
+   nat->freeEntry(unit, getEntry());
+   getEntry();
+   groups->doFlashDownload();
+   EXPECT_EQ(chip.lockKept.size(), 11u) << "create, priority, install, reinstall; multi-get, "
+                                           "create, priority, destroy, create, priority, flash";
+   EXPECT_THAT(chip.lockKept, testing::Each(true));
 }
 
 }  // namespace
