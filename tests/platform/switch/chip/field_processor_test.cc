@@ -111,6 +111,7 @@ TEST_F(FieldProcessorTest, HigherPriorityWinsThenTheLowerSlotWhateverTheCreation
    EXPECT_EQ(hit(dnsQuery()), later);
    ASSERT_EQ(chip.bcm_field_entry_prio_set(unit, later, 0), Shim::successCode);
    ASSERT_EQ(chip.bcm_field_entry_reinstall(unit, later), Shim::successCode);
+   EXPECT_EQ(hit(dnsQuery()), earlier) << "equal priorities again, below one installed before";
    ASSERT_EQ(chip.bcm_field_entry_destroy(unit, earlier), Shim::successCode);
    EXPECT_EQ(hit(dnsQuery()), later);
 }

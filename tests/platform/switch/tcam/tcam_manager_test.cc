@@ -146,12 +146,15 @@ TEST_F(TcamManagerTest, FlashDownloadKeepsTheOrderPacketsMetAndPriorityComesFirs
    const U32 flowBefore = installedEntry(1000);
    installedEntry();
    restartWarm();
+   const U32 newFlow = installedEntry(2000);
    const U32 host = installedEntry();
    const U32 flow = installedEntry(1000);
    EXPECT_EQ(hit(1000), flowBefore);
    groups->doFlashDownload();
    EXPECT_EQ(hit(1000), flow);
-   EXPECT_EQ(hit(2000), host);
+   EXPECT_EQ(hit(2000), host) << "a key new to the group comes after the keys it had";
+   EXPECT_EQ(hit(3000), host);
+   EXPECT_TRUE(chip_.entry(unit, newFlow)->placed());
    EXPECT_EQ(chip_.entryAtHardwareIndex(unit, nat->getPipeEntryId(unit, 1, flow, 1)),
              (Chip::SimulatedChip::HardwareCopy{flow, 1, 1}))
        << "the manager records where the chip placed each entry";
