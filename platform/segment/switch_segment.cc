@@ -1,5 +1,6 @@
 #include "platform/segment/switch_segment.h"
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,10 +10,13 @@
 #include <boost/interprocess/mapped_region.hpp>
 #include <boost/interprocess/mem_algo/rbtree_best_fit.hpp>
 #include <boost/interprocess/shared_memory_object.hpp>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 
+#include "platform/framework/kiv/assert.h"
 #include "platform/segment/robust_mutex.h"
 
 namespace Segment {
@@ -44,9 +48,10 @@ struct Header {
 static_assert(sizeof(Header) <= headerBytes);
 
 // An object of the same alignment as the named objects it stores.
-struct alignas(SwitchSegment::namedAlignment) NamedStorage {
-   unsigned char bytes[SwitchSegment::namedAlignment];
+struct NamedStorage {
+   U64 word;
 };
+static_assert(alignof(NamedStorage) == SwitchSegment::namedAlignment);
 
 std::atomic<U64> segmentsCreated{0};
 
@@ -210,6 +215,18 @@ std::size_t SwitchSegment::allocate(std::size_t bytes, std::size_t alignment) {
       throw SegmentException(name_ + ": no room for " + std::to_string(bytes) + " bytes");
    }
    return static_cast<std::size_t>(static_cast<std::byte*>(memory) - base_);
+}
+
+std::size_t SwitchSegment::pageBytes() { return bip::mapped_region::get_page_size(); }
+
+// The pages are removed from the shared-memory object, not merely unmapped, so that every
+// process reads them as zeros and the system has them back.
+void SwitchSegment::doZero(std::size_t offset, std::size_t bytes) {
+   KIV_ASSERT( offset % pageBytes() == 0 && bytes % pageBytes() == 0 );
+   if (madvise(base_ + offset, bytes, MADV_REMOVE) != 0) {
+      throw SegmentException(name_ + ": cannot zero " + std::to_string(bytes) +
+                             " bytes: " + std::strerror(errno));
+   }
 }
 
 }  // namespace Segment

@@ -30,11 +30,13 @@ namespace Segment {
 // is thrown when a segment cannot be made or opened or has no room left.
 class SwitchSegment {
 public:
-   // Bumped whenever the header or the managed area's layout changes, so that no program reads
-   // a segment that another version laid out.
+   // Bumped whenever the layout of anything in the segment changes (the header, the managed
+   // area, a record a program keeps there), so that no program reads a segment that another
+   // version laid out.
    static constexpr U32 layoutVersion = 1;
-   // Named objects are aligned to this; a type that needs more cannot be one.
-   static constexpr std::size_t namedAlignment = 16;
+   // Named objects are aligned to this (the allocator aligns no further); a type that needs
+   // more cannot be one.
+   static constexpr std::size_t namedAlignment = 8;
 
    // A new segment with room for `bytes` of objects. Memory is taken from the system as it is
    // first touched, so a large segment costs only what is used.
@@ -66,6 +68,11 @@ public:
    // Memory for records that an object lays out itself, `alignment` a power of two, as an
    // offset from base(). It is never freed while the segment lives.
    std::size_t allocate(std::size_t bytes, std::size_t alignment);
+   // The system's page: the unit doZero() works in.
+   static std::size_t pageBytes();
+   // Makes `bytes` from `offset`, both page-aligned, read as zeros again, and gives their
+   // memory back to the system until they are written. No one may be using them.
+   void doZero(std::size_t offset, std::size_t bytes);
    // Where the segment starts in this process.
    std::byte* base() const { return base_; }
 

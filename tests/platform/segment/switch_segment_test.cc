@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <string>
@@ -97,6 +98,17 @@ TEST(SwitchSegmentTest, AnAttacherFindsWhatTheCreatorBuiltAndLeavesTheSegment) {
    EXPECT_EQ(creator->findOrConstruct<Record>("other", 11u).value, 9u);
    creator.reset();
    EXPECT_FALSE(exists(name));
+}
+
+TEST(SwitchSegmentTest, ZeroedPagesReadAsZerosInEveryProcess) {
+   const std::unique_ptr<SwitchSegment> creator = SwitchSegment::create(bytes);
+   const std::size_t page = SwitchSegment::pageBytes();
+   const std::size_t offset = creator->allocate(2 * page, page);
+   std::fill_n(creator->base() + offset, 2 * page, std::byte{0xAB});
+   const std::unique_ptr<SwitchSegment> attacher = SwitchSegment::attach(creator->name());
+   creator->doZero(offset, page);
+   EXPECT_EQ(attacher->base()[offset + page - 1], std::byte{0});
+   EXPECT_EQ(attacher->base()[offset + page], std::byte{0xAB});
 }
 
 TEST(SwitchSegmentTest, ACreateRemovesTheSegmentsOfDeadOwnersAndLeavesLiveOnes) {
