@@ -81,6 +81,7 @@ TEST(SwitchSegmentTest, IsItsUsersAloneAndNamedApartFromEveryOther) {
 }
 
 struct Record {
+   explicit Record(U64 initial) : value(initial) {}
    U64 value;
 };
 
