@@ -1,6 +1,7 @@
 #include "platform/switch/chip/field_processor.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
@@ -26,6 +27,7 @@ FieldProcessor::FieldProcessor(std::byte* memory, U32 slotCount) : slotCount_(sl
    entries_ = layout.take<TearFree<StoredEntry>>(maxEntryId());
    slotGenerations_ = layout.take<Generation>(slotCount);
    rows_ = layout.take<std::array<AtomicImage<StoredRow>, 2>>(slotCount);
+   scanRows_ = layout.take<AtomicImage<StoredRow>>(slotCount);
    for (auto& contents : contents_) contents = layout.take<AtomicImage<SlotContent>>(slotCount);
    hits_ = layout.take<U64>(slotCount);
    extent_ = layout.bytes();
@@ -67,8 +69,16 @@ TernaryRow FieldProcessor::currentRow(U32 slot) const {
    return rows_[slot][slotGenerations_[slot].current()].plainLoad().row();
 }
 
+// Word by word: the row was just built a field at a time, and a wider read of it would wait.
 FieldProcessor::StoredRow FieldProcessor::StoredRow::of(const TernaryRow& row) {
-   return StoredRow{row.data.words, {~row.mask.words[0], ~row.mask.words[1]}};
+   static_assert(offsetof(StoredRow, ignored) == 2 * sizeof(U64) && sizeof(StoredRow) == 32,
+                 "scans and writers take a stored row word by word: data, then ignored");
+   StoredRow stored;
+   for (std::size_t word = 0; word < 2; ++word) {
+      stored.data[word] = row.data.words[word];
+      stored.ignored[word] = ~row.mask.words[word];
+   }
+   return stored;
 }
 
 TernaryRow FieldProcessor::StoredRow::row() const {
@@ -92,10 +102,21 @@ bool storedRowMatches(const Image& image, std::array<U64, 2> words) {
 
 void FieldProcessor::slotIs(U32 slot, const TernaryRow& row, const SlotContent& content,
                             bool restartHits) {
+   const StoredRow stored = StoredRow::of(row);
+   AtomicImage<StoredRow>& scanRow = scanRows_[slot];
+   const U64 sequence = atomicLoad(header_->scanSequence);
+   atomicStore(header_->scanSequence, sequence | 1);
+   std::atomic_thread_fence(std::memory_order_release);
+   // The scan's copy matches every key while the slot changes, the words that say which bits
+   // matter first out and last back in.
+   for (const std::size_t ignored : {2, 3}) scanRow.wordIs(ignored, ~U64{0});
+   for (const std::size_t data : {0, 1}) scanRow.wordIs(data, stored.data[data]);
    slotGenerations_[slot].publish([&](U32 image) {
-      rows_[slot][image].store(StoredRow::of(row));
+      rows_[slot][image].store(stored);
       contents_[image][slot].store(content);
    });
+   for (const std::size_t ignored : {2, 3}) scanRow.wordIs(ignored, stored.ignored[ignored - 2]);
+   atomicStore(header_->scanSequence, (sequence | 1) + 1, std::memory_order_release);
    // After the new content, so that a packet counted in between is lost rather than counted to
    // an entry it never met.
    if (restartHits) atomicStore(hits_[slot], U64{0});
@@ -103,7 +124,7 @@ void FieldProcessor::slotIs(U32 slot, const TernaryRow& row, const SlotContent& 
 
 void FieldProcessor::slotClear(U32 slot) { slotIs(slot, TernaryRow(), SlotContent(), true); }
 
-void FieldProcessor::installed(U32 entryId, StoredEntry entry, bool restartHits) {
+void FieldProcessor::installed(U32 entryId, StoredEntry& entry, bool restartHits) {
    if (entry->priority() > atomicLoad(header_->highestPriority)) {
       atomicStore(header_->highestPriority, entry->priority(), std::memory_order_release);
    }
@@ -259,7 +280,7 @@ void FieldProcessor::unplacedEntriesDel() {
 }
 
 S32 FieldProcessor::entryInstall(U32 entryId) {
-   const StoredEntry found = current(entryId);
+   StoredEntry found = current(entryId);
    if (!found) return code(SdkError::notFound);
    if (!found->placed()) return code(SdkError::invalidParameter);
    installed(entryId, found, false);
@@ -308,37 +329,60 @@ U32 FieldProcessor::entryInSlot(U32 slot) const {
        [&](U32 image) { return contents_[image][slot].load().entryId; });
 }
 
-std::optional<Match> FieldProcessor::classify(const Packet& packet) {
-   const std::array<U64, 2> key = keyOf(packet).words;
+template <bool fromScanCopy>
+std::optional<FieldProcessor::Scan> FieldProcessor::scan(const std::array<U64, 2>& key) const {
    const S32 ceiling = atomicLoad(header_->highestPriority, std::memory_order_acquire);
    // Kept in registers: the generations' fences would have members read again for every slot.
+   const std::array<U64, 2> words = key;
    const Generation* const generations = slotGenerations_;
    const std::array<AtomicImage<StoredRow>, 2>* const rows = rows_;
+   const AtomicImage<StoredRow>* const scanRows = scanRows_;
    const U32 slotCount = slotCount_;
-   std::optional<U32> bestSlot;
-   SlotContent best;
-   for (U32 slot = 0; slot < slotCount; ++slot) {
-      const Generation& generation = generations[slot];
-      if (!generation.read([=](U32 image) { return storedRowMatches(rows[slot][image], key); })) {
-         continue;
+   // The first slot from `slot` on whose row matches, or slotCount.
+   const auto nextMatch = [&](U32 slot) {
+      if constexpr (fromScanCopy) {
+         while (slot < slotCount && !storedRowMatches(scanRows[slot], words)) ++slot;
+      } else {
+         while (slot < slotCount && !generations[slot].read([=](U32 image) {
+            return storedRowMatches(rows[slot][image], words);
+         })) {
+            ++slot;
+         }
       }
+      return slot;
+   };
+   std::optional<Scan> found;
+   for (U32 slot = nextMatch(0); slot < slotCount; slot = nextMatch(slot + 1)) {
       // What the slot installed, with a row that still matches.
       const std::optional<SlotContent> content =
-          generation.read([&](U32 image) -> std::optional<SlotContent> {
-             if (!storedRowMatches(rows[slot][image], key)) return std::nullopt;
+          generations[slot].read([&](U32 image) -> std::optional<SlotContent> {
+             if (!storedRowMatches(rows[slot][image], words)) return std::nullopt;
              return contents_[image][slot].load();
           });
       if (!content) continue;
-      if (!bestSlot || content->priority > best.priority) {
-         best = *content;
-         bestSlot = slot;
-      }
+      if (!found || content->priority > found->content.priority) found = Scan{slot, *content};
       // No row installed later in the scan can outrank the highest priority ever installed.
-      if (best.priority >= ceiling) break;
+      if (found->content.priority >= ceiling) break;
    }
-   if (!bestSlot) return std::nullopt;
-   std::atomic_ref<U64>(hits_[*bestSlot]).fetch_add(1, std::memory_order_relaxed);
-   return Match{best.entryId, best.actions};
+   return found;
+}
+
+// The scan's copy of the rows, read while no copy was being written, is whole; else, or when
+// a copy was written meanwhile, every slot's images are read, each checked.
+std::optional<Match> FieldProcessor::classify(const Packet& packet) {
+   const std::array<U64, 2> key = keyOf(packet).words;
+   const U64 sequence = atomicLoad(header_->scanSequence, std::memory_order_acquire);
+   std::optional<Scan> found;
+   bool whole = false;
+   if (sequence % 2 == 0) {
+      found = scan<true>(key);
+      std::atomic_thread_fence(std::memory_order_acquire);
+      whole = atomicLoad(header_->scanSequence) == sequence;
+   }
+   if (!whole) found = scan<false>(key);
+   if (!found) return std::nullopt;
+   std::atomic_ref<U64>(hits_[found->slot]).fetch_add(1, std::memory_order_relaxed);
+   return Match{found->content.entryId, found->content.actions};
 }
 
 U64 FieldProcessor::hitCount(U32 entryId) const {

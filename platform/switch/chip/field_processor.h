@@ -100,6 +100,10 @@ private:
       // classification.
       S32 highestPriority;
       U32 entryCount;
+      // Odd while the writer changes a slot: a scan of the rows' copies that saw it even and
+      // unchanged read no copy being written. A writer that dies leaves it odd until the next
+      // one's write.
+      U64 scanSequence;
    };
    // A TCAM row as the segment keeps it: its mask complemented, the bits that do not matter,
    // so that a row of zeros requires a key of zeros, which no packet has (every packet key has
@@ -119,6 +123,11 @@ private:
    };
    // An entry id's record: the entry, or nothing.
    using StoredEntry = std::optional<FieldEntry>;
+   // The best slot a scan found matching, with what it installed.
+   struct Scan {
+      U32 slot;
+      SlotContent content;
+   };
 
    U32 maxEntryId() const { return 2 * slotCount_; }
    // The entry's record; null for an id outside the table.
@@ -134,11 +143,15 @@ private:
    void slotIs(U32 slot, const TernaryRow& row, const SlotContent& content, bool restartHits);
    SlotContent currentContent(U32 slot) const;
    TernaryRow currentRow(U32 slot) const;
-   // Publishes what the entry, present and placed, installs into its slot, and the entry as
-   // installed.
-   void installed(U32 entryId, StoredEntry entry, bool restartHits);
+   // Publishes what the entry, present and placed, installs into its slot, and the entry,
+   // marked installed, as its record.
+   void installed(U32 entryId, StoredEntry& entry, bool restartHits);
    // An empty slot: a row matching nothing, no entry, no hits.
    void slotClear(U32 slot);
+   // The best installed row matching `key`: from the scan's copy of the rows, which the caller
+   // checks against the scan sequence, or else from each slot's images, each checked.
+   template <bool fromScanCopy>
+   std::optional<Scan> scan(const std::array<U64, 2>& key) const;
 
    U32 slotCount_;
    std::size_t extent_;  // the bytes the layout takes
@@ -148,6 +161,11 @@ private:
    // Both images of every slot's row, side by side: a scan finds the current one with no
    // more than its generation's lowest bit.
    std::array<AtomicImage<StoredRow>, 2>* rows_;
+   // One more copy of every slot's row, for a scan that reads little more than the rows while
+   // no slot is being written. It matches at least what its slot holds at every step of a
+   // write, so that one cut by the writer's death can make a scan look at a slot for nothing
+   // but never miss one.
+   AtomicImage<StoredRow>* scanRows_;
    std::array<AtomicImage<SlotContent>*, 2> contents_;
    U64* hits_;
 };

@@ -79,8 +79,10 @@ public:
       }
    }
 
-   // One word of the image, for a reader that needs only part of it.
+   // One word of the image, for a reader that needs only part of it, and for a writer that
+   // orders its writes word by word.
    U64 word(std::size_t index) const { return atomicLoad(words_[index]); }
+   void wordIs(std::size_t index, U64 value) { atomicStore(words_[index], value); }
 
 private:
    static constexpr std::size_t bytesOfWord(std::size_t index) {
@@ -106,7 +108,8 @@ public:
       }
    }
 
-   // The current image, as the writer reads it: no one else writes, so it stays whole.
+   // The current image unchecked: the writer's (no one else writes, so it stays whole), or a
+   // reader's that checks its copies some other way.
    U32 current() const { return atomicLoad(value_) & 1; }
 
    // Runs `write(image)` on the image readers are not reading, then makes it current.

@@ -139,20 +139,30 @@ TEST(ChipMemoryTest, UnitsTakeMemoryOnlyAsTheyAreWritten) {
    EXPECT_LT(status.st_blocks * 512, 8 << 20);
 }
 
-// The child plays the agent, killed at any instant: it rewrites entry 1 between two contents,
-// each installed in one write of slot 0, while the test reads the chip as the traffic does.
+// The child plays the agent, killed at any instant: it rewrites entry 1 in slot 0 between two
+// contents, a host row that drops and a wider row that switches, each installed in one write,
+// while the test reads the chip as the traffic does: a packet of the host always meets one
+// of the two, with the actions installed with its row, and a packet of the wider row alone
+// meets it with its actions or nothing.
 TEST_F(ChipSegmentTest, AWriterKilledMidWriteLeavesTheSlotWholeAndNothingLocked) {
    SimulatedChip traffic(*segment, config);
-   ASSERT_EQ(traffic.bcm_field_entry_create_at(unit, 7, 1, 0), Shim::successCode);
-   programmed(traffic, 1, 0x0A000001, drop, 0);
-   const std::array<Hit, 2> contents{Hit{1, {{drop, 0}}}, Hit{1, {{l3Switch, 9}}}};
-   // Whether a packet from either source meets nothing or the actions installed with its row.
-   const auto whole = [&] {
-      const std::optional<Hit> first = hit(traffic, from(0x0A000001));
-      const std::optional<Hit> second = hit(traffic, from(0x0A000002));
-      return (!first || first == contents[0]) && (!second || second == contents[1]);
+   const auto rewritten = [&](SimulatedChip& chip, bool host) {
+      chip.bcm_field_qualify_SrcIp(unit, 1, host ? 0x0A000001 : 0x0A000000,
+                                   host ? all : 0xFF000000);
+      chip.bcm_field_action_remove_all(unit, 1);
+      chip.bcm_field_action_add(unit, 1, host ? drop : l3Switch, host ? 0 : 9, 0);
+      return chip.bcm_field_entry_reinstall(unit, 1);
    };
-   for (int round = 0; round < 8; ++round) {
+   const Hit hostContent{1, {{drop, 0}}};
+   const Hit widerContent{1, {{l3Switch, 9}}};
+   const auto whole = [&] {
+      const std::optional<Hit> host = hit(traffic, from(0x0A000001));
+      const std::optional<Hit> wider = hit(traffic, from(0x0A020000));
+      return (host == hostContent || host == widerContent) && (!wider || wider == widerContent);
+   };
+   ASSERT_EQ(traffic.bcm_field_entry_create_at(unit, 7, 1, 0), Shim::successCode);
+   ASSERT_EQ(rewritten(traffic, true), Shim::successCode);
+   for (U32 round = 0; round < 8; ++round) {
       std::array<int, 2> ready{};
       ASSERT_EQ(pipe(ready.data()), 0);
       const pid_t child = fork();
@@ -160,28 +170,23 @@ TEST_F(ChipSegmentTest, AWriterKilledMidWriteLeavesTheSlotWholeAndNothingLocked)
          const std::unique_ptr<SwitchSegment> attached = SwitchSegment::attach(segment->name());
          SimulatedChip agent(*attached, config);
          (void)!write(ready[1], "r", 1);
-         for (U32 next = 1;; next ^= 1) {
-            agent.bcm_field_qualify_SrcIp(unit, 1, 0x0A000001 + next, all);
-            agent.bcm_field_action_remove_all(unit, 1);
-            agent.bcm_field_action_add(unit, 1, next ? l3Switch : drop, next ? 9 : 0, 0);
-            agent.bcm_field_entry_reinstall(unit, 1);
-         }
+         for (bool host = false;; host = !host) rewritten(agent, host);
       }
       char byte = 0;
       ASSERT_EQ(read(ready[0], &byte, 1), 1);
       close(ready[0]);
       close(ready[1]);
-      int torn = 0;
-      for (int read = 0; read < 500 * (round + 1); ++read) torn += whole() ? 0 : 1;
+      U32 torn = 0;
+      for (U32 read = 0; read < 500 * (round + 1); ++read) torn += whole() ? 0 : 1;
       kill(child, SIGKILL);
       waitpid(child, nullptr, 0);
-      EXPECT_EQ(torn, 0) << "round " << round;
+      EXPECT_EQ(torn, 0u) << "round " << round;
+      // Another slot written first, so that a scan reads slot 0 as the dead writer left it.
+      ASSERT_EQ(traffic.bcm_field_entry_create_at(unit, 7, 2 + round, 1 + round),
+                Shim::successCode);
       EXPECT_TRUE(whole()) << "after the kill, round " << round;
-      EXPECT_NE(hit(traffic, from(0x0A000001)).has_value(),
-                hit(traffic, from(0x0A000002)).has_value())
-          << "the slot holds one of the two, round " << round;
-      programmed(traffic, 1, 0x0A000001, drop, 0);
-      EXPECT_EQ(hit(traffic, from(0x0A000001)), contents[0]);
+      ASSERT_EQ(rewritten(traffic, true), Shim::successCode);
+      EXPECT_EQ(hit(traffic, from(0x0A000001)), hostContent);
    }
 }
 
