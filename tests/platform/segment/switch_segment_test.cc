@@ -1,6 +1,7 @@
 #include "platform/segment/switch_segment.h"
 
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -37,26 +38,26 @@ struct RawObject {
    const std::string name;
 };
 
-// A child process that creates a segment, says its name and waits until it is killed. Killed,
-// it stays a zombie until the test ends, as a killed agent stays until its parent reaps it.
-struct SegmentCreatingChild {
-   SegmentCreatingChild() {
-      std::array<int, 2> names{};
-      EXPECT_EQ(pipe(names.data()), 0);
+// A child process that runs `body`, which says something on the descriptor it is given and
+// then waits to be killed. Killed, the child stays a zombie until this object goes, as a
+// killed agent stays until its parent reaps it.
+struct Child {
+   template <class Body>
+   explicit Child(Body body) {
+      std::array<int, 2> pipeEnds{};
+      EXPECT_EQ(pipe(pipeEnds.data()), 0);
       pid = fork();
       if (pid == 0) {
-         const std::unique_ptr<SwitchSegment> segment = SwitchSegment::create(bytes);
-         (void)!write(names[1], segment->name().c_str(), segment->name().size() + 1);
-         pause();
+         body(pipeEnds[1]);
          _exit(0);
       }
-      close(names[1]);
+      close(pipeEnds[1]);
       std::array<char, 256> text{};
-      EXPECT_GT(read(names[0], text.data(), text.size()), 0);
-      close(names[0]);
-      name = text.data();
+      EXPECT_GT(read(pipeEnds[0], text.data(), text.size() - 1), 0);
+      close(pipeEnds[0]);
+      said = text.data();
    }
-   ~SegmentCreatingChild() {
+   ~Child() {
       kill(pid, SIGKILL);
       waitpid(pid, nullptr, 0);
    }
@@ -67,7 +68,7 @@ struct SegmentCreatingChild {
    }
 
    pid_t pid = 0;
-   std::string name;
+   std::string said;
 };
 
 TEST(SwitchSegmentTest, IsItsUsersAloneAndNamedApartFromEveryOther) {
@@ -113,18 +114,22 @@ TEST(SwitchSegmentTest, ZeroedPagesReadAsZerosInEveryProcess) {
 }
 
 TEST(SwitchSegmentTest, ACreateRemovesTheSegmentsOfDeadOwnersAndLeavesLiveOnes) {
-   SegmentCreatingChild child;
+   Child child([](int fd) {
+      const std::unique_ptr<SwitchSegment> segment = SwitchSegment::create(bytes);
+      (void)!write(fd, segment->name().c_str(), segment->name().size());
+      pause();
+   });
    const Owner self = Owner::self();
    const RawObject samePidOtherStart(
        SwitchSegment::nameOf(getuid(), Owner{self.pid, self.startTime + 1}, 0), 4096);
 
    const std::unique_ptr<SwitchSegment> live = SwitchSegment::create(bytes);
-   EXPECT_TRUE(exists(child.name)) << "a live owner's segment is left";
+   EXPECT_TRUE(exists(child.said)) << "a live owner's segment is left";
    EXPECT_FALSE(exists(samePidOtherStart.name)) << "the pid's process is another now";
 
    child.doKill();
    SwitchSegment::create(bytes);
-   EXPECT_FALSE(exists(child.name));
+   EXPECT_FALSE(exists(child.said));
    EXPECT_TRUE(exists(live->name()));
 }
 
@@ -138,21 +143,11 @@ struct KilledInConstruction {
 
 TEST(SwitchSegmentTest, AProcessKilledHoldingTheSegmentsLockLeavesItFree) {
    const std::unique_ptr<SwitchSegment> segment = SwitchSegment::create(bytes);
-   std::array<int, 2> constructing{};
-   ASSERT_EQ(pipe(constructing.data()), 0);
-   const pid_t child = fork();
-   if (child == 0) {
-      SwitchSegment::attach(segment->name())
-          ->findOrConstruct<KilledInConstruction>("killed", constructing[1]);
-      _exit(0);
-   }
-   char byte = 0;
-   ASSERT_EQ(read(constructing[0], &byte, 1), 1);
-   kill(child, SIGKILL);
-   waitpid(child, nullptr, 0);
+   Child child([&](int fd) {
+      SwitchSegment::attach(segment->name())->findOrConstruct<KilledInConstruction>("killed", fd);
+   });
+   child.doKill();
    EXPECT_EQ(segment->findOrConstruct<Record>("record", 5u).value, 5u);
-   close(constructing[0]);
-   close(constructing[1]);
 }
 
 TEST(SwitchSegmentTest, AttachRefusesWhatIsNoSwitchSegmentOfThisLayout) {
@@ -182,12 +177,8 @@ TEST(SwitchSegmentTest, AttachRefusesWhatIsNoSwitchSegmentOfThisLayout) {
                                std::to_string(SwitchSegment::layoutVersion)},
    };
    for (const auto& c : cases) {
-      try {
-         SwitchSegment::attach(c.name);
-         ADD_FAILURE() << c.name << " attached";
-      } catch (const SegmentException& error) {
-         EXPECT_EQ(error.msg(), c.error);
-      }
+      EXPECT_THAT([&] { SwitchSegment::attach(c.name); },
+                  testing::ThrowsMessage<SegmentException>(c.error));
    }
 }
 
