@@ -58,4 +58,20 @@ void BM_QualifierRead(benchmark::State& state) {
 }
 BENCHMARK(BM_QualifierRead)->Arg(256)->Arg(4096);
 
+// The SDK's write path alone, on a unit whose memory is in use already: one qualifier of an
+// entry rewritten and the entry installed again, entry after entry.
+void BM_EntryRewrite(benchmark::State& state) {
+   const U32 entries = static_cast<U32>(state.range(0));
+   LoadedChip loaded(entries);
+   U32 entry = 0;
+   U32 destination = 0;
+   for (auto _ : state) {
+      entry = entry % entries + 1;
+      benchmark::DoNotOptimize(
+          loaded.chip().bcm_field_qualify_DstIp(unit, entry, ++destination, 0xFFFFFFFF));
+      benchmark::DoNotOptimize(loaded.chip().bcm_field_entry_reinstall(unit, entry));
+   }
+}
+BENCHMARK(BM_EntryRewrite)->Arg(4096);
+
 }  // namespace

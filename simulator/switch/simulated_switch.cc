@@ -63,7 +63,9 @@ struct SimulatedSwitch::AgentProcess {
 
 SimulatedSwitch::SimulatedSwitch(const Config& config)
     : config_(config),
-      chip_(chipConfig(config)),
+      segment_(
+          Segment::SwitchSegment::create(::Chip::SimulatedChip::segmentBytes(chipConfig(config)))),
+      chip_(*segment_, chipConfig(config)),
       backend_(chip_),
       sharedMemory_(new Shoal::SharedStore),
       controlPlane_(sharedMemory_, config.modules) {

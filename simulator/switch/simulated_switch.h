@@ -10,6 +10,7 @@
 #include "control_plane/nat_control_plane.h"
 #include "platform/agent/command/command_server.h"
 #include "platform/agent/plugin/loader.h"
+#include "platform/segment/switch_segment.h"
 #include "platform/switch/chip/simulated_chip.h"
 #include "platform/switch/sdk/sdk.h"
 #include "platform/switch/tcam/tessel_tcam_group_manager.h"
@@ -17,8 +18,10 @@
 
 namespace Simulator {
 
-// A whole switch in one process. What outlives an agent restart lives here: the chip behind
-// the SDK shim, shared memory, the control plane publishing into it. The agent (framework
+// A whole switch in one process. What outlives an agent restart lives here: the switch's
+// segment with the chip in it behind the SDK shim (where a restarted agent finds the chip as
+// the last one left it, in this process or another), shared memory, the control plane
+// publishing into it. The agent (framework
 // objects, TCAM managers, the plug-in with its mounter, root, programmers and status
 // directories, the command callback) is built on top and can be torn down and built again,
 // cold or warm. Module m is driven by SDK unit m.
@@ -81,6 +84,8 @@ public:
    Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer(U16 module) const;
    Kiv::Ptr<TesselUnboundedTcamEntryManager> natEntryManager() const;
    ::Chip::SimulatedChip& chip() { return chip_; }
+   // The segment the chip lives in, which other processes of the switch attach to by name.
+   const Segment::SwitchSegment& segment() const { return *segment_; }
    ControlPlane::NatControlPlane& controlPlane() { return controlPlane_; }
    const Config& config() const { return config_; }
 
@@ -90,6 +95,7 @@ private:
    void agentStart(bool warm);
 
    Config config_;
+   std::unique_ptr<Segment::SwitchSegment> segment_;
    ::Chip::SimulatedChip chip_;
    Shim::ScopedBackend backend_;
    Kiv::Ptr<Shoal::SharedStore> sharedMemory_;

@@ -18,12 +18,15 @@ bool FieldEntry::qualifierIs(KeyField field, U32 data, U32 mask) {
    const BitField bits = keyFieldPosition(field).bits;
    if (!bits.fits(data)) return false;
    qualifiers_[index] = QualifierValue{data, static_cast<U32>(mask & bits.valueMask())};
+   qualifiersPresent_ = static_cast<U8>(qualifiersPresent_ | 1u << index);
    changed();
    return true;
 }
 
-const std::optional<QualifierValue>& FieldEntry::qualifier(KeyField field) const {
-   return qualifiers_[qualifierIndex(field)];
+std::optional<QualifierValue> FieldEntry::qualifier(KeyField field) const {
+   const std::size_t index = qualifierIndex(field);
+   if ((qualifiersPresent_ >> index & 1) == 0) return std::nullopt;
+   return qualifiers_[index];
 }
 
 bool FieldEntry::actionIs(const FieldActionValue& action) {
@@ -46,11 +49,10 @@ TernaryRow FieldEntry::row() const {
    TernaryRow row;
    row.fieldIs(KeyField::entryValid, 1, 1);
    for (std::size_t index = 0; index < qualifierCount; ++index) {
-      if (!qualifiers_[index]) continue;
-      row.fieldIs(static_cast<KeyField>(index), qualifiers_[index]->data, qualifiers_[index]->mask);
+      if ((qualifiersPresent_ >> index & 1) == 0) continue;
+      row.fieldIs(static_cast<KeyField>(index), qualifiers_[index].data, qualifiers_[index].mask);
    }
-   if (qualifiers_[qualifierIndex(KeyField::l4SrcPort)] ||
-       qualifiers_[qualifierIndex(KeyField::l4DstPort)]) {
+   if (qualifier(KeyField::l4SrcPort) || qualifier(KeyField::l4DstPort)) {
       row.fieldIs(KeyField::l4HeaderPresent, 1, 1);
    }
    return row;

@@ -10,7 +10,7 @@
 
 namespace Chip {
 
-enum class InstallState { notInstalled, installed, changedSinceInstall };
+enum class InstallState : U8 { notInstalled, installed, changedSinceInstall };
 
 // A qualifier as hardware stores it.
 struct QualifierValue {
@@ -21,10 +21,9 @@ struct QualifierValue {
 };
 
 // One field entry as the SDK sees it: its group and TCAM slot (none while it is staged during
-// a warm start), the qualifiers, actions and priority last written to it, and whether the TCAM holds
-// that content. Any write to an installed entry makes
-// it changedSinceInstall; the TCAM keeps the installed content until the entry is installed
-// again.
+// a warm start), the qualifiers, actions and priority last written to it, and whether the TCAM
+// holds that content. Any write to an installed entry makes it changedSinceInstall; the TCAM keeps
+// the installed content until the entry is installed again.
 class FieldEntry {
 public:
    // The slot of an entry that sits in no TCAM slot yet.
@@ -42,7 +41,7 @@ public:
    // width: mask bits above it are dropped, so an all-ones mask reads back as the field's all
    // ones. False, and nothing stored, when `data` is wider than the field.
    bool qualifierIs(KeyField field, U32 data, U32 mask);
-   const std::optional<QualifierValue>& qualifier(KeyField field) const;
+   std::optional<QualifierValue> qualifier(KeyField field) const;
 
    // False, and nothing added, when the entry already has this action.
    bool actionIs(const FieldActionValue& action);
@@ -59,12 +58,15 @@ public:
 private:
    void changed();
 
+   // Plain and compact: the chip keeps entries in shared memory and copies one whole on every
+   // write.
    S32 group_;
    U32 slot_;
-   std::array<std::optional<QualifierValue>, qualifierCount> qualifiers_;
-   ActionList actions_;
    S32 priority_ = 0;
    InstallState installState_ = InstallState::notInstalled;
+   U8 qualifiersPresent_ = 0;  // a bit per qualifier field
+   std::array<QualifierValue, qualifierCount> qualifiers_{};
+   ActionList actions_;
 };
 
 }  // namespace Chip

@@ -1,37 +1,173 @@
 #include "platform/switch/chip/field_processor.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <type_traits>
+#include <unordered_map>
 #include <unordered_set>
 
+#include "platform/switch/chip/memory_layout.h"
 #include "platform/switch/sdk/return_code.h"
 
 namespace Chip {
 
 using Shim::SdkError;
 
-FieldProcessor::FieldProcessor(U32 slotCount) : rows_(slotCount), slots_(slotCount) {}
+static_assert(std::is_trivially_copyable_v<std::optional<FieldEntry>>,
+              "an entry record is copied as plain words");
+static_assert(sizeof(std::optional<FieldEntry>) <= 160, "an entry record is copied on every write");
 
+std::size_t FieldProcessor::bytes(U32 slotCount) {
+   return FieldProcessor(nullptr, slotCount).extent_;
+}
+
+FieldProcessor::FieldProcessor(std::byte* memory, U32 slotCount) : slotCount_(slotCount) {
+   MemoryLayout layout(memory);
+   header_ = layout.take<Header>(1);
+   entries_ = layout.take<TearFree<StoredEntry>>(maxEntryId());
+   slotGenerations_ = layout.take<Generation>(slotCount);
+   rows_ = layout.take<std::array<AtomicImage<StoredRow>, 2>>(slotCount);
+   scanRows_ = layout.take<AtomicImage<StoredRow>>(slotCount);
+   for (auto& contents : contents_) contents = layout.take<AtomicImage<SlotContent>>(slotCount);
+   hits_ = layout.take<U64>(slotCount);
+   extent_ = layout.bytes();
+}
+
+void FieldProcessor::doClear() {
+   for (U32 slot = 0; slot < slotCount_; ++slot) {
+      if (currentContent(slot).entryId != 0) slotClear(slot);
+   }
+   for (U32 entryId = 1; entryId <= maxEntryId(); ++entryId) {
+      if (current(entryId)) record(entryId)->write(StoredEntry());
+   }
+   atomicStore(header_->highestPriority, 0);
+   atomicStore(header_->entryCount, 0u);
+}
+
+TearFree<FieldProcessor::StoredEntry>* FieldProcessor::record(U32 entryId) const {
+   if (entryId == 0 || entryId > maxEntryId()) return nullptr;
+   return &entries_[entryId - 1];
+}
+
+FieldProcessor::StoredEntry FieldProcessor::current(U32 entryId) const {
+   const TearFree<StoredEntry>* found = record(entryId);
+   if (!found) return std::nullopt;
+   return found->current();
+}
+
+std::optional<FieldEntry> FieldProcessor::entry(U32 entryId) const {
+   const TearFree<StoredEntry>* found = record(entryId);
+   if (!found) return std::nullopt;
+   return found->read();
+}
+
+FieldProcessor::SlotContent FieldProcessor::currentContent(U32 slot) const {
+   return contents_[slotGenerations_[slot].current()][slot].plainLoad();
+}
+
+TernaryRow FieldProcessor::currentRow(U32 slot) const {
+   return rows_[slot][slotGenerations_[slot].current()].plainLoad().row();
+}
+
+// Word by word: the row was just built a field at a time, and a wider read of it would wait.
+FieldProcessor::StoredRow FieldProcessor::StoredRow::of(const TernaryRow& row) {
+   static_assert(offsetof(StoredRow, ignored) == 2 * sizeof(U64) && sizeof(StoredRow) == 32,
+                 "scans and writers take a stored row word by word: data, then ignored");
+   StoredRow stored;
+   for (std::size_t word = 0; word < 2; ++word) {
+      stored.data[word] = row.data.words[word];
+      stored.ignored[word] = ~row.mask.words[word];
+   }
+   return stored;
+}
+
+TernaryRow FieldProcessor::StoredRow::row() const {
+   TernaryRow row;
+   row.data.words = data;
+   row.mask.words = {~ignored[0], ~ignored[1]};
+   return row;
+}
+
+namespace {
+
+// Whether the stored row `image` matches the key `words`, read word by word: a scan reads
+// every row, and a row copied whole would be written and read back once more.
+template <class Image>
+bool storedRowMatches(const Image& image, std::array<U64, 2> words) {
+   return ((words[0] ^ image.word(0)) & ~image.word(2)) == 0 &&
+          ((words[1] ^ image.word(1)) & ~image.word(3)) == 0;
+}
+
+}  // namespace
+
+void FieldProcessor::slotIs(U32 slot, const TernaryRow& row, const SlotContent& content,
+                            bool restartHits) {
+   const StoredRow stored = StoredRow::of(row);
+   AtomicImage<StoredRow>& scanRow = scanRows_[slot];
+   const U64 sequence = atomicLoad(header_->scanSequence);
+   atomicStore(header_->scanSequence, sequence | 1);
+   std::atomic_thread_fence(std::memory_order_release);
+   // The scan's copy matches every key while the slot changes, the words that say which bits
+   // matter first out and last back in.
+   for (const std::size_t ignored : {2, 3}) scanRow.wordIs(ignored, ~U64{0});
+   for (const std::size_t data : {0, 1}) scanRow.wordIs(data, stored.data[data]);
+   slotGenerations_[slot].publish([&](U32 image) {
+      rows_[slot][image].store(stored);
+      contents_[image][slot].store(content);
+   });
+   for (const std::size_t ignored : {2, 3}) scanRow.wordIs(ignored, stored.ignored[ignored - 2]);
+   atomicStore(header_->scanSequence, (sequence | 1) + 1, std::memory_order_release);
+   // After the new content, so that a packet counted in between is lost rather than counted to
+   // an entry it never met.
+   if (restartHits) atomicStore(hits_[slot], U64{0});
+}
+
+void FieldProcessor::slotClear(U32 slot) { slotIs(slot, TernaryRow(), SlotContent(), true); }
+
+void FieldProcessor::installed(U32 entryId, StoredEntry& entry, bool restartHits) {
+   if (entry->priority() > atomicLoad(header_->highestPriority)) {
+      atomicStore(header_->highestPriority, entry->priority(), std::memory_order_release);
+   }
+   slotIs(entry->slot(), entry->row(), SlotContent{entryId, entry->priority(), entry->actions()},
+          restartHits);
+   entry->installedIs();
+   record(entryId)->write(entry);
+}
+
+template <class Change>
+S32 FieldProcessor::entryChange(U32 entryId, Change&& change) {
+   StoredEntry entry = current(entryId);
+   if (!entry) return code(SdkError::notFound);
+   const S32 rc = change(*entry);
+   if (rc == Shim::successCode) record(entryId)->write(entry);
+   return rc;
+}
+
+// The slot is claimed before the entry names it: a writer killed in between leaves a slot that
+// no entry owns, never two entries in one slot.
 S32 FieldProcessor::entryCreate(S32 group, U32 entryId, U32 slot) {
-   if (entryId == 0 || slot >= slots_.size()) return code(SdkError::invalidParameter);
-   if (entries_.contains(entryId) || slots_[slot].entryId != 0) return code(SdkError::exists);
-   entries_.emplace(entryId, FieldEntry(group, slot));
-   slots_[slot] = SlotContent{entryId, {}, 0, 0};
+   if (!record(entryId) || slot >= slotCount_) return code(SdkError::invalidParameter);
+   if (current(entryId) || currentContent(slot).entryId != 0) return code(SdkError::exists);
+   slotIs(slot, TernaryRow(), SlotContent{entryId, 0, {}}, true);
+   record(entryId)->write(FieldEntry(group, slot));
+   atomicStore(header_->entryCount, atomicLoad(header_->entryCount) + 1);
    return Shim::successCode;
 }
 
 S32 FieldProcessor::entryCreateUnplaced(S32 group, U32 entryId) {
-   if (entryId == 0) return code(SdkError::invalidParameter);
-   if (entries_.contains(entryId)) return code(SdkError::exists);
-   entries_.emplace(entryId, FieldEntry(group, FieldEntry::noSlot));
+   if (!record(entryId)) return code(SdkError::invalidParameter);
+   if (current(entryId)) return code(SdkError::exists);
+   record(entryId)->write(FieldEntry(group, FieldEntry::noSlot));
+   atomicStore(header_->entryCount, atomicLoad(header_->entryCount) + 1);
    return Shim::successCode;
 }
 
 std::vector<U32> FieldProcessor::groupEntries(S32 group) const {
    std::vector<U32> ids;
-   for (const auto& [id, entry] : entries_) {
-      if (entry.group() == group) ids.push_back(id);
+   for (U32 entryId = 1; entryId <= maxEntryId(); ++entryId) {
+      const StoredEntry found = entry(entryId);
+      if (found && found->group() == group) ids.push_back(entryId);
    }
-   std::sort(ids.begin(), ids.end());
    return ids;
 }
 
@@ -40,8 +176,8 @@ namespace {
 struct RowHash {
    std::size_t operator()(const TernaryRow& row) const {
       std::size_t hash = 0;
-      for (const U64 word : {row.data.words[0], row.data.words[1], row.mask.words[0],
-                             row.mask.words[1]}) {
+      for (const U64 word :
+           {row.data.words[0], row.data.words[1], row.mask.words[0], row.mask.words[1]}) {
          hash = (hash ^ std::hash<U64>{}(word)) * 0x100000001B3ull;
       }
       return hash;
@@ -56,153 +192,202 @@ struct RowEqual {
 }  // namespace
 
 S32 FieldProcessor::groupFlash(S32 group, U32 firstSlot, std::span<U32> entryIds) {
-   if (firstSlot > slots_.size() || entryIds.size() > slots_.size() - firstSlot) {
+   if (firstSlot > slotCount_ || entryIds.size() > slotCount_ - firstSlot) {
       return code(SdkError::invalidParameter);
    }
+   std::vector<FieldEntry> listed;
+   listed.reserve(entryIds.size());
    for (const U32 id : entryIds) {
-      const FieldEntry* listed = entry(id);
-      if (!listed || listed->group() != group) return code(SdkError::notFound);
+      const StoredEntry found = current(id);
+      if (!found || found->group() != group) return code(SdkError::notFound);
+      listed.push_back(*found);
    }
-   for (U32 slot = firstSlot; slot < firstSlot + entryIds.size(); ++slot) {
-      const FieldEntry* holder = entry(slots_[slot].entryId);
+   const U32 endSlot = firstSlot + static_cast<U32>(entryIds.size());
+   for (U32 slot = firstSlot; slot < endSlot; ++slot) {
+      const StoredEntry holder = current(currentContent(slot).entryId);
       if (holder && holder->group() != group) return code(SdkError::exists);
    }
    // Where each key of the group sits now, the first slot of a key that sits in several.
    std::unordered_map<TernaryRow, U32, RowHash, RowEqual> placedKeys;
-   const std::vector<U32> previous = groupEntries(group);
-   for (const U32 id : previous) {
-      const FieldEntry& held = *entry(id);
-      if (held.placed()) placedKeys.try_emplace(rows_[held.slot()], held.slot());
+   struct Previous {
+      U32 id;
+      U32 slot;
+   };
+   std::vector<Previous> previous;
+   for (const U32 id : groupEntries(group)) {
+      const U32 slot = current(id)->slot();
+      previous.push_back({id, slot});
+      if (slot != FieldEntry::noSlot) placedKeys.try_emplace(currentRow(slot), slot);
    }
    struct Rank {
       S32 priority;
       bool newKey;
       U32 place;  // the replaced entry's slot, or the position in the list
       U32 id;
+      U32 position;
    };
    std::vector<Rank> ranks;
    ranks.reserve(entryIds.size());
    for (U32 position = 0; position < entryIds.size(); ++position) {
-      const FieldEntry& listed = *entry(entryIds[position]);
-      const auto replaced = placedKeys.find(listed.row());
+      const auto replaced = placedKeys.find(listed[position].row());
       const bool newKey = replaced == placedKeys.end();
-      ranks.push_back({listed.priority(), newKey, newKey ? position : replaced->second,
-                       entryIds[position]});
+      ranks.push_back({listed[position].priority(), newKey, newKey ? position : replaced->second,
+                       entryIds[position], position});
    }
    std::stable_sort(ranks.begin(), ranks.end(), [](const Rank& a, const Rank& b) {
       if (a.priority != b.priority) return a.priority > b.priority;
       if (a.newKey != b.newKey) return b.newKey;
       return a.place < b.place;
    });
-   const std::unordered_set<U32> kept(entryIds.begin(), entryIds.end());
-   for (const U32 id : previous) {
-      FieldEntry& held = *findEntry(id);
-      if (held.placed()) unplace(held);
-      if (!kept.contains(id)) entries_.erase(id);
-   }
-   U32 slot = firstSlot;
-   for (std::size_t i = 0; i < ranks.size(); ++i, ++slot) {
+   // Each slot goes from what it held to its new entry in one write; what the group held
+   // elsewhere, and the entries it drops, go after.
+   for (U32 i = 0; i < ranks.size(); ++i) {
       entryIds[i] = ranks[i].id;
-      findEntry(ranks[i].id)->slotIs(slot);
-      slots_[slot] = SlotContent{ranks[i].id, {}, 0, 0};
-      entryInstall(ranks[i].id);
+      StoredEntry placed = listed[ranks[i].position];
+      placed->slotIs(firstSlot + i);
+      installed(ranks[i].id, placed, true);
+   }
+   const std::unordered_set<U32> kept(entryIds.begin(), entryIds.end());
+   for (const Previous& held : previous) {
+      if (held.slot != FieldEntry::noSlot && (held.slot < firstSlot || held.slot >= endSlot)) {
+         slotClear(held.slot);
+      }
+      if (!kept.contains(held.id)) {
+         record(held.id)->write(StoredEntry());
+         atomicStore(header_->entryCount, atomicLoad(header_->entryCount) - 1);
+      }
    }
    return Shim::successCode;
 }
 
+// The row stops matching before the entry goes.
 S32 FieldProcessor::entryDestroy(U32 entryId) {
-   const auto found = entries_.find(entryId);
-   if (found == entries_.end()) return code(SdkError::notFound);
-   if (found->second.placed()) unplace(found->second);
-   entries_.erase(found);
+   const StoredEntry found = current(entryId);
+   if (!found) return code(SdkError::notFound);
+   if (found->placed()) slotClear(found->slot());
+   record(entryId)->write(StoredEntry());
+   atomicStore(header_->entryCount, atomicLoad(header_->entryCount) - 1);
    return Shim::successCode;
 }
 
 void FieldProcessor::unplacedEntriesDel() {
-   std::erase_if(entries_, [](const auto& idAndEntry) { return !idAndEntry.second.placed(); });
-}
-
-void FieldProcessor::unplace(FieldEntry& entry) {
-   rows_[entry.slot()] = TernaryRow();
-   slots_[entry.slot()] = SlotContent();
-   entry.slotIs(FieldEntry::noSlot);
+   for (U32 entryId = 1; entryId <= maxEntryId(); ++entryId) {
+      const StoredEntry found = current(entryId);
+      if (!found || found->placed()) continue;
+      record(entryId)->write(StoredEntry());
+      atomicStore(header_->entryCount, atomicLoad(header_->entryCount) - 1);
+   }
 }
 
 S32 FieldProcessor::entryInstall(U32 entryId) {
-   FieldEntry* entry = findEntry(entryId);
-   if (!entry) return code(SdkError::notFound);
-   if (!entry->placed()) return code(SdkError::invalidParameter);
-   rows_[entry->slot()] = entry->row();
-   slots_[entry->slot()].actions = entry->actions();
-   slots_[entry->slot()].priority = entry->priority();
-   highestPriority_ = std::max(highestPriority_, entry->priority());
-   entry->installedIs();
+   StoredEntry found = current(entryId);
+   if (!found) return code(SdkError::notFound);
+   if (!found->placed()) return code(SdkError::invalidParameter);
+   installed(entryId, found, false);
    return Shim::successCode;
 }
 
 S32 FieldProcessor::qualifierIs(U32 entryId, KeyField field, U32 data, U32 mask) {
-   FieldEntry* entry = findEntry(entryId);
-   if (!entry) return code(SdkError::notFound);
-   return entry->qualifierIs(field, data, mask) ? Shim::successCode
-                                                : code(SdkError::invalidParameter);
+   return entryChange(entryId, [&](FieldEntry& entry) {
+      return entry.qualifierIs(field, data, mask) ? Shim::successCode
+                                                  : code(SdkError::invalidParameter);
+   });
 }
 
 S32 FieldProcessor::qualifierGet(U32 entryId, KeyField field, QualifierValue* value) const {
-   const FieldEntry* found = entry(entryId);
-   if (!found || !found->qualifier(field)) return code(SdkError::notFound);
-   *value = *found->qualifier(field);
+   const StoredEntry found = entry(entryId);
+   const std::optional<QualifierValue> qualifier = found ? found->qualifier(field) : std::nullopt;
+   if (!qualifier) return code(SdkError::notFound);
+   *value = *qualifier;
    return Shim::successCode;
 }
 
 S32 FieldProcessor::actionIs(U32 entryId, const FieldActionValue& action) {
-   FieldEntry* entry = findEntry(entryId);
-   if (!entry) return code(SdkError::notFound);
-   if (!isFieldAction(action.action)) return code(SdkError::invalidParameter);
-   return entry->actionIs(action) ? Shim::successCode : code(SdkError::exists);
+   return entryChange(entryId, [&](FieldEntry& entry) {
+      if (!isFieldAction(action.action)) return code(SdkError::invalidParameter);
+      return entry.actionIs(action) ? Shim::successCode : code(SdkError::exists);
+   });
 }
 
 S32 FieldProcessor::priorityIs(U32 entryId, S32 priority) {
-   FieldEntry* entry = findEntry(entryId);
-   if (!entry) return code(SdkError::notFound);
-   entry->priorityIs(priority);
-   return Shim::successCode;
+   return entryChange(entryId, [&](FieldEntry& entry) {
+      entry.priorityIs(priority);
+      return Shim::successCode;
+   });
 }
 
 S32 FieldProcessor::actionDelAll(U32 entryId) {
-   FieldEntry* entry = findEntry(entryId);
-   if (!entry) return code(SdkError::notFound);
-   entry->actionDelAll();
-   return Shim::successCode;
+   return entryChange(entryId, [&](FieldEntry& entry) {
+      entry.actionDelAll();
+      return Shim::successCode;
+   });
 }
 
-const FieldEntry* FieldProcessor::entry(U32 entryId) const {
-   const auto found = entries_.find(entryId);
-   return found == entries_.end() ? nullptr : &found->second;
+U32 FieldProcessor::entryInSlot(U32 slot) const {
+   if (slot >= slotCount_) return 0;
+   return slotGenerations_[slot].read(
+       [&](U32 image) { return contents_[image][slot].load().entryId; });
 }
 
-FieldEntry* FieldProcessor::findEntry(U32 entryId) {
-   const auto found = entries_.find(entryId);
-   return found == entries_.end() ? nullptr : &found->second;
-}
-
-std::optional<Match> FieldProcessor::classify(const Packet& packet) {
-   const TcamKey key = keyOf(packet);
-   SlotContent* best = nullptr;
-   for (std::size_t slot = 0; slot < rows_.size(); ++slot) {
-      if (!rows_[slot].matches(key)) continue;
-      SlotContent& content = slots_[slot];
-      if (!best || content.priority > best->priority) best = &content;
+template <bool fromScanCopy>
+std::optional<FieldProcessor::Scan> FieldProcessor::scan(const std::array<U64, 2>& key) const {
+   const S32 ceiling = atomicLoad(header_->highestPriority, std::memory_order_acquire);
+   // Kept in registers: the generations' fences would have members read again for every slot.
+   const std::array<U64, 2> words = key;
+   const Generation* const generations = slotGenerations_;
+   const std::array<AtomicImage<StoredRow>, 2>* const rows = rows_;
+   const AtomicImage<StoredRow>* const scanRows = scanRows_;
+   const U32 slotCount = slotCount_;
+   // The first slot from `slot` on whose row matches, or slotCount.
+   const auto nextMatch = [&](U32 slot) {
+      if constexpr (fromScanCopy) {
+         while (slot < slotCount && !storedRowMatches(scanRows[slot], words)) ++slot;
+      } else {
+         while (slot < slotCount && !generations[slot].read([=](U32 image) {
+            return storedRowMatches(rows[slot][image], words);
+         })) {
+            ++slot;
+         }
+      }
+      return slot;
+   };
+   std::optional<Scan> found;
+   for (U32 slot = nextMatch(0); slot < slotCount; slot = nextMatch(slot + 1)) {
+      // What the slot installed, with a row that still matches.
+      const std::optional<SlotContent> content =
+          generations[slot].read([&](U32 image) -> std::optional<SlotContent> {
+             if (!storedRowMatches(rows[slot][image], words)) return std::nullopt;
+             return contents_[image][slot].load();
+          });
+      if (!content) continue;
+      if (!found || content->priority > found->content.priority) found = Scan{slot, *content};
       // No row installed later in the scan can outrank the highest priority ever installed.
-      if (best->priority >= highestPriority_) break;
+      if (found->content.priority >= ceiling) break;
    }
-   if (!best) return std::nullopt;
-   ++best->hits;
-   return Match{best->entryId, best->actions};
+   return found;
+}
+
+// The scan's copy of the rows, read while no copy was being written, is whole; else, or when
+// a copy was written meanwhile, every slot's images are read, each checked.
+std::optional<Match> FieldProcessor::classify(const Packet& packet) {
+   const std::array<U64, 2> key = keyOf(packet).words;
+   const U64 sequence = atomicLoad(header_->scanSequence, std::memory_order_acquire);
+   std::optional<Scan> found;
+   bool whole = false;
+   if (sequence % 2 == 0) {
+      found = scan<true>(key);
+      std::atomic_thread_fence(std::memory_order_acquire);
+      whole = atomicLoad(header_->scanSequence) == sequence;
+   }
+   if (!whole) found = scan<false>(key);
+   if (!found) return std::nullopt;
+   std::atomic_ref<U64>(hits_[found->slot]).fetch_add(1, std::memory_order_relaxed);
+   return Match{found->content.entryId, found->content.actions};
 }
 
 U64 FieldProcessor::hitCount(U32 entryId) const {
-   const FieldEntry* found = entry(entryId);
-   return found && found->placed() ? slots_[found->slot()].hits : 0;
+   const StoredEntry found = entry(entryId);
+   return found && found->placed() ? atomicLoad(hits_[found->slot()]) : 0;
 }
 
 }  // namespace Chip

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "platform/framework/kiv/assert.h"
+#include "platform/switch/chip/memory_layout.h"
 #include "platform/switch/sdk/return_code.h"
 #include "platform/switch/sdk/sdk_constants.h"
 
@@ -52,18 +53,40 @@ bool validMemoryAccess(S32 mem, S32 index, std::size_t bufferWords) {
 
 }  // namespace
 
-PortTranslation::PortTranslation(U8 pipes)
-    : profiles_(std::max<U8>(pipes, 1), std::vector<ProfileEntry>(profileEntries)) {}
+std::size_t PortTranslation::bytes(U8 pipes) { return PortTranslation(nullptr, pipes).extent_; }
+
+PortTranslation::PortTranslation(std::byte* memory, U8 pipes) : copies_(std::max<U8>(pipes, 1)) {
+   MemoryLayout layout(memory);
+   control_ = layout.take<U32>(1);
+   profiles_ = layout.take<TearFree<ProfileEntry>>(std::size_t{copies_} * profileEntries);
+   extent_ = layout.bytes();
+}
+
+void PortTranslation::doClear() {
+   controlIs(0);
+   for (std::size_t index = 0; index < std::size_t{copies_} * profileEntries; ++index) {
+      if (profiles_[index].current() != ProfileEntry{}) profiles_[index].write(ProfileEntry{});
+   }
+}
+
+TearFree<PortTranslation::ProfileEntry>& PortTranslation::entryOf(U8 pipe, U32 index) const {
+   KIV_ASSERT( pipe < copies_ && index < profileEntries );
+   return profiles_[std::size_t{pipe} * profileEntries + index];
+}
+
+PortTranslation::ProfileEntry PortTranslation::profile(U8 pipe, U32 index) const {
+   return entryOf(pipe, index).read();
+}
 
 void PortTranslation::profileIs(U32 index, const ProfileEntry& entry) {
-   for (std::vector<ProfileEntry>& copy : profiles_) copy.at(index) = entry;
+   for (U8 pipe = 0; pipe < copies_; ++pipe) entryOf(pipe, index).write(entry);
 }
 
 S32 PortTranslation::registerGet(S32 reg, S32 port, S32 index, U32* value) const {
    if (!isControlRegister(reg) || port != Shim::regPortAny || index != 0) {
       return code(SdkError::invalidParameter);
    }
-   *value = control_;
+   *value = control();
    return Shim::successCode;
 }
 
@@ -71,7 +94,7 @@ S32 PortTranslation::registerSet(S32 reg, S32 port, S32 index, U32 value) {
    if (!isControlRegister(reg) || port != Shim::regPortAny || index != 0) {
       return code(SdkError::invalidParameter);
    }
-   control_ = value;
+   controlIs(value);
    return Shim::successCode;
 }
 
@@ -79,7 +102,7 @@ S32 PortTranslation::memoryRead(S32 mem, S32 block, S32 index, std::span<U32> bu
    if (!validMemoryAccess(mem, index, buffer.size()) || block != Shim::memBlockAny) {
       return code(SdkError::invalidParameter);
    }
-   const ProfileEntry& entry = profiles_.front()[static_cast<U32>(index)];
+   const ProfileEntry entry = profile(0, static_cast<U32>(index));
    std::copy(entry.begin(), entry.end(), buffer.begin());
    return Shim::successCode;
 }
@@ -89,11 +112,10 @@ S32 PortTranslation::memoryWrite(S32 mem, S32 block, S32 index, std::span<const 
        (block != Shim::memBlockAny && block != Shim::memBlockAll)) {
       return code(SdkError::invalidParameter);
    }
-   const std::size_t copies = block == Shim::memBlockAll ? profiles_.size() : 1;
-   for (std::size_t pipe = 0; pipe < copies; ++pipe) {
-      ProfileEntry& entry = profiles_[pipe][static_cast<U32>(index)];
-      std::copy_n(buffer.begin(), profileEntryWords, entry.begin());
-   }
+   ProfileEntry entry;
+   std::copy_n(buffer.begin(), profileEntryWords, entry.begin());
+   const U8 copies = block == Shim::memBlockAll ? copies_ : 1;
+   for (U8 pipe = 0; pipe < copies; ++pipe) entryOf(pipe, static_cast<U32>(index)).write(entry);
    return Shim::successCode;
 }
 

@@ -1,11 +1,12 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <span>
-#include <vector>
 
 #include "platform/framework/kiv/types.h"
 #include "platform/switch/chip/bit_field.h"
+#include "platform/switch/chip/tear_free.h"
 
 namespace Chip {
 
@@ -27,14 +28,24 @@ namespace Chip {
 // an unknown register or memory, a port other than REG_PORT_ANY, a register index other than 0,
 // a block other than those above, an entry index out of range or a buffer shorter than an
 // entry is an invalid parameter.
+//
+// The state lives in the switch segment and a PortTranslation is a view of it, as
+// FieldProcessor is: one writer, readers in any process that see the register and each copy of
+// a profile entry whole; memory of zeros is a block with every register and entry zero.
 class PortTranslation {
 public:
    static constexpr U32 profileEntries = 64;
    static constexpr U32 profileEntryWords = 3;
    using ProfileEntry = std::array<U32, profileEntryWords>;
 
-   // At least one copy of the profile memory, whatever `pipes` says.
-   explicit PortTranslation(U8 pipes = 1);
+   // The bytes of segment memory the block takes with `pipes` copies of the profile memory.
+   static std::size_t bytes(U8 pipes);
+   // The block laid out at `memory`, which holds bytes(pipes) and outlives the view; at least
+   // one copy of the profile memory, whatever `pipes` says.
+   PortTranslation(std::byte* memory, U8 pipes);
+
+   // Zeroes the register and every entry of every copy.
+   void doClear();
 
    S32 registerGet(S32 reg, S32 port, S32 index, U32* value) const;
    S32 registerSet(S32 reg, S32 port, S32 index, U32 value);
@@ -48,16 +59,20 @@ public:
    static void memoryFieldSet(S32 mem, std::span<U32> buffer, S32 field, U32 fieldValue);
 
    // Direct access for tests and scenarios, bypassing the SDK (index below profileEntries, pipe
-   // below the pipe count). profileIs sets the entry in every pipe's copy.
-   U32 control() const { return control_; }
-   void controlIs(U32 value) { control_ = value; }
-   const ProfileEntry& profile(U8 pipe, U32 index) const { return profiles_.at(pipe).at(index); }
+   // below the pipe count, fatal otherwise). profileIs sets the entry in every pipe's copy.
+   U32 control() const { return atomicLoad(*control_); }
+   void controlIs(U32 value) { atomicStore(*control_, value); }
+   ProfileEntry profile(U8 pipe, U32 index) const;
    void profileIs(U32 index, const ProfileEntry& entry);
 
 private:
-   U32 control_ = 0;
-   // One copy of the profile memory per pipe.
-   std::vector<std::vector<ProfileEntry>> profiles_;
+   TearFree<ProfileEntry>& entryOf(U8 pipe, U32 index) const;
+
+   U8 copies_;
+   std::size_t extent_;  // the bytes the layout takes
+   U32* control_;
+   // One copy of the profile memory per pipe, pipe after pipe.
+   TearFree<ProfileEntry>* profiles_;
 };
 
 }  // namespace Chip

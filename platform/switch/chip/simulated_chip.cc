@@ -1,8 +1,12 @@
 #include "platform/switch/chip/simulated_chip.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 
 #include "platform/framework/kiv/assert.h"
+#include "platform/framework/kiv/errors.h"
+#include "platform/framework/kiv/string.h"
 #include "platform/switch/sdk/return_code.h"
 #include "platform/switch/sdk/sdk_constants.h"
 
@@ -31,37 +35,120 @@ std::optional<QualifierValue> fragmentQualifier(S32 fragState) {
 
 }  // namespace
 
+// The chip as the segment holds it. Each unit's state is laid out in a block of its own,
+// page-aligned, all blocks taken when the chip is made; memory of zeros is an empty unit, so a
+// unit is built by zeroing its block, which gives its pages back until they are written.
+struct SimulatedChip::State {
+   State(const Config& chip, Segment::SwitchSegment& segment)
+       : config(chip),
+         unitBytes(unitBytesOf(chip)),
+         unitsOffset(
+             segment.allocate(chip.unitCount * unitBytes, Segment::SwitchSegment::pageBytes())) {}
+
+   static std::size_t unitBytesOf(const Config& chip) {
+      const std::size_t page = Segment::SwitchSegment::pageBytes();
+      const std::size_t bytes =
+          FieldProcessor::bytes(chip.tcamSlotsPerUnit) + PortTranslation::bytes(chip.pipes);
+      return (bytes + page - 1) / page * page;
+   }
+
+   const Config config;
+   const U64 unitBytes;
+   const U64 unitsOffset;  // from the segment's base
+   // Set, with release order, once a unit's state is whole.
+   std::array<std::atomic<U32>, maxUnits> unitBuilt{};
+};
+
 struct SimulatedChip::Unit {
-   Unit(U32 slots, U8 pipes) : fields(slots), portTranslation(pipes) {}
+   Unit(std::byte* memory, const Config& config)
+       : fields(memory, config.tcamSlotsPerUnit),
+         portTranslation(memory + FieldProcessor::bytes(config.tcamSlotsPerUnit), config.pipes) {}
 
    FieldProcessor fields;
    PortTranslation portTranslation;
 };
 
-SimulatedChip::SimulatedChip(Config config) : config_(config), units_(config.unitCount) {}
+namespace {
+
+Kiv::String configText(const SimulatedChip::Config& config) {
+   return Kiv::format("%u units of %u slots, %u pipes of %u copies", config.unitCount,
+                      config.tcamSlotsPerUnit, unsigned{config.pipes},
+                      unsigned{config.copiesPerPipe});
+}
+
+}  // namespace
+
+SimulatedChip::State& SimulatedChip::stateIn(Segment::SwitchSegment& segment,
+                                             const Config& config) {
+   KIV_ASSERT( config.unitCount <= maxUnits );
+   State& state = segment.findOrConstruct<State>("chip", config, segment);
+   if (!(state.config == config)) {
+      throw Kiv::NameInUseException("the chip in " + segment.name() + " has " +
+                                    configText(state.config) + ", not " + configText(config));
+   }
+   return state;
+}
+
+std::size_t SimulatedChip::segmentBytes(const Config& config) {
+   // Room for the chip's record, the allocator's own and the page alignment of the blocks.
+   constexpr std::size_t overhead = 1 << 20;
+   return config.unitCount * State::unitBytesOf(config) + overhead;
+}
+
+SimulatedChip::SimulatedChip(Config config)
+    : SimulatedChip(Segment::SwitchSegment::create(segmentBytes(config)), nullptr, config) {}
+
+SimulatedChip::SimulatedChip(Segment::SwitchSegment& segment, Config config)
+    : SimulatedChip(nullptr, &segment, config) {}
+
+SimulatedChip::SimulatedChip(std::unique_ptr<Segment::SwitchSegment> ownSegment,
+                             Segment::SwitchSegment* segment, Config config)
+    : ownSegment_(std::move(ownSegment)),
+      segment_(segment ? *segment : *ownSegment_),
+      config_(config),
+      state_(stateIn(segment_, config)) {
+   std::byte* const units = segment_.base() + state_.unitsOffset;
+   units_.reserve(config.unitCount);
+   for (U32 unit = 0; unit < config.unitCount; ++unit) {
+      units_.emplace_back(units + unit * state_.unitBytes, config);
+   }
+}
 
 SimulatedChip::~SimulatedChip() = default;
 
-SimulatedChip::Unit& SimulatedChip::stateOf(U32 unit) {
-   std::unique_ptr<Unit>& state = units_[unit];
-   if (!state) state = std::make_unique<Unit>(config_.tcamSlotsPerUnit, config_.pipes);
-   return *state;
+bool SimulatedChip::isBuilt(U32 unit) const {
+   return state_.unitBuilt[unit].load(std::memory_order_acquire) != 0;
+}
+
+SimulatedChip::Unit& SimulatedChip::built(U32 unit) {
+   if (!isBuilt(unit)) {
+      segment_.doZero(state_.unitsOffset + unit * state_.unitBytes, state_.unitBytes);
+      state_.unitBuilt[unit].store(1, std::memory_order_release);
+   }
+   return units_[unit];
 }
 
 template <class Body>
 S32 SimulatedChip::onUnit(S32 unit, Body&& body) {
-   const std::lock_guard<std::mutex> hold(mutex_);
    if (unit < 0 || static_cast<U32>(unit) >= config_.unitCount) {
       return code(SdkError::invalidUnit);
    }
-   return body(stateOf(static_cast<U32>(unit)));
+   const std::lock_guard<std::mutex> hold(mutex_);
+   return body(built(static_cast<U32>(unit)));
 }
 
 template <class Body>
-auto SimulatedChip::peekUnit(S32 unit, Body&& body) {
-   const std::lock_guard<std::mutex> hold(mutex_);
+void SimulatedChip::writeUnit(S32 unit, Body&& body) {
    KIV_ASSERT( unit >= 0 && static_cast<U32>(unit) < config_.unitCount );
-   return body(stateOf(static_cast<U32>(unit)));
+   const std::lock_guard<std::mutex> hold(mutex_);
+   body(built(static_cast<U32>(unit)));
+}
+
+template <class Body, class Empty>
+auto SimulatedChip::readUnit(S32 unit, Body&& body, Empty empty) {
+   KIV_ASSERT( unit >= 0 && static_cast<U32>(unit) < config_.unitCount );
+   if (!isBuilt(static_cast<U32>(unit))) return empty;
+   return body(units_[static_cast<U32>(unit)]);
 }
 
 S32 SimulatedChip::qualifierIs(S32 unit, U32 entry, KeyField field, U32 data, U32 mask) {
@@ -233,71 +320,83 @@ void SimulatedChip::soc_mem_field32_set(S32, S32 mem, std::span<U32> entry, S32 
 }
 
 std::optional<Match> SimulatedChip::classify(S32 unit, const Packet& packet) {
-   return peekUnit(unit, [&](Unit& state) { return state.fields.classify(packet); });
+   return readUnit(
+       unit, [&](Unit& state) { return state.fields.classify(packet); }, std::optional<Match>());
 }
 
 U64 SimulatedChip::hitCount(S32 unit, U32 entry) {
-   return peekUnit(unit, [&](Unit& state) { return state.fields.hitCount(entry); });
+   return readUnit(
+       unit, [&](Unit& state) { return state.fields.hitCount(entry); }, U64{0});
 }
 
 std::optional<FieldEntry> SimulatedChip::entry(S32 unit, U32 entryId) {
-   return peekUnit(unit, [&](Unit& state) -> std::optional<FieldEntry> {
-      const FieldEntry* found = state.fields.entry(entryId);
-      if (!found) return std::nullopt;
-      return *found;
-   });
+   return readUnit(
+       unit, [&](Unit& state) { return state.fields.entry(entryId); }, std::optional<FieldEntry>());
 }
 
 std::size_t SimulatedChip::entryCount(S32 unit) {
-   return peekUnit(unit, [&](Unit& state) { return state.fields.entryCount(); });
+   return readUnit(
+       unit, [&](Unit& state) { return state.fields.entryCount(); }, std::size_t{0});
 }
 
 std::optional<SimulatedChip::HardwareCopy> SimulatedChip::entryAtHardwareIndex(S32 unit,
                                                                                U32 index) {
-   return peekUnit(unit, [&](Unit& state) -> std::optional<HardwareCopy> {
-      const U32 slots = state.fields.slotCount();
-      const U32 replica = index / slots;
-      if (replica >= U32{config_.pipes} * config_.copiesPerPipe) return std::nullopt;
-      const U32 entryId = state.fields.entryInSlot(index % slots);
-      if (entryId == 0) return std::nullopt;
-      return HardwareCopy{entryId, static_cast<U8>(replica / config_.copiesPerPipe),
-                          static_cast<U8>(replica % config_.copiesPerPipe)};
-   });
+   return readUnit(
+       unit,
+       [&](Unit& state) -> std::optional<HardwareCopy> {
+          const U32 slots = state.fields.slotCount();
+          const U32 replica = index / slots;
+          if (replica >= U32{config_.pipes} * config_.copiesPerPipe) return std::nullopt;
+          const U32 entryId = state.fields.entryInSlot(index % slots);
+          if (entryId == 0) return std::nullopt;
+          return HardwareCopy{entryId, static_cast<U8>(replica / config_.copiesPerPipe),
+                              static_cast<U8>(replica % config_.copiesPerPipe)};
+       },
+       std::optional<HardwareCopy>());
 }
 
 void SimulatedChip::doReset() {
    const std::lock_guard<std::mutex> hold(mutex_);
-   for (std::unique_ptr<Unit>& state : units_) state.reset();
+   for (U32 unit = 0; unit < config_.unitCount; ++unit) {
+      if (!isBuilt(unit)) continue;
+      units_[unit].fields.doClear();
+      units_[unit].portTranslation.doClear();
+   }
 }
 
 void SimulatedChip::doUnitReset(S32 unit) {
+   KIV_ASSERT( unit >= 0 && static_cast<U32>(unit) < config_.unitCount );
    const std::lock_guard<std::mutex> hold(mutex_);
-   KIV_ASSERT( unit >= 0 && static_cast<std::size_t>(unit) < units_.size() );
-   units_[static_cast<std::size_t>(unit)].reset();
+   if (!isBuilt(static_cast<U32>(unit))) return;
+   units_[static_cast<U32>(unit)].fields.doClear();
+   units_[static_cast<U32>(unit)].portTranslation.doClear();
 }
 
 void SimulatedChip::doSessionEnd() {
    const std::lock_guard<std::mutex> hold(mutex_);
-   for (std::unique_ptr<Unit>& state : units_) {
-      if (state) state->fields.unplacedEntriesDel();
+   for (U32 unit = 0; unit < config_.unitCount; ++unit) {
+      if (isBuilt(unit)) units_[unit].fields.unplacedEntriesDel();
    }
 }
 
 U32 SimulatedChip::portTranslationControl(S32 unit) {
-   return peekUnit(unit, [&](Unit& state) { return state.portTranslation.control(); });
+   return readUnit(
+       unit, [&](Unit& state) { return state.portTranslation.control(); }, U32{0});
 }
 
 void SimulatedChip::portTranslationControlIs(S32 unit, U32 value) {
-   peekUnit(unit, [&](Unit& state) { state.portTranslation.controlIs(value); });
+   writeUnit(unit, [&](Unit& state) { state.portTranslation.controlIs(value); });
 }
 
 PortTranslation::ProfileEntry SimulatedChip::portTranslationProfile(S32 unit, U8 pipe, U32 index) {
-   return peekUnit(unit, [&](Unit& state) { return state.portTranslation.profile(pipe, index); });
+   return readUnit(
+       unit, [&](Unit& state) { return state.portTranslation.profile(pipe, index); },
+       PortTranslation::ProfileEntry{});
 }
 
 void SimulatedChip::portTranslationProfileIs(S32 unit, U32 index,
                                              const PortTranslation::ProfileEntry& entry) {
-   peekUnit(unit, [&](Unit& state) { state.portTranslation.profileIs(index, entry); });
+   writeUnit(unit, [&](Unit& state) { state.portTranslation.profileIs(index, entry); });
 }
 
 }  // namespace Chip

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/framework/kiv/types.h"
+#include "platform/segment/switch_segment.h"
 #include "platform/switch/chip/field_entry.h"
 #include "platform/switch/chip/field_processor.h"
 #include "platform/switch/chip/packet.h"
@@ -15,18 +16,27 @@
 
 namespace Chip {
 
-// A switch chip simulated in memory, behind the SDK shim like a real one (install it with
-// Shim::ScopedBackend). Each unit has an ingress field processor (FieldProcessor) and an L4
-// port translation block (PortTranslation, its memory copied in every pipe); a unit's state is
-// created on first use. Calls naming a unit outside [0, unitCount) return the invalid-unit code.
+// A switch chip simulated in a switch segment, behind the SDK shim like a real one (install it
+// with Shim::ScopedBackend). Each unit has an ingress field processor (FieldProcessor) and an
+// L4 port translation block (PortTranslation, its memory copied in every pipe), in fixed
+// arrays as hardware has them. Calls naming a unit outside [0, unitCount) return the
+// invalid-unit code. Entry ids run from 1 to twice the unit's slot count; others are invalid
+// parameters.
 //
 // The IP fragment qualifier maps the SDK's fragment states onto the key: notFragment matches
 // unfragmented packets, firstFragment and nonFirstFragment one kind of fragment, anyFragment
 // both kinds. Entries that changed since install classify with their installed content.
 //
-// Every operation, SDK call or direct access, takes the chip's own lock, so the chip may be called
-// from any thread. The direct-access operations are for tests and scenarios; a unit outside the
-// range is fatal there.
+// The chip's state is in the segment, and a SimulatedChip is one process's way to it: the
+// chip outlives the object, and another process's SimulatedChip over the same segment sees
+// the same chip. A unit's state is built on the first SDK call or direct write that names it,
+// and only then shown to readers, whole. One process writes at a time (the agent); within it
+// the SDK calls and the direct writes take the object's lock, so they may come from any
+// thread. The direct reads (classify, hitCount, entry, entryCount, entryAtHardwareIndex, the
+// port translation reads) take no lock and write nothing but hit counts: they may run in any
+// process beside the writer and see each entry, slot, register and profile entry whole, the
+// one before or the one after a write, and a unit not built yet as an empty one. They are for
+// tests, scenarios and the switch's traffic; a unit outside the range is fatal there.
 class SimulatedChip : public Shim::SdkBackend {
 public:
    struct Config {
@@ -36,11 +46,23 @@ public:
       // hardware index (pipe * copiesPerPipe + copy) * tcamSlotsPerUnit + s of each.
       U8 pipes = 1;
       U8 copiesPerPipe = 1;
-   };
 
+      bool operator==(const Config&) const = default;
+   };
+   // The most units a chip can have.
+   static constexpr U32 maxUnits = 256;
+
+   // The chip in `segment`, built there when the segment has none yet; `segment` outlives this
+   // object. A chip found there with another config throws Kiv::NameInUseException; a config
+   // of more than maxUnits units is fatal.
+   SimulatedChip(Segment::SwitchSegment& segment, Config config);
+   // A chip in a segment of its own, which goes with this object.
    explicit SimulatedChip(Config config);
    SimulatedChip() : SimulatedChip(Config{}) {}
    ~SimulatedChip() override;
+
+   // The segment room a chip of `config` takes.
+   static std::size_t segmentBytes(const Config& config);
 
    S32 bcm_field_qualify_SrcIp(S32 unit, U32 entry, U32 data, U32 mask) override;
    S32 bcm_field_qualify_DstIp(S32 unit, U32 entry, U32 data, U32 mask) override;
@@ -67,8 +89,7 @@ public:
    S32 bcm_field_entry_prio_set(S32 unit, U32 entry, S32 priority) override;
    S32 bcm_field_entry_create(S32 unit, S32 group, U32 entry) override;
    S32 bcm_field_entry_multi_get(S32 unit, S32 group, std::span<U32> entries, U32* count) override;
-   S32 bcm_field_group_flash(S32 unit, S32 group, U32 firstSlot,
-                             std::span<U32> entries) override;
+   S32 bcm_field_group_flash(S32 unit, S32 group, U32 firstSlot, std::span<U32> entries) override;
 
    S32 soc_reg32_get(S32 unit, S32 reg, S32 port, S32 index, U32* value) override;
    S32 soc_reg32_set(S32 unit, S32 reg, S32 port, S32 index, U32 value) override;
@@ -110,25 +131,42 @@ public:
    void portTranslationProfileIs(S32 unit, U32 index, const PortTranslation::ProfileEntry& entry);
 
 private:
+   struct State;
    struct Unit;
 
-   // Runs `body` on the unit's state under the chip's lock; the invalid-unit code when
-   // there is no such unit.
+   // Over `segment`, or over `ownSegment` when that is null.
+   SimulatedChip(std::unique_ptr<Segment::SwitchSegment> ownSegment,
+                 Segment::SwitchSegment* segment, Config config);
+   // The chip in `segment`, made there when there is none.
+   static State& stateIn(Segment::SwitchSegment& segment, const Config& config);
+
+   // Runs `body` on the unit's state, built if need be, under the object's lock; the
+   // invalid-unit code when there is no such unit.
    template <class Body>
    S32 onUnit(S32 unit, Body&& body);
-   // As onUnit, for direct access: a unit outside the range is fatal.
+   // As onUnit, for direct writes: a unit outside the range is fatal.
    template <class Body>
-   auto peekUnit(S32 unit, Body&& body);
+   void writeUnit(S32 unit, Body&& body);
+   // Runs `body` on the unit's state without a lock, or gives `empty` when the unit is not
+   // built yet; a unit outside the range is fatal.
+   template <class Body, class Empty>
+   auto readUnit(S32 unit, Body&& body, Empty empty);
 
-   // The unit's state, created on first use. The caller holds the chip's lock.
-   Unit& stateOf(U32 unit);
+   // The unit's state, built on first use. The caller holds the object's lock.
+   Unit& built(U32 unit);
+   bool isBuilt(U32 unit) const;
 
    S32 qualifierIs(S32 unit, U32 entry, KeyField field, U32 data, U32 mask);
    S32 qualifierGet(S32 unit, U32 entry, KeyField field, U32* data, U32* mask);
 
+   // Null when the chip lives in a segment someone else holds.
+   const std::unique_ptr<Segment::SwitchSegment> ownSegment_;
+   Segment::SwitchSegment& segment_;
    const Config config_;
+   State& state_;
    std::mutex mutex_;
-   std::vector<std::unique_ptr<Unit>> units_;
+   // This process's views of every unit's state, built or not.
+   std::vector<Unit> units_;
 };
 
 }  // namespace Chip

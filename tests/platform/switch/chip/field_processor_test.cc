@@ -182,6 +182,8 @@ TEST_F(FieldProcessorTest, RefusedCallsReturnTheirCodeAndChangeNothing) {
        {exists, "slot taken", [](C c) { return c.bcm_field_entry_create_at(unit, 3, missing, 5); }},
        {invalid, "slot beyond the TCAM",
         [](C c) { return c.bcm_field_entry_create_at(unit, 3, missing, 32); }},
+       {invalid, "id beyond the entry table, twice the slots",
+        [](C c) { return c.bcm_field_entry_create(unit, 3, 65); }},
    };
    for (const auto& c : cases) EXPECT_EQ(c.call(chip), c.code) << c.name;
 

@@ -43,5 +43,19 @@ TEST_F(PortTranslationTest, WritesReachTheCopiesTheirBlockNamesAndReadsNameOne) 
    EXPECT_EQ(copies(32), (std::vector<Entry>{{}, {}}));
 }
 
+// A reset zeroes what the block holds, as a chip that loses power does, while the unit's state
+// stays in place for whoever reads it.
+TEST_F(PortTranslationTest, AUnitResetZeroesTheRegisterAndEveryCopyAndAChipResetEveryUnit) {
+   chip_.portTranslationControlIs(unit, 0x5);
+   chip_.portTranslationProfileIs(unit, 3, {1, 2, 3});
+   chip_.portTranslationControlIs(1, 0x7);
+   chip_.doUnitReset(unit);
+   EXPECT_EQ(chip_.portTranslationControl(unit), 0u);
+   EXPECT_EQ(chip_.portTranslationProfile(unit, 1, 3), (Chip::PortTranslation::ProfileEntry{}));
+   EXPECT_EQ(chip_.portTranslationControl(1), 0x7u);
+   chip_.doReset();
+   EXPECT_EQ(chip_.portTranslationControl(1), 0u);
+}
+
 }  // namespace
 }  // namespace ShimTest
