@@ -3,16 +3,15 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <filesystem>
 #include <string>
+
+#include "tests/support/child_process.h"
 
 namespace SegmentTest {
 namespace {
@@ -20,6 +19,7 @@ namespace {
 using Segment::Owner;
 using Segment::SegmentException;
 using Segment::SwitchSegment;
+using TestSupport::Child;
 
 constexpr std::size_t bytes = 1 << 20;
 
@@ -36,39 +36,6 @@ struct RawObject {
    ~RawObject() { shm_unlink(("/" + name).c_str()); }
 
    const std::string name;
-};
-
-// A child process that runs `body`, which says something on the descriptor it is given and
-// then waits to be killed. Killed, the child stays a zombie until this object goes, as a
-// killed agent stays until its parent reaps it.
-struct Child {
-   template <class Body>
-   explicit Child(Body body) {
-      std::array<int, 2> pipeEnds{};
-      EXPECT_EQ(pipe(pipeEnds.data()), 0);
-      pid = fork();
-      if (pid == 0) {
-         body(pipeEnds[1]);
-         _exit(0);
-      }
-      close(pipeEnds[1]);
-      std::array<char, 256> text{};
-      EXPECT_GT(read(pipeEnds[0], text.data(), text.size() - 1), 0);
-      close(pipeEnds[0]);
-      said = text.data();
-   }
-   ~Child() {
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-   }
-   void doKill() {
-      kill(pid, SIGKILL);
-      siginfo_t info{};
-      waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);
-   }
-
-   pid_t pid = 0;
-   std::string said;
 };
 
 TEST(SwitchSegmentTest, IsItsUsersAloneAndNamedApartFromEveryOther) {

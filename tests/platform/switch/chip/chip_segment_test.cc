@@ -1,11 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <array>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -15,6 +11,7 @@
 #include "platform/switch/chip/simulated_chip.h"
 #include "platform/switch/sdk/return_code.h"
 #include "platform/switch/sdk/sdk_constants.h"
+#include "tests/support/child_process.h"
 
 namespace ChipTest {
 namespace {
@@ -155,23 +152,15 @@ TEST_F(ChipSegmentTest, AWriterKilledMidWriteLeavesTheSlotWholeAndNothingLocked)
    ASSERT_EQ(traffic.bcm_field_entry_create_at(unit, 7, 1, 0), Shim::successCode);
    ASSERT_EQ(rewritten(traffic, true), Shim::successCode);
    for (U32 round = 0; round < 8; ++round) {
-      std::array<int, 2> ready{};
-      ASSERT_EQ(pipe(ready.data()), 0);
-      const pid_t child = fork();
-      if (child == 0) {
+      TestSupport::Child agent([&](int ready) {
          const std::unique_ptr<SwitchSegment> attached = SwitchSegment::attach(segment->name());
-         SimulatedChip agent(*attached, config);
-         (void)!write(ready[1], "r", 1);
-         for (bool host = false;; host = !host) rewritten(agent, host);
-      }
-      char byte = 0;
-      ASSERT_EQ(read(ready[0], &byte, 1), 1);
-      close(ready[0]);
-      close(ready[1]);
+         SimulatedChip chip(*attached, config);
+         (void)!write(ready, "r", 1);
+         for (bool host = false;; host = !host) rewritten(chip, host);
+      });
       U32 torn = 0;
       for (U32 read = 0; read < 500 * (round + 1); ++read) torn += whole() ? 0 : 1;
-      kill(child, SIGKILL);
-      waitpid(child, nullptr, 0);
+      agent.doKill();
       EXPECT_EQ(torn, 0u) << "round " << round;
       // Another slot written first, so that a scan reads slot 0 as the dead writer left it.
       ASSERT_EQ(traffic.bcm_field_entry_create_at(unit, 7, 2 + round, 1 + round),

@@ -1,13 +1,12 @@
 #include "platform/switch/chip/tear_free.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/mman.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+
+#include "tests/support/child_process.h"
 
 namespace ChipTest {
 namespace {
@@ -34,16 +33,13 @@ TEST(TearFreeTest, ACopyIsOneWritesWhileAnotherProcessWritesAndAfterItIsKilled) 
    // Zero memory is a record of zeros.
    auto& record = *static_cast<Chip::TearFree<Record>*>(memory);
    for (int round = 0; round < 3; ++round) {
-      const pid_t child = fork();
-      if (child == 0) {
+      TestSupport::Child writer([&](int ready) {
+         (void)!write(ready, "w", 1);
          for (U64 value = 1;; ++value) record.write(filled(value));
-      }
+      });
       int torn = 0;
-      for (int read = 0; read < 10000 * (round + 1) || record.read()[0] == 0; ++read) {
-         torn += whole(record.read()) ? 0 : 1;
-      }
-      kill(child, SIGKILL);
-      waitpid(child, nullptr, 0);
+      for (int read = 0; read < 10000 * (round + 1); ++read) torn += whole(record.read()) ? 0 : 1;
+      writer.doKill();
       EXPECT_EQ(torn, 0) << "round " << round;
       EXPECT_TRUE(whole(record.read())) << "round " << round;
       record.write(filled(0));
