@@ -216,7 +216,7 @@ Answer NatControlPlane::moduleAnswer(TesselCentral::ModId modId, U32 uid, U32 re
    std::unique_ptr<StatusMount>& mount = statusMounts_[modId.value()];
    if (!mount || mount->pass != readPass_) {
       const Kiv::String path = statusDirPath(modId);
-      const Shoal::SharedStore::Table* table = store_->table(path);
+      const std::optional<Shoal::SharedStore::Table> table = store_->table(path);
       if (!table) {
          mount.reset();
          return Answer::waiting;

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -37,10 +38,16 @@ std::optional<ProcessStat> processStat(pid_t pid) {
 
 }  // namespace
 
+// Kept per pid, since a forked child is another process with the parent's memory.
 Owner Owner::self() {
+   static std::atomic<pid_t> knownPid{0};
+   static std::atomic<U64> knownStartTime{0};
    const pid_t pid = getpid();
+   if (knownPid.load(std::memory_order_acquire) == pid) return Owner{pid, knownStartTime.load()};
    const std::optional<ProcessStat> stat = processStat(pid);
    if (!stat) throw SegmentException("cannot read /proc/" + std::to_string(pid) + "/stat");
+   knownStartTime.store(stat->startTime);
+   knownPid.store(pid, std::memory_order_release);
    return Owner{pid, stat->startTime};
 }
 

@@ -217,6 +217,8 @@ std::size_t SwitchSegment::allocate(std::size_t bytes, std::size_t alignment) {
    return static_cast<std::size_t>(static_cast<std::byte*>(memory) - base_);
 }
 
+void SwitchSegment::deallocate(std::size_t offset) { mapping_->area.deallocate(base_ + offset); }
+
 std::size_t SwitchSegment::pageBytes() { return bip::mapped_region::get_page_size(); }
 
 // The pages are removed from the shared-memory object, not merely unmapped, so that every

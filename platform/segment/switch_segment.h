@@ -66,8 +66,10 @@ public:
    }
 
    // Memory for records that an object lays out itself, `alignment` a power of two, as an
-   // offset from base(). It is never freed while the segment lives.
+   // offset from base(). It stays until deallocate() or the end of the segment.
    std::size_t allocate(std::size_t bytes, std::size_t alignment);
+   // Gives back what allocate() returned at `offset`. No one may be using it.
+   void deallocate(std::size_t offset);
    // The system's page: the unit doZero() works in.
    static std::size_t pageBytes();
    // Makes `bytes` from `offset`, both page-aligned, read as zeros again, and gives their

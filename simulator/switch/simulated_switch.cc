@@ -64,10 +64,11 @@ struct SimulatedSwitch::AgentProcess {
 SimulatedSwitch::SimulatedSwitch(const Config& config)
     : config_(config),
       segment_(
-          Segment::SwitchSegment::create(::Chip::SimulatedChip::segmentBytes(chipConfig(config)))),
+          Segment::SwitchSegment::create(::Chip::SimulatedChip::segmentBytes(chipConfig(config)) +
+                                         Shoal::SharedStore::defaultSegmentBytes)),
       chip_(*segment_, chipConfig(config)),
       backend_(chip_),
-      sharedMemory_(new Shoal::SharedStore),
+      sharedMemory_(new Shoal::SharedStore(*segment_)),
       controlPlane_(sharedMemory_, config.modules) {
    agentStart(false);
    doSettle();

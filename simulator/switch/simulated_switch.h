@@ -19,9 +19,9 @@
 namespace Simulator {
 
 // A whole switch in one process. What outlives an agent restart lives here: the switch's
-// segment with the chip in it behind the SDK shim (where a restarted agent finds the chip as
-// the last one left it, in this process or another), shared memory, the control plane
-// publishing into it. The agent (framework
+// segment with the chip behind the SDK shim and the shared tables in it (where a restarted
+// agent finds both as the last one left them, in this process or another), and the control
+// plane publishing into the tables. The agent (framework
 // objects, TCAM managers, the plug-in with its mounter, root, programmers and status
 // directories, the command callback) is built on top and can be torn down and built again,
 // cold or warm. Module m is driven by SDK unit m.
@@ -84,7 +84,8 @@ public:
    Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer(U16 module) const;
    Kiv::Ptr<TesselUnboundedTcamEntryManager> natEntryManager() const;
    ::Chip::SimulatedChip& chip() { return chip_; }
-   // The segment the chip lives in, which other processes of the switch attach to by name.
+   // The segment the chip and the tables live in, which other processes of the switch attach
+   // to by name.
    const Segment::SwitchSegment& segment() const { return *segment_; }
    ControlPlane::NatControlPlane& controlPlane() { return controlPlane_; }
    const Config& config() const { return config_; }

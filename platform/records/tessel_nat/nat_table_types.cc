@@ -6,26 +6,14 @@
 #include "platform/tables/kiv_shoal/table_factory.h"
 
 namespace TesselNat {
-namespace {
-
-template <class Table>
-void tableTypeIs() {
-   KivShoal::tableFactoryIs(
-       Table::typeName, [](const Kiv::Name& path, const std::shared_ptr<Shoal::TableState>& state,
-                           Shoal::Access access) {
-          return Kiv::Ptr<Shoal::ShoalMapBase>(new Table(path, state, access));
-       });
-}
-
-}  // namespace
 
 void natTableTypesIs() {
-   tableTypeIs<Ember::NatHwShadow>();
-   tableTypeIs<HwKeyUidTable>();
-   tableTypeIs<UidHwKeyTable>();
-   tableTypeIs<ModSetDir>();
-   tableTypeIs<Quill::QuillShoalConfigDir>();
-   tableTypeIs<Quill::QuillShoalStatusDir>();
+   KivShoal::tableTypeIs<Ember::NatHwShadow>();
+   KivShoal::tableTypeIs<HwKeyUidTable>();
+   KivShoal::tableTypeIs<UidHwKeyTable>();
+   KivShoal::tableTypeIs<ModSetDir>();
+   KivShoal::tableTypeIs<Quill::QuillShoalConfigDir>();
+   KivShoal::tableTypeIs<Quill::QuillShoalStatusDir>();
 }
 
 }  // namespace TesselNat

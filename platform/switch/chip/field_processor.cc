@@ -24,11 +24,12 @@ std::size_t FieldProcessor::bytes(U32 slotCount) {
 FieldProcessor::FieldProcessor(std::byte* memory, U32 slotCount) : slotCount_(slotCount) {
    MemoryLayout layout(memory);
    header_ = layout.take<Header>(1);
-   entries_ = layout.take<TearFree<StoredEntry>>(maxEntryId());
-   slotGenerations_ = layout.take<Generation>(slotCount);
-   rows_ = layout.take<std::array<AtomicImage<StoredRow>, 2>>(slotCount);
-   scanRows_ = layout.take<AtomicImage<StoredRow>>(slotCount);
-   for (auto& contents : contents_) contents = layout.take<AtomicImage<SlotContent>>(slotCount);
+   entries_ = layout.take<Segment::TearFree<StoredEntry>>(maxEntryId());
+   slotGenerations_ = layout.take<Segment::Generation>(slotCount);
+   rows_ = layout.take<std::array<Segment::AtomicImage<StoredRow>, 2>>(slotCount);
+   scanRows_ = layout.take<Segment::AtomicImage<StoredRow>>(slotCount);
+   for (auto& contents : contents_)
+      contents = layout.take<Segment::AtomicImage<SlotContent>>(slotCount);
    hits_ = layout.take<U64>(slotCount);
    extent_ = layout.bytes();
 }
@@ -40,23 +41,23 @@ void FieldProcessor::doClear() {
    for (U32 entryId = 1; entryId <= maxEntryId(); ++entryId) {
       if (current(entryId)) record(entryId)->write(StoredEntry());
    }
-   atomicStore(header_->highestPriority, 0);
-   atomicStore(header_->entryCount, 0u);
+   Segment::atomicStore(header_->highestPriority, 0);
+   Segment::atomicStore(header_->entryCount, 0u);
 }
 
-TearFree<FieldProcessor::StoredEntry>* FieldProcessor::record(U32 entryId) const {
+Segment::TearFree<FieldProcessor::StoredEntry>* FieldProcessor::record(U32 entryId) const {
    if (entryId == 0 || entryId > maxEntryId()) return nullptr;
    return &entries_[entryId - 1];
 }
 
 FieldProcessor::StoredEntry FieldProcessor::current(U32 entryId) const {
-   const TearFree<StoredEntry>* found = record(entryId);
+   const Segment::TearFree<StoredEntry>* found = record(entryId);
    if (!found) return std::nullopt;
    return found->current();
 }
 
 std::optional<FieldEntry> FieldProcessor::entry(U32 entryId) const {
-   const TearFree<StoredEntry>* found = record(entryId);
+   const Segment::TearFree<StoredEntry>* found = record(entryId);
    if (!found) return std::nullopt;
    return found->read();
 }
@@ -103,9 +104,9 @@ bool storedRowMatches(const Image& image, std::array<U64, 2> words) {
 void FieldProcessor::slotIs(U32 slot, const TernaryRow& row, const SlotContent& content,
                             bool restartHits) {
    const StoredRow stored = StoredRow::of(row);
-   AtomicImage<StoredRow>& scanRow = scanRows_[slot];
-   const U64 sequence = atomicLoad(header_->scanSequence);
-   atomicStore(header_->scanSequence, sequence | 1);
+   Segment::AtomicImage<StoredRow>& scanRow = scanRows_[slot];
+   const U64 sequence = Segment::atomicLoad(header_->scanSequence);
+   Segment::atomicStore(header_->scanSequence, sequence | 1);
    std::atomic_thread_fence(std::memory_order_release);
    // The scan's copy matches every key while the slot changes, the words that say which bits
    // matter first out and last back in.
@@ -116,17 +117,17 @@ void FieldProcessor::slotIs(U32 slot, const TernaryRow& row, const SlotContent& 
       contents_[image][slot].store(content);
    });
    for (const std::size_t ignored : {2, 3}) scanRow.wordIs(ignored, stored.ignored[ignored - 2]);
-   atomicStore(header_->scanSequence, (sequence | 1) + 1, std::memory_order_release);
+   Segment::atomicStore(header_->scanSequence, (sequence | 1) + 1, std::memory_order_release);
    // After the new content, so that a packet counted in between is lost rather than counted to
    // an entry it never met.
-   if (restartHits) atomicStore(hits_[slot], U64{0});
+   if (restartHits) Segment::atomicStore(hits_[slot], U64{0});
 }
 
 void FieldProcessor::slotClear(U32 slot) { slotIs(slot, TernaryRow(), SlotContent(), true); }
 
 void FieldProcessor::installed(U32 entryId, StoredEntry& entry, bool restartHits) {
-   if (entry->priority() > atomicLoad(header_->highestPriority)) {
-      atomicStore(header_->highestPriority, entry->priority(), std::memory_order_release);
+   if (entry->priority() > Segment::atomicLoad(header_->highestPriority)) {
+      Segment::atomicStore(header_->highestPriority, entry->priority(), std::memory_order_release);
    }
    slotIs(entry->slot(), entry->row(), SlotContent{entryId, entry->priority(), entry->actions()},
           restartHits);
@@ -150,7 +151,7 @@ S32 FieldProcessor::entryCreate(S32 group, U32 entryId, U32 slot) {
    if (current(entryId) || currentContent(slot).entryId != 0) return code(SdkError::exists);
    slotIs(slot, TernaryRow(), SlotContent{entryId, 0, {}}, true);
    record(entryId)->write(FieldEntry(group, slot));
-   atomicStore(header_->entryCount, atomicLoad(header_->entryCount) + 1);
+   Segment::atomicStore(header_->entryCount, Segment::atomicLoad(header_->entryCount) + 1);
    return Shim::successCode;
 }
 
@@ -158,7 +159,7 @@ S32 FieldProcessor::entryCreateUnplaced(S32 group, U32 entryId) {
    if (!record(entryId)) return code(SdkError::invalidParameter);
    if (current(entryId)) return code(SdkError::exists);
    record(entryId)->write(FieldEntry(group, FieldEntry::noSlot));
-   atomicStore(header_->entryCount, atomicLoad(header_->entryCount) + 1);
+   Segment::atomicStore(header_->entryCount, Segment::atomicLoad(header_->entryCount) + 1);
    return Shim::successCode;
 }
 
@@ -254,7 +255,7 @@ S32 FieldProcessor::groupFlash(S32 group, U32 firstSlot, std::span<U32> entryIds
       }
       if (!kept.contains(held.id)) {
          record(held.id)->write(StoredEntry());
-         atomicStore(header_->entryCount, atomicLoad(header_->entryCount) - 1);
+         Segment::atomicStore(header_->entryCount, Segment::atomicLoad(header_->entryCount) - 1);
       }
    }
    return Shim::successCode;
@@ -266,7 +267,7 @@ S32 FieldProcessor::entryDestroy(U32 entryId) {
    if (!found) return code(SdkError::notFound);
    if (found->placed()) slotClear(found->slot());
    record(entryId)->write(StoredEntry());
-   atomicStore(header_->entryCount, atomicLoad(header_->entryCount) - 1);
+   Segment::atomicStore(header_->entryCount, Segment::atomicLoad(header_->entryCount) - 1);
    return Shim::successCode;
 }
 
@@ -275,7 +276,7 @@ void FieldProcessor::unplacedEntriesDel() {
       const StoredEntry found = current(entryId);
       if (!found || found->placed()) continue;
       record(entryId)->write(StoredEntry());
-      atomicStore(header_->entryCount, atomicLoad(header_->entryCount) - 1);
+      Segment::atomicStore(header_->entryCount, Segment::atomicLoad(header_->entryCount) - 1);
    }
 }
 
@@ -331,12 +332,12 @@ U32 FieldProcessor::entryInSlot(U32 slot) const {
 
 template <bool fromScanCopy>
 std::optional<FieldProcessor::Scan> FieldProcessor::scan(const std::array<U64, 2>& key) const {
-   const S32 ceiling = atomicLoad(header_->highestPriority, std::memory_order_acquire);
+   const S32 ceiling = Segment::atomicLoad(header_->highestPriority, std::memory_order_acquire);
    // Kept in registers: the generations' fences would have members read again for every slot.
    const std::array<U64, 2> words = key;
-   const Generation* const generations = slotGenerations_;
-   const std::array<AtomicImage<StoredRow>, 2>* const rows = rows_;
-   const AtomicImage<StoredRow>* const scanRows = scanRows_;
+   const Segment::Generation* const generations = slotGenerations_;
+   const std::array<Segment::AtomicImage<StoredRow>, 2>* const rows = rows_;
+   const Segment::AtomicImage<StoredRow>* const scanRows = scanRows_;
    const U32 slotCount = slotCount_;
    // The first slot from `slot` on whose row matches, or slotCount.
    const auto nextMatch = [&](U32 slot) {
@@ -371,13 +372,13 @@ std::optional<FieldProcessor::Scan> FieldProcessor::scan(const std::array<U64, 2
 // a copy was written meanwhile, every slot's images are read, each checked.
 std::optional<Match> FieldProcessor::classify(const Packet& packet) {
    const std::array<U64, 2> key = keyOf(packet).words;
-   const U64 sequence = atomicLoad(header_->scanSequence, std::memory_order_acquire);
+   const U64 sequence = Segment::atomicLoad(header_->scanSequence, std::memory_order_acquire);
    std::optional<Scan> found;
    bool whole = false;
    if (sequence % 2 == 0) {
       found = scan<true>(key);
       std::atomic_thread_fence(std::memory_order_acquire);
-      whole = atomicLoad(header_->scanSequence) == sequence;
+      whole = Segment::atomicLoad(header_->scanSequence) == sequence;
    }
    if (!whole) found = scan<false>(key);
    if (!found) return std::nullopt;
@@ -387,7 +388,7 @@ std::optional<Match> FieldProcessor::classify(const Packet& packet) {
 
 U64 FieldProcessor::hitCount(U32 entryId) const {
    const StoredEntry found = entry(entryId);
-   return found && found->placed() ? atomicLoad(hits_[found->slot()]) : 0;
+   return found && found->placed() ? Segment::atomicLoad(hits_[found->slot()]) : 0;
 }
 
 }  // namespace Chip

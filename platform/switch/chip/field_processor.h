@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "platform/framework/kiv/types.h"
+#include "platform/segment/tear_free.h"
 #include "platform/switch/chip/action_list.h"
 #include "platform/switch/chip/field_entry.h"
 #include "platform/switch/chip/packet.h"
-#include "platform/switch/chip/tear_free.h"
 #include "platform/switch/chip/ternary_row.h"
 
 namespace Chip {
@@ -87,7 +87,7 @@ public:
 
    // A copy of the entry; nothing when there is no such entry.
    std::optional<FieldEntry> entry(U32 entryId) const;
-   std::size_t entryCount() const { return atomicLoad(header_->entryCount); }
+   std::size_t entryCount() const { return Segment::atomicLoad(header_->entryCount); }
 
    // The best installed row matching `packet`, counting the hit; nothing when no row matches.
    std::optional<Match> classify(const Packet& packet);
@@ -131,7 +131,7 @@ private:
 
    U32 maxEntryId() const { return 2 * slotCount_; }
    // The entry's record; null for an id outside the table.
-   TearFree<StoredEntry>* record(U32 entryId) const;
+   Segment::TearFree<StoredEntry>* record(U32 entryId) const;
    // The entry as the writer reads it; nothing when absent.
    StoredEntry current(U32 entryId) const;
    // Rewrites an existing entry through `change`, which returns the SDK code; nothing is
@@ -156,17 +156,17 @@ private:
    U32 slotCount_;
    std::size_t extent_;  // the bytes the layout takes
    Header* header_;
-   TearFree<StoredEntry>* entries_;  // index entry id - 1
-   Generation* slotGenerations_;
+   Segment::TearFree<StoredEntry>* entries_;  // index entry id - 1
+   Segment::Generation* slotGenerations_;
    // Both images of every slot's row, side by side: a scan finds the current one with no
    // more than its generation's lowest bit.
-   std::array<AtomicImage<StoredRow>, 2>* rows_;
+   std::array<Segment::AtomicImage<StoredRow>, 2>* rows_;
    // One more copy of every slot's row, for a scan that reads little more than the rows while
    // no slot is being written. It matches at least what its slot holds at every step of a
    // write, so that one cut by the writer's death can make a scan look at a slot for nothing
    // but never miss one.
-   AtomicImage<StoredRow>* scanRows_;
-   std::array<AtomicImage<SlotContent>*, 2> contents_;
+   Segment::AtomicImage<StoredRow>* scanRows_;
+   std::array<Segment::AtomicImage<SlotContent>*, 2> contents_;
    U64* hits_;
 };
 

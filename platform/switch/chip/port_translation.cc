@@ -58,7 +58,7 @@ std::size_t PortTranslation::bytes(U8 pipes) { return PortTranslation(nullptr, p
 PortTranslation::PortTranslation(std::byte* memory, U8 pipes) : copies_(std::max<U8>(pipes, 1)) {
    MemoryLayout layout(memory);
    control_ = layout.take<U32>(1);
-   profiles_ = layout.take<TearFree<ProfileEntry>>(std::size_t{copies_} * profileEntries);
+   profiles_ = layout.take<Segment::TearFree<ProfileEntry>>(std::size_t{copies_} * profileEntries);
    extent_ = layout.bytes();
 }
 
@@ -69,7 +69,8 @@ void PortTranslation::doClear() {
    }
 }
 
-TearFree<PortTranslation::ProfileEntry>& PortTranslation::entryOf(U8 pipe, U32 index) const {
+Segment::TearFree<PortTranslation::ProfileEntry>& PortTranslation::entryOf(U8 pipe,
+                                                                           U32 index) const {
    KIV_ASSERT( pipe < copies_ && index < profileEntries );
    return profiles_[std::size_t{pipe} * profileEntries + index];
 }

@@ -5,8 +5,8 @@
 #include <span>
 
 #include "platform/framework/kiv/types.h"
+#include "platform/segment/tear_free.h"
 #include "platform/switch/chip/bit_field.h"
-#include "platform/switch/chip/tear_free.h"
 
 namespace Chip {
 
@@ -60,19 +60,19 @@ public:
 
    // Direct access for tests and scenarios, bypassing the SDK (index below profileEntries, pipe
    // below the pipe count, fatal otherwise). profileIs sets the entry in every pipe's copy.
-   U32 control() const { return atomicLoad(*control_); }
-   void controlIs(U32 value) { atomicStore(*control_, value); }
+   U32 control() const { return Segment::atomicLoad(*control_); }
+   void controlIs(U32 value) { Segment::atomicStore(*control_, value); }
    ProfileEntry profile(U8 pipe, U32 index) const;
    void profileIs(U32 index, const ProfileEntry& entry);
 
 private:
-   TearFree<ProfileEntry>& entryOf(U8 pipe, U32 index) const;
+   Segment::TearFree<ProfileEntry>& entryOf(U8 pipe, U32 index) const;
 
    U8 copies_;
    std::size_t extent_;  // the bytes the layout takes
    U32* control_;
    // One copy of the profile memory per pipe, pipe after pipe.
-   TearFree<ProfileEntry>* profiles_;
+   Segment::TearFree<ProfileEntry>* profiles_;
 };
 
 }  // namespace Chip

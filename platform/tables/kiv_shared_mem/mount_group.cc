@@ -5,6 +5,7 @@
 #include "platform/framework/kiv/errors.h"
 #include "platform/framework/kiv/event_loop.h"
 #include "platform/tables/kiv_shoal/entity_manager.h"
+#include "platform/tables/shoal/shoal_map_base.h"
 
 namespace KivSharedMem {
 
@@ -33,7 +34,27 @@ Kiv::Ptr<Kiv::Entity> MountGroup::doMount(const Kiv::String& path, const Kiv::St
 void MountGroup::doClose() {
    if (closed_) return;
    closed_ = true;
-   Kiv::eventLoop().workIs([group = Kiv::Ptr<MountGroup>(this)] { group->doMountsComplete(); });
+   readyWhenFilled();
+}
+
+// Each table fills on the loop after it is mounted; the group looks again after them until
+// every one has.
+void MountGroup::readyWhenFilled() {
+   Kiv::eventLoop().workIs([group = Kiv::Ptr<MountGroup>(this)] {
+      if (group->mountsFilled()) {
+         group->doMountsComplete();
+      } else {
+         group->readyWhenFilled();
+      }
+   });
+}
+
+bool MountGroup::mountsFilled() const {
+   if (!manager_) return true;
+   return std::all_of(mountedPaths_.begin(), mountedPaths_.end(), [&](const Kiv::String& path) {
+      const auto* table = dynamic_cast<const Shoal::ShoalMapBase*>(manager_->getEntity(path).ptr());
+      return !table || table->mountComplete();
+   });
 }
 
 void MountGroup::doMountsComplete() {

@@ -13,9 +13,9 @@ class EntityManager;
 namespace KivSharedMem {
 
 // A batch of mounts that a client opens, fills with doMount() and closes with doClose().
-// Closing only closes: the mounts complete later, as a mount service reports them, through
-// the framework's loop. The group then turns ready, notifying onReady() exactly once; ready
-// never turns false again. So whoever closes the group has returned, and whatever it built
+// Closing only closes: each table of the group fills later, through the framework's loop,
+// and once all have, the group turns ready, notifying onReady() exactly once; ready never
+// turns false again. So whoever closes the group has returned, and whatever it built
 // afterwards exists, before ready turns true.
 class MountGroup : public Kiv::Entity {
 public:
@@ -43,14 +43,17 @@ public:
    // Paths mounted through this group, in request order.
    const std::vector<Kiv::String>& mountedPaths() const { return mountedPaths_; }
 
-   // The group's mounts are complete: a closed group turns ready. The loop calls this after
-   // doClose(); a test that wants readiness at once calls it itself.
+   // The group's mounts are complete: a closed group turns ready. The loop calls this once
+   // the tables have filled; a test that wants readiness at once calls it itself.
    void doMountsComplete();
 
    KivShoal::EntityManager* entityManager() const { return manager_; }
    void entityManagerIs(KivShoal::EntityManager* manager) { manager_ = manager; }
 
 private:
+   void readyWhenFilled();
+   bool mountsFilled() const;
+
    KivShoal::EntityManager* manager_;
    std::vector<Kiv::String> mountedPaths_;
    bool closed_ = false;

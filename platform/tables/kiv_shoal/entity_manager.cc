@@ -15,7 +15,7 @@ EntityManager::~EntityManager() {
    if (mountGroup_) mountGroup_->entityManagerIs(nullptr);
    // A table another writer has since put at the path is not ours to delete.
    for (const auto& [path, state] : ownedTables_) {
-      const Shoal::SharedStore::Table* table = store_->table(path);
+      const std::optional<Shoal::SharedStore::Table> table = store_->table(path);
       if (table && table->state == state) store_->tableDel(path);
    }
 }
@@ -25,27 +25,30 @@ Kiv::Ptr<Kiv::Entity> EntityManager::doMount(const Kiv::String& path, const Kiv:
    requests_.push_back(MountRequest{path, typeName, mountInfo});
    if (Kiv::Ptr<Kiv::Entity> existing = getEntity(path)) return existing;
 
-   TableFactory factory = tableFactory(typeName);
-   if (!factory) Kiv::throwTypeException(Kiv::typeErrorText(typeName, "mount " + path));
+   const TableType type = tableType(typeName);
+   if (!type.factory) Kiv::throwTypeException(Kiv::typeErrorText(typeName, "mount " + path));
    const bool writer = mountInfo.type() == KivShoalType::writer;
-   const Shoal::SharedStore::Table* shared = writer ? nullptr : store_->table(path);
+   std::optional<Shoal::SharedStore::Table> shared;
+   if (!writer) shared = store_->table(path);
    if (shared && shared->typeName != typeName) {
       Kiv::throwTypeException(
           Kiv::typeErrorText(typeName, "mount " + path + " holding " + shared->typeName));
    }
-   const Kiv::Ptr<Shoal::ShoalMapBase> table =
-       factory(path, shared ? shared->state : nullptr,
-               writer ? Shoal::Access::readWrite : Shoal::Access::readOnly);
+   const bool created = !shared;
+   if (created) {
+      // A writer's table holds as many records as its first collection asks for.
+      const auto& collections = mountInfo.collectionInfos();
+      const U32 capacity = writer && !collections.empty() ? collections.front().size : 0;
+      shared = Shoal::SharedStore::Table{typeName, store_->tableNew(type.shape, capacity)};
+   }
+   const Kiv::Ptr<Shoal::ShoalMapBase> table = type.factory(
+       path, shared->state, writer ? Shoal::Access::readWrite : Shoal::Access::readOnly);
    if (!table) {
       throw Kiv::Exception("the table factory for type '" + typeName + "' created nothing for '" +
                            path + "'");
    }
-   if (writer) {
-      const auto& collections = mountInfo.collectionInfos();
-      if (!collections.empty()) table->sharedState()->capacityIs(collections.front().size);
-      ownedTables_.emplace_back(path, table->sharedState());
-   }
-   if (!shared) store_->tableIs(path, {typeName, table->sharedState()});
+   if (writer) ownedTables_.emplace_back(path, shared->state);
+   if (created) store_->tableIs(path, *shared);
    entityIs(path, table);
    return table;
 }

@@ -8,7 +8,7 @@ namespace {
 
 struct Registry {
    std::mutex mutex;
-   std::map<Kiv::String, TableFactory> factories;
+   std::map<Kiv::String, TableType> types;
 };
 
 // Built on first use, so that registrations from other static initialisers find it.
@@ -19,23 +19,23 @@ Registry& registry() {
 
 }  // namespace
 
-void tableFactoryIs(const Kiv::String& typeName, TableFactory factory) {
+void tableTypeIs(const Kiv::String& typeName, TableType type) {
    Registry& r = registry();
    std::lock_guard<std::mutex> guard(r.mutex);
-   r.factories[typeName] = std::move(factory);
+   r.types[typeName] = std::move(type);
 }
 
-void tableFactoryDel(const Kiv::String& typeName) {
+void tableTypeDel(const Kiv::String& typeName) {
    Registry& r = registry();
    std::lock_guard<std::mutex> guard(r.mutex);
-   r.factories.erase(typeName);
+   r.types.erase(typeName);
 }
 
-TableFactory tableFactory(const Kiv::String& typeName) {
+TableType tableType(const Kiv::String& typeName) {
    Registry& r = registry();
    std::lock_guard<std::mutex> guard(r.mutex);
-   auto it = r.factories.find(typeName);
-   return it == r.factories.end() ? TableFactory() : it->second;
+   auto it = r.types.find(typeName);
+   return it == r.types.end() ? TableType() : it->second;
 }
 
 }  // namespace KivShoal

@@ -2,40 +2,83 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 #include "platform/framework/kiv/errors.h"
 #include "platform/framework/kiv/ptr.h"
 #include "platform/framework/kiv/string.h"
+#include "platform/segment/switch_segment.h"
 #include "platform/tables/shoal/shoal_map_base.h"
+#include "platform/tables/shoal/table_state.h"
 
 namespace Shoal {
 
-// Shared memory: the tables of the switch by path ("tesselnat/hwShadow", ...), apart from any
-// agent. The control plane publishes into it from its own process, and every agent mounts the
-// same tables from it, so what was written outlives an agent that is torn down and built
-// again. A mount holds the table's state, not the store: a table deleted from the store lives
-// on for the mounts that still hold it, and a new table at the path is a new table.
+// Shared memory: the tables of the switch by path ("tesselnat/hwShadow", ...), in the switch's
+// segment, apart from any agent. The control plane publishes into it, and every agent mounts
+// the same tables from it, in its own process or another, so what was written outlives an
+// agent that is killed and started again.
 //
-// Here the store is one in-process object; records are plain structs, so a memory-mapped
-// segment could take its place behind the same interface.
+// A table is a block of the segment that a directory lists by path. A table taken off the
+// directory (deleted, or replaced by a new table at its path) lives on for the processes that
+// still hold it, and its block is given back when the last of them lets go or is gone; a new
+// table at the path is a new table.
 class SharedStore : public Kiv::PtrInterface {
 public:
+   // Tables made with no capacity of their own hold up to this many records.
+   static constexpr U32 defaultEntries = 1u << 17;
+   // The most records any table holds.
+   static constexpr U32 maxEntries = (1u << 18) - 1;
+   // Room for the directory and a few tables of the default size.
+   static constexpr std::size_t defaultSegmentBytes = std::size_t{1} << 30;
+
    struct Table {
       Kiv::String typeName;
       std::shared_ptr<TableState> state;
    };
 
-   // The table at `path`, or null.
-   const Table* table(const Kiv::String& path) const;
-   // Places a table at `path`, replacing what was there.
-   void tableIs(const Kiv::String& path, Table table);
+   // A store on a segment of its own, for tables that belong to no switch.
+   SharedStore();
+   // The store of the switch whose segment is `segment`, which outlives the store; every
+   // store on one segment sees the same tables.
+   explicit SharedStore(Segment::SwitchSegment& segment);
+   ~SharedStore() override;
+
+   // The table at `path`, or nothing.
+   std::optional<Table> table(const Kiv::String& path);
+   // Places a table of this store at `path`, replacing what was there.
+   void tableIs(const Kiv::String& path, const Table& table);
    void tableDel(const Kiv::String& path);
    std::vector<Kiv::String> paths() const;
 
+   // A new empty table of records of `shape`, listed at no path, holding at most `capacity`
+   // records (defaultEntries when 0). Throws Kiv::RangeException for more than maxEntries,
+   // Segment::SegmentException when the segment has no room.
+   std::shared_ptr<TableState> tableNew(const TableShape& shape, U32 capacity);
+
+   Segment::SwitchSegment& segment() const { return *segment_; }
+
 private:
-   std::map<Kiv::String, Table> tables_;
+   struct Directory;
+   friend class TableState;
+
+   // The one TableState of this process for the table whose block is at `offset`. The caller
+   // holds the directory's lock.
+   std::shared_ptr<TableState> stateOf(std::size_t offset);
+   // A TableState goes: the process lets go of its table, whose block is given back when no
+   // directory entry and no live process holds it.
+   void holdEnd(TableState& state);
+   void blockDelIfUnheld(std::size_t offset);
+
+   std::unique_ptr<Segment::SwitchSegment> ownSegment_;
+   Segment::SwitchSegment* segment_;
+   Directory& directory_;
+   std::map<std::size_t, std::weak_ptr<TableState>> states_;
 };
+
+// The store of tables that belong to no switch: a table made by name alone lives here.
+Kiv::Ptr<SharedStore> privateStore();
 
 // A writable mount of the table of type T at `path`, created empty when the path holds none;
 // a path holding a table of another type raises Kiv::TypeException. This is how a publisher
@@ -43,13 +86,15 @@ private:
 // path is deleted.
 template <class T>
 Kiv::Ptr<T> publisherMount(SharedStore& store, const Kiv::String& path) {
-   const SharedStore::Table* existing = store.table(path);
+   std::optional<SharedStore::Table> existing = store.table(path);
    if (existing && existing->typeName != T::typeName) {
       Kiv::throwTypeException(Kiv::typeErrorText(existing->typeName, "publish " + path));
    }
-   Kiv::Ptr<T> mount(new T(path, existing ? existing->state : nullptr, Access::readWrite));
-   if (!existing) store.tableIs(path, {T::typeName, mount->sharedState()});
-   return mount;
+   if (!existing) {
+      existing = SharedStore::Table{T::typeName, store.tableNew(T::shape(), 0)};
+      store.tableIs(path, *existing);
+   }
+   return Kiv::Ptr<T>(new T(path, existing->state, Access::readWrite));
 }
 
 }  // namespace Shoal

@@ -1,54 +1,17 @@
 #pragma once
 
-#include <atomic>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "platform/framework/kiv/entity.h"
 #include "platform/framework/kiv/string.h"
 #include "platform/framework/kiv/types.h"
+#include "platform/tables/shoal/table_state.h"
 
 namespace Shoal {
 
 // How a mount may use its table.
 enum class Access : U8 { readOnly, readWrite };
-
-// What every mount of one shared table sees: the records (kept by the typed state that derives
-// from this), the corruption faults injected into it and the reports of its readers, and its
-// capacity. Mounts hold it by shared pointer; the store keeps it while the table exists.
-class TableState {
-public:
-   virtual ~TableState();
-
-   // Corruption reports, from any thread.
-   void corruptionReportIs(const Kiv::String& msg);
-   U32 corruptionReports() const;
-   std::vector<Kiv::String> corruptionMessages() const;
-
-   // Fault injection: the Nth read from now raises, once (1 is the next read, 0 cancels),
-   // or every read until cleared.
-   void corruptionOnReadIs(U32 readsFromNow) { readsUntilCorruption_ = readsFromNow; }
-   void corruptionOnEveryReadIs(bool everyRead) { everyRead_ = everyRead; }
-   bool corruptionOnEveryRead() const { return everyRead_.load(); }
-   // True when this read is one chosen to fail.
-   bool corruptReadNow();
-
-   // Records a new key may not go beyond; 0 is unbounded.
-   U32 capacity() const { return capacity_; }
-   void capacityIs(U32 capacity) { capacity_ = capacity; }
-   // New records the table refused because it was full.
-   U32 capacityReports() const { return capacityReports_; }
-   void capacityReportIs() { ++capacityReports_; }
-
-private:
-   mutable std::mutex reportsMutex_;
-   std::vector<Kiv::String> reports_;
-   std::atomic<U32> readsUntilCorruption_{0};
-   std::atomic<bool> everyRead_{false};
-   U32 capacity_ = 0;
-   U32 capacityReports_ = 0;
-};
 
 // Base of every mount of a shared table: a framework entity named by its path, over the
 // table's shared state. Several mounts of one table, in one agent or in several, share that
@@ -85,7 +48,12 @@ public:
    // New records refused because the table held as many as its capacity.
    U32 capacityReports() const { return state_->capacityReports(); }
 
+   // Whether the mount has learnt the table as it was when the mount was made: a mount
+   // fills after it is made, through the framework's loop.
+   bool mountComplete() const { return mountComplete_; }
+
 protected:
+   void mountCompleteIs() { mountComplete_ = true; }
    // Throws Sentry::CorruptionDetectedException when this read is one chosen to fail.
    void readStart() const;
    // Throws Kiv::Exception when this mount may not write.
@@ -94,6 +62,7 @@ protected:
 private:
    const std::shared_ptr<TableState> state_;
    const Access access_;
+   bool mountComplete_ = false;
 };
 
 }  // namespace Shoal

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <concepts>
 #include <cstring>
-#include <map>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <type_traits>
@@ -13,45 +13,64 @@
 #include "platform/framework/kiv/entity.h"
 #include "platform/framework/kiv/event_loop.h"
 #include "platform/framework/sentry/exception.h"
+#include "platform/segment/tear_free.h"
 #include "platform/tables/shoal/iter_hint.h"
+#include "platform/tables/shoal/shared_store.h"
 #include "platform/tables/shoal/shoal_map_base.h"
 
 namespace Shoal {
 
-// A mount of a shared table of records keyed by each record's own key (`record.key()`), in
-// key order (Key needs operator<). Records are plain trivially-copyable structs and readers
-// always get copies, so that a cross-process shared-memory store can replace this in-process
-// one without touching readers.
+// A mount of a shared table of records keyed by each record's own key (`record.key()`). Key
+// needs operator==, operator< and std::hash; records are plain trivially-copyable structs, and
+// readers always get copies.
 //
-// Every mount of one table shares its records (TableState); a Table built from a name alone
-// is a writable table of its own. Reads are lookup(), safeLookup(), first() and next(); each
-// may raise the corruption that the state injects, and lookup(), first() and next() pass it
-// to their caller. has() and count() never raise. Writes through a read-only mount throw
-// Kiv::Exception. Writers and readers share the framework's activity lock; the store itself
-// is not locked.
+// The records live in the table's block of the store's segment: a hash index of entry numbers
+// and the entries, each record with two images and a generation (Segment::TearFree). One
+// process writes a table at a time, and never waits for a reader; readers in any process never
+// wait either, never see half a record, and see every record whole as it was or as it is if
+// the writer is killed in the middle of a write.
 //
-// Each write that changes the table notifies onRecord() once per changed key on every live
-// mount of the table: at once on the writing mount, through the framework's loop on the
-// others. Writing a record identical to the stored one notifies nothing, but still counts in
-// writes(). A new key beyond the table's capacity is refused and counted in
-// capacityReports(); the records already there stay as they are.
+// Reads are lookup(), safeLookup(), first() and next(); each may raise the corruption that the
+// state injects, and lookup(), first() and next() pass it to their caller. has() and count()
+// never raise. Writes through a read-only mount throw Kiv::Exception. A new key beyond the
+// table's capacity is refused and counted in capacityReports(); the records already there stay
+// as they are.
+//
+// Each write that changes the table notifies onRecord() of the changed key at once on the
+// writing mount. Every other mount, in this process or another, hears of it through its change
+// ring in the segment, drained by the framework's loop: coalesced (a key changed many times
+// before the mount drains is told once, with the table as it is then), and when the ring
+// overflows, by comparing every entry with what the mount last saw. A mount learns the table
+// as it is when it is made without notifications, on the loop's first turn after.
 template <class Key, class Record>
 class Table : public ShoalMapBase {
-   static_assert(std::is_trivially_copyable_v<Record>,
+   static_assert(std::is_trivially_copyable_v<Record> && std::is_trivially_copyable_v<Key>,
                  "shared table records must be trivially copyable");
    static_assert(std::equality_comparable<Record>,
                  "shared table records need operator== to detect unchanged writes");
 
-   struct State : TableState {
-      std::map<Key, Record> records;
-      U64 generation = 0;
-      U64 writes = 0;
-      std::vector<Table*> mounts;  // the live mounts, each notified of every change
-      // Targeted faults, each spent by the first read it hits.
-      std::optional<Key> corruptLookupOf;
-      bool corruptFirst = false;
-      std::optional<Key> corruptNextFrom;
+   struct Slot {
+      Key key{};
+      Record record{};
+      bool live = false;
    };
+   struct Entry {
+      Segment::TearFree<Slot> value;
+      U32 pending;  // bit m: the entry is in mount m's ring
+   };
+   // What a mount last told its notifiees of an entry.
+   struct Seen {
+      bool known = false;
+      bool live = false;
+      U32 generation = 0;
+      Key key{};
+   };
+
+   // An index slot holds the entry number + 1 in its low bits and bits of the key's hash above
+   // them, so that most slots of other keys are passed over without reading their entry.
+   static constexpr U32 entryBits = 18;
+   static constexpr U32 entryMask = (1u << entryBits) - 1;
+   static_assert(SharedStore::maxEntries <= entryMask);
 
 public:
    using KeyType = Key;
@@ -62,30 +81,47 @@ public:
       virtual void onRecord(const Key&) {}
    };
 
-   // A writable table of its own.
-   explicit Table(Kiv::Name name) : Table(std::move(name), nullptr, Access::readWrite) {}
-   // A mount of `state`, which must be a table of this type; a new empty table when null.
-   Table(Kiv::Name name, const std::shared_ptr<TableState>& state, Access access)
-       : ShoalMapBase(std::move(name), state ? state : std::make_shared<State>(), access),
-         state_(dynamic_cast<State*>(sharedState().get())) {
-      KIV_ASSERT( state_ && "mounted table state is of another type" );
-      state_->mounts.push_back(this);
+   static TableShape shape() {
+      return TableShape{sizeof(Key), sizeof(Record), sizeof(Entry), alignof(Entry)};
    }
-   ~Table() override { std::erase(state_->mounts, this); }
+
+   // A writable table of its own, in the process's private store.
+   explicit Table(Kiv::Name name) : Table(std::move(name), nullptr, Access::readWrite) {}
+   // A mount of `state`, which must be a table of this type; a new empty table of its own
+   // when null.
+   Table(Kiv::Name name, const std::shared_ptr<TableState>& state, Access access)
+       : ShoalMapBase(std::move(name), state ? state : privateStore()->tableNew(shape(), 0),
+                      access),
+         state_(*sharedState()),
+         header_(state_.header()),
+         index_(state_.part<U32>(header_.indexOffset)),
+         entries_(state_.part<Entry>(header_.entriesOffset)),
+         freeList_(state_.part<U32>(header_.freeListOffset)),
+         mask_(header_.indexSlots - 1) {
+      KIV_ASSERT( state_.shape() == shape() && "mounted table state is of another type" );
+      slot_ = state_.mountSlotNew([this] { drainSoon(); });
+      const U32 highWater = Segment::atomicLoad(header_.highWater);
+      for (U32 entry = 0; entry < highWater; ++entry) {
+         std::atomic_ref<U32>(entries_[entry].pending).fetch_and(~(1u << slot_));
+      }
+      state_.mountSlotActiveIs(slot_);
+      drainSoon();
+   }
+   ~Table() override { state_.mountSlotDel(slot_); }
 
    // Targeted corruption, for tests: the next lookup of `key`, the next start of an iteration,
-   // or the next advance from `key`, through any mount, raises once.
-   void corruptionOnLookupIs(const Key& key) { state_->corruptLookupOf = key; }
-   void corruptionOnFirstIs() { state_->corruptFirst = true; }
-   void corruptionOnNextIs(const Key& key) { state_->corruptNextFrom = key; }
+   // or the next advance from `key`, through any mount of this process, raises once.
+   void corruptionOnLookupIs(const Key& key) { state_.corruptLookupOf = bytesOf(key); }
+   void corruptionOnFirstIs() { state_.corruptFirst = true; }
+   void corruptionOnNextIs(const Key& key) { state_.corruptNextFrom = bytesOf(key); }
 
    // The stored record, or nothing when the key is absent.
    std::optional<Record> lookup(const Key& key) const {
       readStart();
-      raiseIfTargeted(state_->corruptLookupOf, key);
-      const Iterator it = find(key);
-      if (it == state_->records.end()) return std::nullopt;
-      return it->second;
+      raiseIfTargeted(state_.corruptLookupOf, key);
+      Slot slot;
+      if (!find(key, slot)) return std::nullopt;
+      return slot.record;
    }
 
    // The stored record with found = true, or Record{} with found = false when the key is
@@ -104,138 +140,269 @@ public:
       }
    }
 
-   bool has(const Key& key) const { return find(key) != state_->records.end(); }
-   U32 count() const { return static_cast<U32>(state_->records.size()); }
+   bool has(const Key& key) const {
+      Slot slot;
+      return find(key, slot);
+   }
+   U32 count() const { return Segment::atomicLoad(header_.count); }
    // Every recordIs() the table took through any mount, changed or not: what the table
    // service counts for its writers.
-   U64 writes() const { return state_->writes; }
+   U64 writes() const { return Segment::atomicLoad(header_.writes); }
 
    // Sets `key` to the smallest key; false when the table is empty.
+   //
+   // A walk (first() and the next() calls that carry its hint) goes through the keys as they
+   // were at first(), in key order, passing over those deleted since: every key present
+   // throughout the walk is visited once; a key added during it may not be.
    bool first(Key& key, IterHint& hint) const {
       readStart();
-      if (state_->corruptFirst) {
-         state_->corruptFirst = false;
+      if (state_.corruptFirst) {
+         state_.corruptFirst = false;
          throw Sentry::CorruptionDetectedException(injectedCorruptionText());
       }
-      return settle(state_->records.begin(), key, hint);
+      walkKeysAreCurrent();
+      return settle(0, key, hint);
    }
 
    // Sets `key` to the smallest key after it, whether or not `key` is still present; false
    // when there is none.
    bool next(Key& key, IterHint& hint) const {
       readStart();
-      raiseIfTargeted(state_->corruptNextFrom, key);
-      Iterator it;
-      if (hintedPosition(key, hint, it)) {
-         ++it;
-      } else {
-         it = state_->records.upper_bound(key);
+      raiseIfTargeted(state_.corruptNextFrom, key);
+      std::size_t position = 0;
+      if (hint.table == this && hint.generation == walkId_) {
+         std::memcpy(&position, hint.position, sizeof(position));
       }
-      return settle(it, key, hint);
+      if (position < walkKeys_.size() && walkKeys_[position] == key) {
+         ++position;
+      } else {
+         walkKeysAreCurrent();
+         position = static_cast<std::size_t>(
+             std::upper_bound(walkKeys_.begin(), walkKeys_.end(), key) - walkKeys_.begin());
+      }
+      return settle(position, key, hint);
    }
 
    // False, with nothing written, when the key is new and the table is at its capacity.
    bool recordIs(const Record& record) {
       writeStart();
-      ++state_->writes;
+      Segment::atomicStore(header_.writes, writes() + 1);
       const Key key = record.key();
-      auto it = state_->records.find(key);
-      if (it == state_->records.end()) {
-         if (state_->capacity() != 0 && state_->records.size() >= state_->capacity()) {
-            state_->capacityReportIs();
-            return false;
-         }
-         state_->records.emplace(key, record);
-      } else {
-         if (it->second == record) return true;
-         it->second = record;
+      const U32 hash = hashOf(key);
+      Slot slot;
+      if (const std::optional<Found> found = find(key, hash, slot)) {
+         if (slot.record == record) return true;
+         entries_[found->entry].value.write(Slot{key, record, true});
+         changed(found->entry, key);
+         return true;
       }
-      notifyRecord(key);
+      const U32 capacity = state_.capacity();
+      const U32 freeEntries = Segment::atomicLoad(header_.freeEntries);
+      const U32 highWater = Segment::atomicLoad(header_.highWater);
+      if ((capacity != 0 && count() >= capacity) ||
+          (freeEntries == 0 && highWater == header_.entryCount)) {
+         state_.capacityReportIs();
+         return false;
+      }
+      U32 entry = highWater;
+      if (freeEntries != 0) {
+         entry = freeList_[freeEntries - 1];
+         Segment::atomicStore(header_.freeEntries, freeEntries - 1);
+      } else {
+         Segment::atomicStore(header_.highWater, highWater + 1);
+      }
+      entries_[entry].value.write(Slot{key, record, true});
+      indexSlotIs(hash, entry);
+      Segment::atomicStore(header_.count, count() + 1);
+      changed(entry, key);
       return true;
    }
 
    void recordDel(const Key& key) {
       writeStart();
-      if (state_->records.erase(key) == 0) return;
-      ++state_->generation;
-      notifyRecord(key);
+      Slot slot;
+      const std::optional<Found> found = find(key, hashOf(key), slot);
+      if (!found) return;
+      Segment::atomicStore(index_[found->indexSlot], U32{0}, std::memory_order_release);
+      entries_[found->entry].value.write(Slot{key, Record{}, false});
+      Segment::atomicStore(header_.count, count() - 1);
+      changed(found->entry, key);
+      const U32 freeEntries = Segment::atomicLoad(header_.freeEntries);
+      freeList_[freeEntries] = found->entry;
+      Segment::atomicStore(header_.freeEntries, freeEntries + 1);
    }
 
    void recordDelAll() {
       writeStart();
-      std::vector<Key> keys;
-      keys.reserve(state_->records.size());
-      for (const auto& entry : state_->records) keys.push_back(entry.first);
-      // One key at a time, so that each handler sees the table as of its own change.
+      // One key at a time, in key order, so that each handler sees the table as of its own
+      // change.
+      std::vector<Key> keys = liveKeys();
+      std::sort(keys.begin(), keys.end());
       for (const Key& key : keys) recordDel(key);
    }
 
 private:
-   using Store = std::map<Key, Record>;
-   using Iterator = typename Store::const_iterator;
-   static_assert(std::is_trivially_copyable_v<Iterator> &&
-                     sizeof(Iterator) <= sizeof(IterHint::position),
-                 "the store's position must fit an iteration hint");
+   struct Found {
+      U32 entry;
+      U32 indexSlot;
+   };
 
-   // Readers ask has() and then look the same key up; the second asks no tree walk. A
-   // position stays valid until its record is erased, and every erase bumps the generation.
-   Iterator find(const Key& key) const {
-      if (lastFound_.valid && lastFound_.generation == state_->generation &&
-          lastFound_.key == key) {
-         return lastFound_.it;
+   static U32 hashOf(const Key& key) {
+      // Keys hashed as themselves (small integers) are spread before they pick a slot.
+      U64 h = static_cast<U64>(std::hash<Key>{}(key));
+      h ^= h >> 33;
+      h *= 0xff51afd7ed558ccdull;
+      h ^= h >> 33;
+      return static_cast<U32>(h);
+   }
+   static U32 tagOf(U32 hash) { return hash & ~entryMask; }
+
+   bool find(const Key& key, Slot& slot) const { return find(key, hashOf(key), slot).has_value(); }
+
+   // The key's entry, read whole into `slot`. Slots further than maxProbe from the key's home
+   // never hold it, so a probe ends there whatever it met on the way.
+   std::optional<Found> find(const Key& key, U32 hash, Slot& slot) const {
+      const U32 maxProbe = Segment::atomicLoad(header_.maxProbe, std::memory_order_acquire);
+      for (U32 step = 0; step <= maxProbe; ++step) {
+         const U32 at = (hash + step) & mask_;
+         const U32 value = Segment::atomicLoad(index_[at], std::memory_order_acquire);
+         if (value == 0 || (value & ~entryMask) != tagOf(hash)) continue;
+         const U32 entry = (value & entryMask) - 1;
+         entries_[entry].value.readInto(slot);
+         if (slot.live && slot.key == key) return Found{entry, at};
       }
-      const Iterator it = state_->records.find(key);
-      if (it != state_->records.end()) lastFound_ = LastFound{key, it, state_->generation, true};
-      return it;
+      return std::nullopt;
    }
 
-   void raiseIfTargeted(std::optional<Key>& target, const Key& key) const {
-      if (!target || *target < key || key < *target) return;
-      target.reset();
-      throw Sentry::CorruptionDetectedException(injectedCorruptionText());
+   // The probe bound grows before the slot is filled, so that no reader ever stops short of
+   // a key, even if the writer dies in between.
+   void indexSlotIs(U32 hash, U32 entry) {
+      U32 step = 0;
+      while (Segment::atomicLoad(index_[(hash + step) & mask_]) != 0) ++step;
+      if (step > Segment::atomicLoad(header_.maxProbe)) {
+         Segment::atomicStore(header_.maxProbe, step, std::memory_order_release);
+      }
+      Segment::atomicStore(index_[(hash + step) & mask_], tagOf(hash) | (entry + 1),
+                           std::memory_order_release);
    }
 
-   bool settle(Iterator it, Key& key, IterHint& hint) const {
-      if (it == state_->records.end()) return false;
-      key = it->first;
-      hint.table = state_;
-      hint.generation = state_->generation;
-      std::memcpy(hint.position, &it, sizeof(it));
+   void changed(U32 entry, const Key& key) {
+      Segment::atomicStore(header_.changes, Segment::atomicLoad(header_.changes) + 1);
+      notify<Notifiee>([&](Notifiee& n) { n.onRecord(key); });
+      state_.changeIs(entry, entries_[entry].pending, slot_);
+   }
+
+   // The loop drains the ring once for however many changes the writer announced meanwhile,
+   // and only while the mount lives.
+   void drainSoon() {
+      if (drainQueued_) return;
+      drainQueued_ = true;
+      Kiv::eventLoop().workIs([alive = std::weak_ptr<Table*>(alive_)] {
+         if (std::shared_ptr<Table*> mount = alive.lock()) (*mount)->drain();
+      });
+   }
+
+   void drain() {
+      const Kiv::Ptr<Table> self(this);  // a notifiee may let go of the mount
+      drainQueued_ = false;
+      if (state_.resyncTaken(slot_)) {
+         const U32 highWater = Segment::atomicLoad(header_.highWater);
+         // Filling, the mount tells only what changed since it was made: the entries whose
+         // pending bit the writer set.
+         for (U32 entry = 0; entry < highWater; ++entry) {
+            const U32 pending =
+                std::atomic_ref<U32>(entries_[entry].pending).fetch_and(~(1u << slot_));
+            tell(entry, mountComplete() || (pending & (1u << slot_)) != 0);
+         }
+         mountCompleteIs();
+      }
+      U32 entry = 0;
+      while (state_.ringPop(slot_, entry)) {
+         std::atomic_ref<U32>(entries_[entry].pending).fetch_and(~(1u << slot_));
+         tell(entry, true);
+      }
+   }
+
+   // Tells the notifiees what changed in `entry` since the mount last looked: the key it held
+   // then, when that key is gone from it, and the key it holds now, or held last when it was
+   // deleted before the mount ever looked.
+   void tell(U32 entry, bool notifying) {
+      Slot slot;
+      const U32 generation = entries_[entry].value.readInto(slot);
+      if (entry >= seen_.size()) seen_.resize(entry + 1);
+      Seen& seen = seen_[entry];
+      if (seen.known && seen.generation == generation) return;
+      const Seen before = seen;
+      seen = Seen{true, slot.live, generation, slot.key};
+      if (!notifying) return;
+      if (before.live && (!slot.live || !(before.key == slot.key))) {
+         notify<Notifiee>([&](Notifiee& n) { n.onRecord(before.key); });
+      }
+      if (slot.live || !before.known) notify<Notifiee>([&](Notifiee& n) { n.onRecord(slot.key); });
+   }
+
+   std::vector<Key> liveKeys() const {
+      std::vector<Key> keys;
+      keys.reserve(count());
+      Slot slot;
+      for (U32 at = 0; at <= mask_; ++at) {
+         const U32 value = Segment::atomicLoad(index_[at], std::memory_order_acquire);
+         if (value == 0) continue;
+         entries_[(value & entryMask) - 1].value.readInto(slot);
+         if (slot.live) keys.push_back(slot.key);
+      }
+      return keys;
+   }
+
+   void walkKeysAreCurrent() const {
+      const U64 changes = Segment::atomicLoad(header_.changes);
+      if (walkId_ != 0 && walkChanges_ == changes) return;
+      walkKeys_ = liveKeys();
+      std::sort(walkKeys_.begin(), walkKeys_.end());
+      walkChanges_ = changes;
+      ++walkId_;
+   }
+
+   // Sets `key` to the first key of the walk from `position` that is still present.
+   bool settle(std::size_t position, Key& key, IterHint& hint) const {
+      while (position < walkKeys_.size() && !has(walkKeys_[position])) ++position;
+      if (position >= walkKeys_.size()) return false;
+      key = walkKeys_[position];
+      hint.table = this;
+      hint.generation = walkId_;
+      std::memcpy(hint.position, &position, sizeof(position));
       return true;
    }
 
-   // Map positions stay valid until their entry is erased, and every erase bumps the
-   // generation, so a hint from this table of the current generation still points at the
-   // entry it was left on. It is used only if that entry is the caller's key.
-   bool hintedPosition(const Key& key, const IterHint& hint, Iterator& it) const {
-      if (hint.table != state_ || hint.generation != state_->generation) return false;
-      std::memcpy(&it, hint.position, sizeof(it));
-      return !(it->first < key) && !(key < it->first);
+   static std::vector<std::byte> bytesOf(const Key& key) {
+      std::vector<std::byte> bytes(sizeof(Key));
+      std::memcpy(bytes.data(), &key, sizeof(Key));
+      return bytes;
    }
 
-   // The writing mount's own notifiees hear of the change at once. Every other mount hears of
-   // it as a reader in another process would: through the framework's loop, never on the
-   // writer's stack, and only if the mount still lives when the loop gets to it.
-   void notifyRecord(const Key& key) const {
-      notify<Notifiee>([&](Notifiee& n) { n.onRecord(key); });
-      for (Table* mount : state_->mounts) {
-         if (mount == this) continue;
-         Kiv::eventLoop().workIs([state = sharedState(), mount, key] {
-            const auto& mounts = static_cast<State*>(state.get())->mounts;
-            if (std::find(mounts.begin(), mounts.end(), mount) == mounts.end()) return;
-            mount->template notify<Notifiee>([&](Notifiee& n) { n.onRecord(key); });
-         });
-      }
+   void raiseIfTargeted(std::vector<std::byte>& target, const Key& key) const {
+      if (target.empty()) return;
+      Key targeted;
+      std::memcpy(&targeted, target.data(), sizeof(Key));
+      if (!(targeted == key)) return;
+      target.clear();
+      throw Sentry::CorruptionDetectedException(injectedCorruptionText());
    }
 
-   State* const state_;
-   struct LastFound {
-      Key key{};
-      Iterator it{};
-      U64 generation = 0;
-      bool valid = false;
-   };
-   mutable LastFound lastFound_;
+   TableState& state_;
+   TableHeader& header_;
+   U32* const index_;
+   Entry* const entries_;
+   U32* const freeList_;
+   const U32 mask_;
+   U32 slot_ = 0;
+   bool drainQueued_ = false;
+   std::vector<Seen> seen_;
+   const std::shared_ptr<Table*> alive_ = std::make_shared<Table*>(this);
+   // The keys of the latest walk, in order, as of the table's change count walkChanges_.
+   mutable std::vector<Key> walkKeys_;
+   mutable U64 walkChanges_ = 0;
+   mutable U64 walkId_ = 0;
 };
 
 }  // namespace Shoal

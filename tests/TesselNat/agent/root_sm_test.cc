@@ -244,6 +244,7 @@ TEST_F(RootSmTest, DeactivatedOrDestroyedItHearsNothing) {
    EXPECT_TRUE(first->hasNotificationActive());
    root = nullptr;
    scsd->moduleToUnitIs(ModId(4), 4);
+   Kiv::eventLoop().doRunUntilIdle();  // the tables fill
    agent->getMountGroup()->doClose();
    EXPECT_EQ(Kiv::eventLoop().doRunUntilIdle(), 1u);
    EXPECT_EQ(first->references(), 1) << "the root let its programmers go";

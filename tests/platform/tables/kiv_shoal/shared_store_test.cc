@@ -20,15 +20,10 @@ using TableTest::RecordReactor;
 // every agent, an agent's own tables go with it, and mounts respect their access and size.
 class SharedStoreTest : public ::testing::Test {
 protected:
-   SharedStoreTest() {
-      KivShoal::tableFactoryIs(CounterTable::typeName, [](const Kiv::Name& path, const auto& state,
-                                                          Shoal::Access access) {
-         return Kiv::Ptr<Shoal::ShoalMapBase>(new CounterTable(path, state, access));
-      });
-   }
+   SharedStoreTest() { KivShoal::tableTypeIs<CounterTable>(); }
    ~SharedStoreTest() override {
       Kiv::eventLoop().workDelAll();
-      KivShoal::tableFactoryDel(CounterTable::typeName);
+      KivShoal::tableTypeDel(CounterTable::typeName);
    }
 
    // With a `capacity`, the table holds at most that many records.
@@ -102,6 +97,7 @@ TEST_F(SharedStoreTest, EveryLiveMountHearsOfAChangeThroughTheLoopAndADestroyedO
        new RecordReactor(&watcher, mount(*second, "nat/config", reader)));
    onFirst->isActiveIs(true);
    onSecond->isActiveIs(true);
+   Kiv::eventLoop().doRunUntilIdle();  // the mounts fill
    published->recordIs({7, 1});
    EXPECT_TRUE(onFirst->keys.empty()) << "never on the writer's stack";
    EXPECT_EQ(Kiv::eventLoop().doRunUntilIdle(), 2u);

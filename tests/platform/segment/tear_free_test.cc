@@ -1,4 +1,4 @@
-#include "platform/switch/chip/tear_free.h"
+#include "platform/segment/tear_free.h"
 
 #include <gtest/gtest.h>
 #include <sys/mman.h>
@@ -8,7 +8,7 @@
 
 #include "tests/support/child_process.h"
 
-namespace ChipTest {
+namespace SegmentTest {
 namespace {
 
 using Record = std::array<U64, 8>;
@@ -27,11 +27,11 @@ bool whole(const Record& record) {
 // as fast as it can: every copy the test makes meanwhile, and after the child is killed at
 // whatever instruction, is one write's.
 TEST(TearFreeTest, ACopyIsOneWritesWhileAnotherProcessWritesAndAfterItIsKilled) {
-   void* memory = mmap(nullptr, sizeof(Chip::TearFree<Record>), PROT_READ | PROT_WRITE,
+   void* memory = mmap(nullptr, sizeof(Segment::TearFree<Record>), PROT_READ | PROT_WRITE,
                        MAP_SHARED | MAP_ANONYMOUS, -1, 0);
    ASSERT_NE(memory, MAP_FAILED);
    // Zero memory is a record of zeros.
-   auto& record = *static_cast<Chip::TearFree<Record>*>(memory);
+   auto& record = *static_cast<Segment::TearFree<Record>*>(memory);
    for (int round = 0; round < 3; ++round) {
       TestSupport::Child writer([&](int ready) {
          (void)!write(ready, "w", 1);
@@ -45,8 +45,8 @@ TEST(TearFreeTest, ACopyIsOneWritesWhileAnotherProcessWritesAndAfterItIsKilled) 
       record.write(filled(0));
       EXPECT_EQ(record.read(), filled(0));
    }
-   munmap(memory, sizeof(Chip::TearFree<Record>));
+   munmap(memory, sizeof(Segment::TearFree<Record>));
 }
 
 }  // namespace
-}  // namespace ChipTest
+}  // namespace SegmentTest

@@ -9,7 +9,7 @@
 
 #include "platform/framework/kiv/types.h"
 
-namespace Chip {
+namespace Segment {
 
 // The chip's records live in shared memory, where readers in other processes copy them while
 // the one writer rewrites them, and where the writer may be killed at any instruction. Each
@@ -108,6 +108,18 @@ public:
       }
    }
 
+   // As read(), for a copy that gives nothing back: the generation the copy was made at, which
+   // a reader can keep to tell later whether the record was written since.
+   template <class Copy>
+   U32 readGeneration(Copy&& copy) const {
+      for (;;) {
+         const U32 seen = atomicLoad(value_, std::memory_order_acquire);
+         copy(seen & 1);
+         std::atomic_thread_fence(std::memory_order_acquire);
+         if (atomicLoad(value_) == seen) return seen;
+      }
+   }
+
    // The current image unchecked: the writer's (no one else writes, so it stays whole), or a
    // reader's that checks its copies some other way.
    U32 current() const { return atomicLoad(value_) & 1; }
@@ -133,11 +145,12 @@ class TearFree {
 public:
    T read() const {
       T value;
-      generation_.read([&](U32 image) {
-         images_[image].loadInto(value);
-         return true;
-      });
+      readInto(value);
       return value;
+   }
+   // As read(), into `value`; returns the generation the copy was made at.
+   U32 readInto(T& value) const {
+      return generation_.readGeneration([&](U32 image) { images_[image].loadInto(value); });
    }
    // The writer's read.
    T current() const { return images_[generation_.current()].plainLoad(); }
@@ -150,4 +163,4 @@ private:
    std::array<AtomicImage<T>, 2> images_;
 };
 
-}  // namespace Chip
+}  // namespace Segment

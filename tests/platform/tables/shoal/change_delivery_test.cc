@@ -1,0 +1,124 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <numeric>
+
+#include "platform/framework/kiv/activity_lock.h"
+#include "platform/framework/kiv/event_loop.h"
+#include "platform/tables/shoal/shared_store.h"
+#include "tests/platform/tables/counter_table.h"
+#include "tests/support/child_process.h"
+
+namespace {
+
+using TableTest::Counter;
+using TableTest::CounterTable;
+using TableTest::RecordReactor;
+using ::testing::ElementsAre;
+
+// A table in a store's segment, written through one mount and watched through another, as the
+// control plane writes and an agent reads.
+class ChangeDeliveryTest : public ::testing::Test {
+protected:
+   ~ChangeDeliveryTest() override { Kiv::eventLoop().workDelAll(); }
+
+   // A reader mount with a reactor, filled.
+   Kiv::Ptr<RecordReactor> watch() {
+      Kiv::Ptr<CounterTable> reader =
+          new CounterTable("counters", writer->sharedState(), Shoal::Access::readOnly);
+      Kiv::Ptr<RecordReactor> reactor = new RecordReactor(&watcher, reader);
+      reactor->isActiveIs(true);
+      return reactor;
+   }
+   std::vector<U32> heard(RecordReactor& reactor) {
+      Kiv::eventLoop().doRunUntilIdle();
+      return std::exchange(reactor.keys, {});
+   }
+
+   Kiv::ActivityGuard framework{Kiv::activityLock()};
+   Kiv::Ptr<Shoal::SharedStore> store = new Shoal::SharedStore;
+   Kiv::Ptr<CounterTable> writer = Shoal::publisherMount<CounterTable>(*store, "counters");
+   TableTest::Watcher watcher;
+};
+
+TEST_F(ChangeDeliveryTest, AMountHearsEachKeyChangedSinceItWasMadeOnce) {
+   writer->recordIs({9, 1});
+   const Kiv::Ptr<RecordReactor> reactor = watch();
+   writer->recordIs({8, 1});
+   EXPECT_THAT(heard(*reactor), ElementsAre(8)) << "what was there when it was made is not news";
+   for (U32 value = 2; value < 5; ++value) writer->recordIs({1, value});
+   writer->recordIs({2, 1});
+   writer->recordDel(2);
+   writer->recordDel(9);
+   EXPECT_THAT(heard(*reactor), ElementsAre(1, 2, 9));
+   EXPECT_EQ(reactor->notifier()->lookup(1), (Counter{1, 4}));
+}
+
+// More changes than a ring holds: the mount compares every entry instead, and tells a deleted
+// key whose entry a new key took, and then hears later changes through its ring again.
+TEST_F(ChangeDeliveryTest, AFullRingTurnsIntoAResyncThatLosesNoKey) {
+   for (U32 id = 0; id < 1000; ++id) writer->recordIs({id, 1});
+   const Kiv::Ptr<RecordReactor> reactor = watch();
+   heard(*reactor);
+   for (U32 id = 0; id < 500; ++id) writer->recordDel(id);
+   for (U32 id = 1000; id < 3000; ++id) writer->recordIs({id, 1});
+   for (U32 id = 500; id < 1000; ++id) writer->recordIs({id, 2});
+   std::vector<U32> keys = heard(*reactor);
+   std::sort(keys.begin(), keys.end());
+   std::vector<U32> every(3000);
+   std::iota(every.begin(), every.end(), 0);
+   EXPECT_EQ(keys, every);
+   writer->recordIs({600, 3});
+   EXPECT_THAT(heard(*reactor), ElementsAre(600));
+}
+
+TEST_F(ChangeDeliveryTest, AWalkPassesOverKeysDeletedDuringItInKeyOrder) {
+   for (U32 id : {5u, 1u, 3u, 2u}) writer->recordIs({id, 1});
+   U32 key = 0;
+   Shoal::IterHint hint;
+   std::vector<U32> walked;
+   for (bool more = writer->first(key, hint); more; more = writer->next(key, hint)) {
+      walked.push_back(key);
+      if (key == 1) writer->recordDel(2);
+   }
+   EXPECT_THAT(walked, ElementsAre(1, 3, 5));
+}
+
+// Without the blocks of deleted tables given back, the segment runs out well before this.
+TEST_F(ChangeDeliveryTest, ADeletedTableIsGivenBackWhenItsLastMountGoes) {
+   for (int round = 0; round < 300; ++round) {
+      Kiv::Ptr<CounterTable> table = Shoal::publisherMount<CounterTable>(*store, "churn");
+      table->recordIs({1, 1});
+      store->tableDel("churn");
+      EXPECT_EQ(table->lookup(1), (Counter{1, 1})) << "a deleted table lives on for its mounts";
+   }
+}
+
+// A writer in another process, killed at any instant, leaves every record whole and nothing
+// held: its mounts' slots are taken back, and a new writer goes on.
+TEST_F(ChangeDeliveryTest, AWriterKilledMidWriteLeavesWholeRecordsAndNoSlotHeld) {
+   const std::string segmentName = store->segment().name();
+   TestSupport::Child child([&](int said) {
+      std::unique_ptr<Segment::SwitchSegment> segment = Segment::SwitchSegment::attach(segmentName);
+      Kiv::Ptr<Shoal::SharedStore> attached = new Shoal::SharedStore(*segment);
+      std::vector<Kiv::Ptr<CounterTable>> mounts;
+      for (U32 i = 1; i < Shoal::TableHeader::maxMounts; ++i) {
+         mounts.push_back(Shoal::publisherMount<CounterTable>(*attached, "counters"));
+      }
+      for (U32 id = 0; id < 64; ++id) mounts.back()->recordIs({id, id});
+      EXPECT_EQ(write(said, "writing", 7), 7);
+      for (U32 round = 1;; ++round) {
+         for (U32 id = 0; id < 64; ++id) mounts.back()->recordIs({id, round * 1000 + id});
+      }
+   });
+   usleep(20000);
+   child.doKill();
+   for (U32 id = 0; id < 64; ++id) EXPECT_EQ(writer->lookup(id)->value % 1000, id);
+   const Kiv::Ptr<RecordReactor> reactor = watch();
+   writer->recordIs({7, 1});
+   EXPECT_THAT(heard(*reactor), ElementsAre(7));
+}
+
+}  // namespace
