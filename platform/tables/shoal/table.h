@@ -305,6 +305,7 @@ private:
    void drain() {
       const Kiv::Ptr<Table> self(this);  // a notifiee may let go of the mount
       drainQueued_ = false;
+      state_.rungClear(slot_);
       if (state_.resyncTaken(slot_)) {
          const U32 highWater = Segment::atomicLoad(header_.highWater);
          // Filling, the mount tells only what changed since it was made: the entries whose

@@ -33,7 +33,8 @@ struct TableHeader {
    };
 
    // One mount's change delivery: a bounded ring of entry numbers that the writer fills and the
-   // mount drains. Each entry is in the ring at most once (its pending bit for the mount says
+   // mount drains, and a ring of the doorbell of the mount's process when that is not the
+   // writer's. Each entry is in the ring at most once (its pending bit for the mount says
    // so); when the ring is full the writer sets `resync` instead, and the mount then compares
    // every entry with what it last saw. A new mount starts with `resync` set.
    struct MountSlot {
@@ -43,7 +44,7 @@ struct TableHeader {
       U32 head;  // the next ring position the mount reads, written by the mount
       U32 tail;  // the next ring position the writer fills, written by the writer
       U32 resync;
-      U32 pad;
+      U32 rung;  // the writer rang the mount's process since the mount last drained
    };
 
    struct ReportText {

@@ -1,5 +1,7 @@
 #include "platform/tables/shoal/table_state.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <bit>
@@ -7,6 +9,7 @@
 
 #include "platform/framework/kiv/errors.h"
 #include "platform/segment/owner.h"
+#include "platform/tables/shoal/doorbell.h"
 #include "platform/tables/shoal/process_slot.h"
 #include "platform/tables/shoal/shared_store.h"
 
@@ -19,9 +22,13 @@ TableState::TableState(Kiv::Ptr<SharedStore> store, std::size_t offset, U32 hold
     : store_(std::move(store)),
       offset_(offset),
       header_(*reinterpret_cast<TableHeader*>(store_->segment().base() + offset)),
-      holder_(holder) {}
+      holder_(holder),
+      pid_(getpid()) {}
 
-TableState::~TableState() { store_->holdEnd(*this); }
+TableState::~TableState() {
+   if (doorbell_) doorbell_->tableDel(this);
+   store_->holdEnd(*this);
+}
 
 TableShape TableState::shape() const {
    return TableShape{header_.keyBytes, header_.recordBytes, header_.entryBytes,
@@ -87,12 +94,17 @@ U32 TableState::mountSlotNew(std::function<void()> wake) {
       atomicStore(m.tail, U32{0});
       // A new mount learns the table by comparing every entry.
       atomicStore(m.resync, U32{1});
+      atomicStore(m.rung, U32{0});
    });
    if (!slot) {
       throw Kiv::Exception("a shared table has " + std::to_string(TableHeader::maxMounts) +
                            " mounts already");
    }
    wakers_[*slot] = std::move(wake);
+   if (!doorbell_) {
+      doorbell_ = &Doorbell::self();
+      doorbell_->tableIs(this);
+   }
    return *slot;
 }
 
@@ -111,7 +123,6 @@ void TableState::mountSlotDel(U32 slot) {
 // or a later one, and every later change finds the bit clear and pushes again.
 void TableState::changeIs(U32 entry, U32& pending, U32 writerSlot) {
    U32 others = atomicLoad(header_.activeMounts, std::memory_order_acquire) & ~(1u << writerSlot);
-   const pid_t self = Segment::Owner::self().pid;
    while (others != 0) {
       const U32 slot = static_cast<U32>(std::countr_zero(others));
       others &= others - 1;
@@ -126,7 +137,20 @@ void TableState::changeIs(U32 entry, U32& pending, U32 writerSlot) {
                                         tail % TableHeader::ringEntries] = entry;
          atomicStore(mount.tail, tail + 1, std::memory_order_release);
       }
-      if (atomicLoad(mount.pid) == self && wakers_[slot]) wakers_[slot]();
+      const pid_t owner = atomicLoad(mount.pid);
+      if (owner == pid_) {
+         if (wakers_[slot]) wakers_[slot]();
+      } else if (std::atomic_ref<U32>(mount.rung).exchange(1) == 0) {
+         Doorbell::doRing(owner);
+      }
+   }
+}
+
+void TableState::rungClear(U32 slot) { atomicStore(header_.mounts[slot].rung, U32{0}); }
+
+void TableState::doWakeMounts() {
+   for (const std::function<void()>& wake : wakers_) {
+      if (wake) wake();
    }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <array>
 #include <cstddef>
 #include <functional>
@@ -12,6 +14,7 @@
 
 namespace Shoal {
 
+class Doorbell;
 class SharedStore;
 
 // One process's hold on one shared table: the table's block in the store's segment, kept
@@ -77,10 +80,14 @@ public:
    // The writer changed `entry`, whose pending bits are `pending`: every other mount hears of
    // it once, through its ring, or through a resync when the ring is full.
    void changeIs(U32 entry, U32& pending, U32 writerSlot);
-   // The mount's side: whether it must compare every entry (which clears the request), and
+   // The mount's side: it clears the doorbell flag first, so that a change pushed after it
+   // rings again; then whether it must compare every entry (which clears the request), and
    // the ring's next entry.
+   void rungClear(U32 slot);
    bool resyncTaken(U32 slot);
    bool ringPop(U32 slot, U32& entry);
+   // Has every mount of this process look at its ring: the process's doorbell was rung.
+   void doWakeMounts();
 
 private:
    const Kiv::Ptr<SharedStore> store_;
@@ -88,7 +95,9 @@ private:
    TableHeader& header_;
    friend class SharedStore;
    const U32 holder_;
+   const pid_t pid_;
    std::array<std::function<void()>, TableHeader::maxMounts> wakers_;
+   Doorbell* doorbell_ = nullptr;  // where the table is known once it has a mount here
 };
 
 }  // namespace Shoal

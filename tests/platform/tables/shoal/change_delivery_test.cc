@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 
 #include "platform/framework/kiv/activity_lock.h"
 #include "platform/framework/kiv/event_loop.h"
+#include "platform/tables/shoal/doorbell.h"
 #include "platform/tables/shoal/shared_store.h"
 #include "tests/platform/tables/counter_table.h"
 #include "tests/support/child_process.h"
@@ -119,6 +121,25 @@ TEST_F(ChangeDeliveryTest, AWriterKilledMidWriteLeavesWholeRecordsAndNoSlotHeld)
    const Kiv::Ptr<RecordReactor> reactor = watch();
    writer->recordIs({7, 1});
    EXPECT_THAT(heard(*reactor), ElementsAre(7));
+}
+
+// The child writes and stays: the parent's loop hears of it through the doorbell alone.
+TEST_F(ChangeDeliveryTest, AWriterInAnotherProcessRingsTheReadersDoorbell) {
+   const Kiv::Ptr<RecordReactor> reactor = watch();
+   heard(*reactor);
+   const std::string segmentName = store->segment().name();
+   TestSupport::Child child([&](int said) {
+      std::unique_ptr<Segment::SwitchSegment> segment = Segment::SwitchSegment::attach(segmentName);
+      Kiv::Ptr<Shoal::SharedStore> attached = new Shoal::SharedStore(*segment);
+      Shoal::publisherMount<CounterTable>(*attached, "counters")->recordIs({5, 1});
+      EXPECT_EQ(write(said, "written", 7), 7);
+      pause();
+   });
+   pollfd bell{Shoal::Doorbell::self().descriptor(), POLLIN, 0};
+   ASSERT_EQ(poll(&bell, 1, 5000), 1);
+   EXPECT_THAT(heard(*reactor), ElementsAre()) << "nothing before the loop answers";
+   Shoal::Doorbell::self().doAnswer();
+   EXPECT_THAT(heard(*reactor), ElementsAre(5));
 }
 
 }  // namespace

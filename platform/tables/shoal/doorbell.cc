@@ -1,0 +1,74 @@
+#include "platform/tables/shoal/doorbell.h"
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "platform/framework/sentry/exception.h"
+#include "platform/tables/shoal/table_state.h"
+
+namespace Shoal {
+namespace {
+
+// The abstract address of process `pid`'s doorbell: a leading NUL, then the name.
+sockaddr_un addressOf(pid_t pid, socklen_t& length) {
+   sockaddr_un address{};
+   address.sun_family = AF_UNIX;
+   const std::string name =
+       "tessel-nat." + std::to_string(getuid()) + "." + std::to_string(pid) + ".doorbell";
+   std::memcpy(address.sun_path + 1, name.data(), name.size());
+   length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+   return address;
+}
+
+[[noreturn]] void throwSystemError(const std::string& what) {
+   throw Sentry::Exception("doorbell: cannot " + what + ": " + std::strerror(errno));
+}
+
+}  // namespace
+
+Doorbell::Doorbell(pid_t pid) : pid_(pid) {
+   descriptor_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+   if (descriptor_ < 0) throwSystemError("make a socket");
+   socklen_t length = 0;
+   const sockaddr_un address = addressOf(pid, length);
+   if (bind(descriptor_, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+      throwSystemError("bind its name");
+   }
+}
+
+// Never destroyed: the system closes the socket with the process, and mounts may still be
+// torn down by static destructors.
+Doorbell& Doorbell::self() {
+   static Doorbell* doorbell = nullptr;
+   const pid_t pid = getpid();
+   if (!doorbell || doorbell->pid_ != pid) {
+      // A forked child holds its parent's socket, whose rings are not its own.
+      if (doorbell) close(doorbell->descriptor_);
+      doorbell = new Doorbell(pid);
+   }
+   return *doorbell;
+}
+
+void Doorbell::doRing(pid_t pid) {
+   static const int sender = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+   socklen_t length = 0;
+   const sockaddr_un address = addressOf(pid, length);
+   const char ring = 1;
+   sendto(sender, &ring, 1, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&address), length);
+}
+
+void Doorbell::doAnswer() {
+   std::array<char, 256> rings;
+   while (recv(descriptor_, rings.data(), rings.size(), MSG_DONTWAIT) > 0) {
+   }
+   // Waking a mount only queues its drain, so the set does not change meanwhile.
+   for (TableState* table : tables_) table->doWakeMounts();
+}
+
+}  // namespace Shoal
