@@ -85,6 +85,7 @@ void NatControlPlane::pendingSetIs(TesselNat::Uid uid,
 // Asked of every module in the switch: a hitless pass after a warm restart programs every
 // rule on every module, also on those the rule does not name.
 void NatControlPlane::ruleRemovalIs(TesselNat::Uid uid) {
+   if (!rules_.contains(uid.value())) return;
    dirtyIs(uid, Ember::NatHwShadowEntry::Dirty::deleted);
    std::vector<TesselCentral::ModId> everyModule;
    for (U16 module : modules_) everyModule.emplace_back(module);

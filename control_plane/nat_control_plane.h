@@ -68,7 +68,7 @@ public:
    // nothing changed.
    std::optional<std::string> ruleIs(const NatRule& rule);
    // Asks every module in the switch for the rule's removal: its keys dirty "deleted", a new
-   // request.
+   // request. A uid with no rule (never published, or refused) has nothing to remove.
    void ruleRemovalIs(TesselNat::Uid uid);
    // Forgets a removed rule entirely, as the control plane does once every module answered.
    void ruleDel(TesselNat::Uid uid);

@@ -117,6 +117,9 @@ TEST_F(NatControlPlaneTest, RemovedRuleLeavesEveryTableOnceAnsweredEvenAfterAnAg
    EXPECT_FALSE(controlPlane.shadow()->entryHas(key));
    EXPECT_FALSE(controlPlane.hwKeyUidTable()->entryHas(key));
    EXPECT_FALSE(controlPlane.uidHwKeyTable()->entryHas(uid));
+   controlPlane.ruleRemovalIs(uid);
+   EXPECT_FALSE(controlPlane.quillShoalConfigDir()->quillConfigHas(Quill::QuillShoalKey(7)))
+       << "a uid with no rule has nothing to remove";
 
    // The uid comes back: an answer to its earlier life, left in the directory of a module that
    // was out meanwhile, must not pass for an answer to the new request.
