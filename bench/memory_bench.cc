@@ -50,7 +50,8 @@ private:
    Shim::ScopedBackend installed_{chip_};
    Kiv::Ptr<TesselTcamGroupManager> groups_ = new TesselTcamGroupManager(entriesPerRule * rules_);
    Kiv::Ptr<Shoal::SharedStore> sharedMemory_ = new Shoal::SharedStore;
-   ControlPlane::NatControlPlane controlPlane_{sharedMemory_, {module}};
+   // Its own status directory answers them all.
+   ControlPlane::NatControlPlane controlPlane_{sharedMemory_, {module}, rules_};
    Kiv::Ptr<Quill::QuillShoalStatusDir> statuses_ = new Quill::QuillShoalStatusDir("status");
    Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer_ = new Tessel::NatSlaveProgrammerSm(
        controlPlane_.quillShoalConfigDir(), statuses_, controlPlane_.shadow(),

@@ -29,8 +29,9 @@ Ember::NatHwKey keyWithFaId(const Ember::NatHwKey& hwKey0, U32 faId) {
 
 }  // namespace
 
-NatControlPlane::NatControlPlane(const Kiv::Ptr<Shoal::SharedStore>& store, std::set<U16> modules)
-    : store_(store), modules_(std::move(modules)) {
+NatControlPlane::NatControlPlane(const Kiv::Ptr<Shoal::SharedStore>& store, std::set<U16> modules,
+                                 U32 liveRules)
+    : store_(store), modules_(std::move(modules)), liveRules_(liveRules) {
    TesselNat::natTableTypesIs();
    configDir_ = Shoal::publisherMount<Quill::QuillShoalConfigDir>(*store, configDirPath);
    hwKeyUidTable_ = Shoal::publisherMount<TesselNat::HwKeyUidTable>(*store, hwKeyUidTablePath);
@@ -43,8 +44,8 @@ NatControlPlane::~NatControlPlane() = default;
 
 std::optional<std::string> NatControlPlane::ruleIs(const NatRule& rule) {
    const U32 uid = rule.uid.value();
-   if (!rules_.contains(uid) && rules_.size() >= answersPerModule) {
-      return "refused: " + std::to_string(answersPerModule) +
+   if (!rules_.contains(uid) && rules_.size() >= liveRules_) {
+      return "refused: " + std::to_string(liveRules_) +
              " rules are live, as many as a module's status directory can answer";
    }
    const U32 first = rule.hwKey0.faId();

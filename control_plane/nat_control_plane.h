@@ -56,15 +56,17 @@ inline constexpr U32 answersPerModule = 16384;
 class NatControlPlane {
 public:
    // Publishes the NAT tables at their paths in `store`, creating those not there yet.
-   // `modules`: the modules in the switch now.
-   NatControlPlane(const Kiv::Ptr<Shoal::SharedStore>& store, std::set<U16> modules);
+   // `modules`: the modules in the switch now. `liveRules`: the most rules live at once, what
+   // the modules' status directories can answer.
+   NatControlPlane(const Kiv::Ptr<Shoal::SharedStore>& store, std::set<U16> modules,
+                   U32 liveRules = answersPerModule);
    ~NatControlPlane();
 
    // Publishes `rule` as new or changed: every key dirty, a new request. Keys of an earlier
    // version of the rule beyond the new faIdLimit leave the shadow; a module the new version
    // no longer names is not asked, and keeps what it had (dropping a module takes a removal
-   // and a new rule). A new rule that the modules could not answer (answersPerModule live
-   // rules already) is refused before anything is published: the reason comes back, and
+   // and a new rule). A new rule that the modules could not answer (as many live rules as
+   // the limit already) is refused before anything is published: the reason comes back, and
    // nothing changed.
    std::optional<std::string> ruleIs(const NatRule& rule);
    // Asks every module in the switch for the rule's removal: its keys dirty "deleted", a new
@@ -143,6 +145,7 @@ private:
    std::map<U32, bool> outstanding_;  // uid -> the request asks for the rule's removal
    std::set<U32> failed_;             // uids of the rules a module failed
    std::set<U16> modules_;            // the modules in the switch
+   const U32 liveRules_;
    std::map<U16, std::unique_ptr<StatusMount>> statusMounts_;  // by module
    U64 readPass_ = 0;
    // Every request gets a value no earlier request had, whatever its uid: an answer left in
