@@ -27,8 +27,9 @@ void EventWriter::status(uint16_t module, uint16_t uid, uint32_t result) {
 
 void EventWriter::unanswered(uint16_t module, uint16_t uid) {
    if (format_ == Format::json) {
-      out_ << Json{{"event", "status"}, {"module", module}, {"uid", uid}, {"answered", false}}.dump()
-           << "\n";
+      out_
+          << Json{{"event", "status"}, {"module", module}, {"uid", uid}, {"answered", false}}.dump()
+          << "\n";
    } else {
       out_ << "status module " << module << " uid " << uid << " unanswered\n";
    }
@@ -46,8 +47,7 @@ void EventWriter::answersLost(uint16_t module, uint32_t count) {
    if (format_ == Format::json) {
       out_ << Json{{"event", "answersLost"}, {"module", module}, {"count", count}}.dump() << "\n";
    } else {
-      out_ << "module " << module << ": status directory full, " << count
-           << " answer(s) refused\n";
+      out_ << "module " << module << ": status directory full, " << count << " answer(s) refused\n";
    }
 }
 

@@ -57,8 +57,7 @@ public:
       std::size_t refused = 0;
       std::size_t lost = 0;
    };
-   void summary(std::size_t rules, const std::vector<ModuleUse>& modules,
-                const Requests& requests);
+   void summary(std::size_t rules, const std::vector<ModuleUse>& modules, const Requests& requests);
 
 private:
    std::ostream& out_;

@@ -176,8 +176,7 @@ void ScenarioRunner::doStep(const Step& step) {
 }
 
 void ScenarioRunner::doPublish(const Rule& rule) {
-   if (const std::optional<std::string> refusal =
-           switch_->controlPlane().ruleIs(natRuleOf(rule))) {
+   if (const std::optional<std::string> refusal = switch_->controlPlane().ruleIs(natRuleOf(rule))) {
       events_.refused(rule.uid, *refusal);
       ++requests_.refused;
       return;
@@ -216,8 +215,7 @@ void ScenarioRunner::doGenerate(const Generate& generate) {
    std::size_t failed = 0;
    for (const Rule& rule : rules) {
       if (!rules_.contains(rule.uid)) continue;
-      const ControlPlane::Answer answer =
-          switch_->controlPlane().answer(TesselNat::Uid(rule.uid));
+      const ControlPlane::Answer answer = switch_->controlPlane().answer(TesselNat::Uid(rule.uid));
       failed += answer == ControlPlane::Answer::failed ? 1 : 0;
       tallyAnswers(rule.uid, rule.modules);
    }
@@ -226,8 +224,7 @@ void ScenarioRunner::doGenerate(const Generate& generate) {
    text.precision(3);
    text << "generated " << rules.size() << " rules: " << rules.size() - failed - refused
         << " programmed, " << failed << " failed, " << refused << " refused, in " << std::fixed
-        << took.count() << " s ("
-        << static_cast<long>(rules.size() / took.count()) << " rules/s)";
+        << took.count() << " s (" << static_cast<long>(rules.size() / took.count()) << " rules/s)";
    events_.note(text.str());
 }
 
@@ -249,9 +246,9 @@ void ScenarioRunner::tallyAnswers(uint16_t uid, const std::vector<uint16_t>& mod
          const Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer = switch_->programmer(module);
          bool found = false;
          const Quill::QuillShoalStatus status =
-             programmer ? programmer->quillShoalStatusDir()->safeLookup(
-                              Quill::QuillShoalKey(uid), found)
-                        : Quill::QuillShoalStatus();
+             programmer
+                 ? programmer->quillShoalStatusDir()->safeLookup(Quill::QuillShoalKey(uid), found)
+                 : Quill::QuillShoalStatus();
          if (!found || status.reqVersion() != version) {
             if (events) events->unanswered(module, uid);
             ++requests_.unanswered;

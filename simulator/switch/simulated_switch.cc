@@ -23,6 +23,13 @@ constexpr TcamFlashDownloadReq natFlashDownload = 3;
    return chip;
 }
 
+Kiv::Ptr<Shoal::SharedStore> storeIn(Segment::SwitchSegment& segment,
+                                     const SimulatedSwitch::Config& config) {
+   Kiv::Ptr<Shoal::SharedStore> store = new Shoal::SharedStore(segment);
+   store->changeRingEntriesIs(config.changeRingEntries);
+   return store;
+}
+
 }  // namespace
 
 // One run of the agent process, built as the agent builds itself: shared objects published,
@@ -68,7 +75,7 @@ SimulatedSwitch::SimulatedSwitch(const Config& config)
                                          Shoal::SharedStore::defaultSegmentBytes)),
       chip_(*segment_, chipConfig(config)),
       backend_(chip_),
-      sharedMemory_(new Shoal::SharedStore(*segment_)),
+      sharedMemory_(storeIn(*segment_, config)),
       controlPlane_(sharedMemory_, config.modules) {
    agentStart(false);
    doSettle();

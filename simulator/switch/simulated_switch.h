@@ -36,6 +36,9 @@ public:
       std::set<U16> modules{1};
       // Whether the TCAM flash download is done when the agent first starts.
       bool flashDownloadDone = true;
+      // The entries of each mount's change ring in the shared tables; a small ring makes
+      // the agent's mounts resync often.
+      U32 changeRingEntries = Shoal::TableHeader::defaultRingEntries;
    };
 
    explicit SimulatedSwitch(const Config& config);

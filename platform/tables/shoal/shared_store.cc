@@ -23,7 +23,7 @@ struct BlockLayout {
    U64 ringsOffset;
    U64 bytes;
 
-   BlockLayout(const TableShape& shape, U32 entries, U32 indexSlots) {
+   BlockLayout(const TableShape& shape, U32 entries, U32 indexSlots, U32 ringEntries) {
       auto after = [](U64 offset, U64 alignment) {
          return (offset + alignment - 1) / alignment * alignment;
       };
@@ -32,9 +32,8 @@ struct BlockLayout {
                             std::max<U64>(64, shape.entryAlignment));
       freeListOffset = after(entriesOffset + U64{entries} * shape.entryBytes, 64);
       ringsOffset = after(freeListOffset + U64{entries} * sizeof(U32), 64);
-      bytes =
-          after(ringsOffset + U64{TableHeader::maxMounts} * TableHeader::ringEntries * sizeof(U32),
-                Segment::SwitchSegment::pageBytes());
+      bytes = after(ringsOffset + U64{TableHeader::maxMounts} * ringEntries * sizeof(U32),
+                    Segment::SwitchSegment::pageBytes());
    }
 };
 
@@ -143,7 +142,7 @@ std::shared_ptr<TableState> SharedStore::tableNew(const TableShape& shape, U32 c
                                " records, not " + std::to_string(entries));
    }
    const U32 indexSlots = std::bit_ceil(2 * entries);
-   const BlockLayout layout(shape, entries, indexSlots);
+   const BlockLayout layout(shape, entries, indexSlots, changeRingEntries_);
    const std::size_t offset = segment_->allocate(layout.bytes, Segment::SwitchSegment::pageBytes());
    // Reused memory is not zeros. Only the header and the index are read before they are
    // written: entries, free list and rings are reached through them.
@@ -157,6 +156,7 @@ std::shared_ptr<TableState> SharedStore::tableNew(const TableShape& shape, U32 c
    header.entryAlignment = shape.entryAlignment;
    header.entryCount = entries;
    header.indexSlots = indexSlots;
+   header.ringEntries = changeRingEntries_;
    header.capacity = capacity;
    header.blockBytes = layout.bytes;
    header.indexOffset = layout.indexOffset;
@@ -165,6 +165,11 @@ std::shared_ptr<TableState> SharedStore::tableNew(const TableShape& shape, U32 c
    header.ringsOffset = layout.ringsOffset;
    std::lock_guard<Segment::RobustMutex<Segment::MutexKind::plain>> guard(directory_.mutex);
    return stateOf(offset);
+}
+
+void SharedStore::changeRingEntriesIs(U32 entries) {
+   if (entries == 0) Kiv::throwRangeException("a change ring holds at least one entry");
+   changeRingEntries_ = entries;
 }
 
 std::shared_ptr<TableState> SharedStore::stateOf(std::size_t offset) {

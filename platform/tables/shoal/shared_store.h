@@ -59,6 +59,11 @@ public:
 
    Segment::SwitchSegment& segment() const { return *segment_; }
 
+   // The entries of each mount's change ring in the tables made from now on: a small ring
+   // overflows into a resync at once, which is how a test or a soak drives every mount
+   // through resyncs.
+   void changeRingEntriesIs(U32 entries);
+
 private:
    struct Directory;
    friend class TableState;
@@ -75,6 +80,7 @@ private:
    Segment::SwitchSegment* segment_;
    Directory& directory_;
    std::map<std::size_t, std::weak_ptr<TableState>> states_;
+   U32 changeRingEntries_ = TableHeader::defaultRingEntries;
 };
 
 // The store of tables that belong to no switch: a table made by name alone lives here.

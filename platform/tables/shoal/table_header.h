@@ -22,7 +22,7 @@ namespace Shoal {
 struct TableHeader {
    static constexpr U32 maxMounts = 32;
    static constexpr U32 maxProcesses = 16;
-   static constexpr U32 ringEntries = 1024;
+   static constexpr U32 defaultRingEntries = 1024;
    static constexpr U32 reportsKept = 8;
 
    // A process that holds the table: the block stays while one does.
@@ -55,12 +55,13 @@ struct TableHeader {
    U32 recordBytes;
    U32 entryBytes;
    U32 entryAlignment;
-   U32 entryCount;  // entries in the block: the most records the table can ever hold
-   U32 indexSlots;  // a power of two, at least twice entryCount
-   U32 capacity;    // the most records the table takes now, at most entryCount
-   U32 maxProbe;    // no key lies further than this from its home slot in the index
-   U32 count;       // records present
-   U32 highWater;   // entries ever used; the free list holds those given back
+   U32 entryCount;   // entries in the block: the most records the table can ever hold
+   U32 indexSlots;   // a power of two, at least twice entryCount
+   U32 ringEntries;  // of each mount's change ring
+   U32 capacity;     // the most records the table takes now, at most entryCount
+   U32 maxProbe;     // no key lies further than this from its home slot in the index
+   U32 count;        // records present
+   U32 highWater;    // entries ever used; the free list holds those given back
    U32 freeEntries;
    U32 listed;        // whether the store's directory holds the table
    U32 activeMounts;  // bit m: mount slot m is held
@@ -70,7 +71,6 @@ struct TableHeader {
    U32 readsUntilCorruption;
    U32 corruptEveryRead;
    U32 reportCount;
-   U32 pad;
    U64 blockBytes;
    U64 indexOffset;
    U64 entriesOffset;

@@ -130,11 +130,11 @@ void TableState::changeIs(U32 entry, U32& pending, U32 writerSlot) {
       if (std::atomic_ref<U32>(pending).fetch_or(bit) & bit) continue;
       TableHeader::MountSlot& mount = header_.mounts[slot];
       const U32 tail = atomicLoad(mount.tail);
-      if (tail - atomicLoad(mount.head, std::memory_order_acquire) >= TableHeader::ringEntries) {
+      if (tail - atomicLoad(mount.head, std::memory_order_acquire) >= header_.ringEntries) {
          atomicStore(mount.resync, U32{1}, std::memory_order_release);
       } else {
-         part<U32>(header_.ringsOffset)[slot * TableHeader::ringEntries +
-                                        tail % TableHeader::ringEntries] = entry;
+         part<U32>(header_.ringsOffset)[slot * header_.ringEntries + tail % header_.ringEntries] =
+             entry;
          atomicStore(mount.tail, tail + 1, std::memory_order_release);
       }
       const pid_t owner = atomicLoad(mount.pid);
@@ -162,8 +162,7 @@ bool TableState::ringPop(U32 slot, U32& entry) {
    TableHeader::MountSlot& mount = header_.mounts[slot];
    const U32 head = atomicLoad(mount.head);
    if (head == atomicLoad(mount.tail, std::memory_order_acquire)) return false;
-   entry = part<U32>(
-       header_.ringsOffset)[slot * TableHeader::ringEntries + head % TableHeader::ringEntries];
+   entry = part<U32>(header_.ringsOffset)[slot * header_.ringEntries + head % header_.ringEntries];
    atomicStore(mount.head, head + 1, std::memory_order_release);
    return true;
 }
