@@ -42,9 +42,7 @@ TEST_F(PacketOutcomeTest, ProfileRegisterAndProfileMemoryDecideWhatIsRewritten) 
        {extraction(16), tcp, whole, on, 30, modeOn, dst},
        {extraction(19), tcp, whole, on, 31, modeOn, all},
        {extraction(21), udp, whole, on, 32, modeOn, srcAndPort},
-       {extraction(20), udp, whole, on, 32, modeOn, src},
        {extraction(23), udp, whole, on, 33, modeOn, all},
-       {extraction(22), udp, whole, on, 33, modeOn, {true, true}},
        {extraction(17), tcp, whole, on, 31, modeOn, dst},  // another pair's entry
        {extraction(21), tcp, whole, notEnabled, 32, modeOn, src},
        {extraction(21), tcp, whole, tcpOnly, 32, modeOn, srcAndPort},
