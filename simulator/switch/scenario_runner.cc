@@ -52,11 +52,20 @@ std::string ruleText(const Rule& rule) {
    return text;
 }
 
-// The packet's address after the rule's rewrite of it: the new address, and the new port
-// where the rule translates ports.
-Endpoint translated(const Endpoint& address, const std::optional<Endpoint>& to) {
+// The packet's address after the chip's rewrite of it: the rule's new address where the chip
+// rewrites the address, and the rule's new port where it rewrites the port and the rule gives
+// one (a rule's port 0 leaves the port as it is).
+Endpoint rewritten(const Endpoint& address, const std::optional<Endpoint>& to, bool ip, bool port) {
    if (!to) return address;
-   return Endpoint{to->ip, to->port != 0 ? to->port : address.port};
+   return Endpoint{ip ? to->ip : address.ip, port && to->port != 0 ? to->port : address.port};
+}
+
+std::string forwardingText(const ::Chip::PacketOutcome& outcome) {
+   if (outcome.forwarding == ::Chip::Forwarding::drop) return "drop";
+   if (outcome.forwarding == ::Chip::Forwarding::l3Switch) {
+      return "l3-switch " + std::to_string(outcome.egressObject);
+   }
+   return "unchanged";
 }
 
 std::string contentOf(std::FILE* file) {
@@ -302,30 +311,30 @@ void ScenarioRunner::reportVerify(uint16_t module) {
    }
 }
 
+// The chip says which parts of the packet change; what they become is the rule's, as the
+// chip's NAT lookup would give it.
 void ScenarioRunner::reportPacket(const Packet& packet) {
-   const auto match = switch_->chip().classify(packet.module, chipPacketOf(packet));
+   const ::Chip::Packet chipPacket = chipPacketOf(packet);
+   const auto match = switch_->chip().classify(packet.module, chipPacket);
    if (!match) {
       events_.packetMiss(packet.module);
       return;
    }
-   const Shim::Sdk& sdk = Shim::sdk_;
-   const ::Chip::FieldActionValue* uid =
-       match->actions.find(sdk.bcmFieldActionAssignOpaqueObject1());
+   const ::Chip::PacketOutcome outcome =
+       switch_->chip().outcome(packet.module, chipPacket, match->actions);
    const ::Chip::FieldActionValue* profile =
-       match->actions.find(sdk.bcmFieldActionAssignExtractionCtrlId());
+       match->actions.find(Shim::sdk_.bcmFieldActionAssignExtractionCtrlId());
    EventWriter::Hit hit{
-       match->entryId, uid ? uid->param0 : 0,    profile ? profile->param0 : 0, "unknown",
-       "unchanged",    endpointText(packet.src), endpointText(packet.dst)};
-   if (match->actions.find(sdk.bcmFieldActionDrop())) {
-      hit.forwarding = "drop";
-   } else if (const auto* l3 = match->actions.find(sdk.bcmFieldActionL3Switch())) {
-      hit.forwarding = "l3-switch " + std::to_string(l3->param0);
-   }
+       match->entryId,          outcome.uid.value_or(0),  profile ? profile->param0 : 0, "unknown",
+       forwardingText(outcome), endpointText(packet.src), endpointText(packet.dst)};
    const auto rule = rules_.find(static_cast<uint16_t>(hit.uid));
-   if (uid && rule != rules_.end()) {
+   if (outcome.uid && rule != rules_.end()) {
+      const ::Chip::PacketOutcome::Rewritten& changed = outcome.rewritten;
       hit.kind = ruleTypeName(rule->second.type);
-      hit.src = endpointText(translated(packet.src, rule->second.srcNew));
-      hit.dst = endpointText(translated(packet.dst, rule->second.dstNew));
+      hit.src =
+          endpointText(rewritten(packet.src, rule->second.srcNew, changed.srcIp, changed.srcPort));
+      hit.dst =
+          endpointText(rewritten(packet.dst, rule->second.dstNew, changed.dstIp, changed.dstPort));
    }
    events_.packetHit(packet.module, hit);
 }

@@ -23,6 +23,8 @@ struct Packet {
    U8 ipProtocol = 0;
    FragmentState fragment = FragmentState::notFragment;
    U8 tcpFlags = 0;  // 0 for a packet that is not TCP
+   // The pipe the packet enters by: it meets that pipe's copy of the port translation memory.
+   U8 pipe = 0;
 };
 
 }  // namespace Chip

@@ -38,7 +38,7 @@ bool isControlRegister(S32 reg) { return reg == static_cast<S32>(Shim::SocReg::l
 
 bool isProfileMemory(S32 mem) { return mem == static_cast<S32>(Shim::SocMem::l4XlateProfile); }
 
-std::optional<BitField> controlField(S32 field) {
+std::optional<BitField> controlFieldBits(S32 field) {
    for (const NamedField& named : controlLayout) {
       if (static_cast<S32>(named.field) == field) return named.bits;
    }
@@ -122,7 +122,7 @@ S32 PortTranslation::memoryWrite(S32 mem, S32 block, S32 index, std::span<const 
 
 void PortTranslation::registerFieldSet(S32 reg, U32* value, S32 field, U32 fieldValue) {
    KIV_ASSERT( isControlRegister(reg) );
-   const std::optional<BitField> bits = controlField(field);
+   const std::optional<BitField> bits = controlFieldBits(field);
    KIV_ASSERT( bits && bits->fits(fieldValue) );
    *value = bits->inserted(*value, fieldValue);
 }
@@ -131,6 +131,16 @@ void PortTranslation::memoryFieldSet(S32 mem, std::span<U32> buffer, S32 field, 
    KIV_ASSERT( isProfileMemory(mem) && buffer.size() >= profileEntryWords );
    KIV_ASSERT( field == static_cast<S32>(SocField::xlateMode) && xlateModeBits.fits(fieldValue) );
    buffer[xlateModeWord] = xlateModeBits.inserted(buffer[xlateModeWord], fieldValue);
+}
+
+U32 PortTranslation::controlField(U32 control, SocField field) {
+   const std::optional<BitField> bits = controlFieldBits(static_cast<S32>(field));
+   KIV_ASSERT( bits );
+   return bits->extract(control);
+}
+
+U32 PortTranslation::xlateMode(const ProfileEntry& entry) {
+   return xlateModeBits.extract(entry[xlateModeWord]);
 }
 
 }  // namespace Chip

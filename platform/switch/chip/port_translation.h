@@ -7,6 +7,7 @@
 #include "platform/framework/kiv/types.h"
 #include "platform/segment/tear_free.h"
 #include "platform/switch/chip/bit_field.h"
+#include "platform/switch/sdk/sdk_constants.h"
 
 namespace Chip {
 
@@ -57,6 +58,10 @@ public:
    // field, a value wider than the field or a buffer shorter than an entry is fatal.
    static void registerFieldSet(S32 reg, U32* value, S32 field, U32 fieldValue);
    static void memoryFieldSet(S32 mem, std::span<U32> buffer, S32 field, U32 fieldValue);
+   // The hardware's reads of what the setters write: one field of a register value (a field
+   // of L4_XLATE_CTRLr, fatal otherwise) and the XLATE_MODEf field of a profile entry.
+   static U32 controlField(U32 control, Shim::SocField field);
+   static U32 xlateMode(const ProfileEntry& entry);
 
    // Direct access for tests and scenarios, bypassing the SDK (index below profileEntries, pipe
    // below the pipe count, fatal otherwise). profileIs sets the entry in every pipe's copy.

@@ -324,6 +324,17 @@ std::optional<Match> SimulatedChip::classify(S32 unit, const Packet& packet) {
        unit, [&](Unit& state) { return state.fields.classify(packet); }, std::optional<Match>());
 }
 
+PacketOutcome SimulatedChip::outcome(S32 unit, const Packet& packet, const ActionList& actions) {
+   const std::optional<PacketOutcome> outcome = readUnit(
+       unit,
+       [&](Unit& state) {
+          return std::optional(packetOutcome(packet, actions, state.portTranslation));
+       },
+       std::optional<PacketOutcome>());
+   KIV_ASSERT( outcome );
+   return *outcome;
+}
+
 U64 SimulatedChip::hitCount(S32 unit, U32 entry) {
    return readUnit(
        unit, [&](Unit& state) { return state.fields.hitCount(entry); }, U64{0});

@@ -11,6 +11,7 @@
 #include "platform/switch/chip/field_entry.h"
 #include "platform/switch/chip/field_processor.h"
 #include "platform/switch/chip/packet.h"
+#include "platform/switch/chip/packet_outcome.h"
 #include "platform/switch/chip/port_translation.h"
 #include "platform/switch/sdk/sdk_backend.h"
 
@@ -32,11 +33,11 @@ namespace Chip {
 // the same chip. A unit's state is built on the first SDK call or direct write that names it,
 // and only then shown to readers, whole. One process writes at a time (the agent); within it
 // the SDK calls and the direct writes take the object's lock, so they may come from any
-// thread. The direct reads (classify, hitCount, entry, entryCount, entryAtHardwareIndex, the
-// port translation reads) take no lock and write nothing but hit counts: they may run in any
-// process beside the writer and see each entry, slot, register and profile entry whole, the
-// one before or the one after a write, and a unit not built yet as an empty one. They are for
-// tests, scenarios and the switch's traffic; a unit outside the range is fatal there.
+// thread. The direct reads (classify, outcome, hitCount, entry, entryCount,
+// entryAtHardwareIndex, the port translation reads) take no lock and write nothing but hit counts:
+// they may run in any process beside the writer and see each entry, slot, register and profile
+// entry whole, the one before or the one after a write, and a unit not built yet as an empty one.
+// They are for tests, scenarios and the switch's traffic; a unit outside the range is fatal there.
 class SimulatedChip : public Shim::SdkBackend {
 public:
    struct Config {
@@ -102,6 +103,10 @@ public:
    // For tests and scenarios: the chip's state read and preset directly, past the SDK.
    // What `packet` arriving on `unit` hits, counting the hit; nothing when no entry matches.
    std::optional<Match> classify(S32 unit, const Packet& packet);
+   // What `packet` on `unit` meets after hitting an entry with `actions` (packetOutcome): the
+   // actions of a match classify gave on that unit. A unit not built yet holds no entries
+   // and has no outcome to give: fatal.
+   PacketOutcome outcome(S32 unit, const Packet& packet, const ActionList& actions);
    U64 hitCount(S32 unit, U32 entry);
    // A copy of the entry as the SDK wrote it; nothing when the unit has no such entry.
    std::optional<FieldEntry> entry(S32 unit, U32 entryId);

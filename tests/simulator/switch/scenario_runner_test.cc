@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,11 +26,14 @@ class ScenarioRunnerTest : public ::testing::Test {
 protected:
    ~ScenarioRunnerTest() override { Kiv::eventLoop().workDelAll(); }
 
-   // The report of `text`, whose run must end with status 0.
-   std::string run(const std::string& text, Simulator::ScenarioRunner::Options options = {}) {
+   // The report of `text`, whose run must end with status 0; `beforeRun` sees the switch
+   // built and the agent started.
+   std::string run(const std::string& text, Simulator::ScenarioRunner::Options options = {},
+                   const std::function<void(Simulator::SimulatedSwitch&)>& beforeRun = {}) {
       const Simulator::Scenario scenario = Simulator::parseScenario(text);
       std::ostringstream out;
       Simulator::ScenarioRunner runner(scenario, out, std::move(options));
+      if (beforeRun) beforeRun(runner.simulatedSwitch());
       EXPECT_EQ(runner.doRun(), 0) << out.str();
       return out.str();
    }
@@ -98,6 +102,27 @@ TEST_F(ScenarioRunnerTest, JsonLinesCarryTheSameEvents) {
    EXPECT_EQ(events[3], R"({"event":"packet","module":1,"entry":1,"uid":9,"profile":20,)"
                         R"("kind":"staticSrcNat","forwarding":"unchanged","src":"192.0.2.1:1000",)"
                         R"("dst":"8.8.8.8:53"})");
+}
+
+// A packet is translated as the chip is programmed, not as the rule reads: with L4 port
+// translation switched off in the chip after the agent switched it on, the rule's address is
+// still translated but the packet keeps its port.
+TEST_F(ScenarioRunnerTest, PacketKeepsItsPortWhenTheChipDoesNotTranslatePorts) {
+   const auto portTranslationOff = [](Simulator::SimulatedSwitch& simulated) {
+      constexpr U32 l4XlateEnable = 1u << 20;
+      Chip::SimulatedChip& chip = simulated.chip();
+      const U32 control = chip.portTranslationControl(1);
+      ASSERT_NE(control & l4XlateEnable, 0u);
+      chip.portTranslationControlIs(1, control & ~l4XlateEnable);
+   };
+   const std::string report = run(R"({"steps": [
+       {"add": {"uid": 2, "type": "staticDestNat", "dst": "203.0.113.5:80",
+                "dstNew": "10.0.0.5:8080", "protocol": 6, "vlans": [10]}},
+       {"packet": {"module": 1, "vlan": 10, "proto": 6, "src": "198.51.100.7:40000",
+                   "dst": "203.0.113.5:80"}}]})",
+                                  {}, portTranslationOff);
+   EXPECT_THAT(report, HasSubstr("profile 17 (staticDestNat) unchanged -> "
+                                 "198.51.100.7:40000 > 10.0.0.5:80\n"));
 }
 
 TEST_F(ScenarioRunnerTest, AgentCommandOverTheSocketAnswersWithTheModulesDump) {
