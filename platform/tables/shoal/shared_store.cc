@@ -1,5 +1,7 @@
 #include "platform/tables/shoal/shared_store.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -7,6 +9,7 @@
 
 #include "platform/framework/kiv/assert.h"
 #include "platform/segment/robust_mutex.h"
+#include "platform/tables/shoal/doorbell.h"
 #include "platform/tables/shoal/process_slot.h"
 
 namespace Shoal {
@@ -114,7 +117,10 @@ void SharedStore::tableIs(const Kiv::String& path, const Table& table) {
    *entry = named;
    atomicStore(entry->used, U32{1}, std::memory_order_release);
    atomicStore(table.state->header().listed, U32{1});
-   if (replaced != 0 && replaced != named.tableOffset) blockDelIfUnheld(replaced);
+   if (replaced != 0 && replaced != named.tableOffset) {
+      retire(replaced);
+      blockDelIfUnheld(replaced);
+   }
 }
 
 void SharedStore::tableDel(const Kiv::String& path) {
@@ -122,7 +128,28 @@ void SharedStore::tableDel(const Kiv::String& path) {
    Directory::Entry* entry = directory_.find(path);
    if (!entry) return;
    atomicStore(entry->used, U32{0});
+   retire(entry->tableOffset);
    blockDelIfUnheld(entry->tableOffset);
+}
+
+// A mount of this process is woken directly, one of another process through its doorbell.
+void SharedStore::retire(std::size_t offset) {
+   if (directory_.lists(offset)) return;
+   TableHeader& header = *reinterpret_cast<TableHeader*>(segment_->base() + offset);
+   atomicStore(header.retired, U32{1}, std::memory_order_release);
+   const pid_t self = getpid();
+   U32 active = atomicLoad(header.activeMounts, std::memory_order_acquire);
+   while (active != 0) {
+      TableHeader::MountSlot& mount = header.mounts[std::countr_zero(active)];
+      active &= active - 1;
+      const pid_t owner = atomicLoad(mount.pid);
+      if (owner != self && std::atomic_ref<U32>(mount.rung).exchange(1) == 0) {
+         Doorbell::doRing(owner);
+      }
+   }
+   auto local = states_.find(offset);
+   if (local == states_.end()) return;
+   if (std::shared_ptr<TableState> state = local->second.lock()) state->doWakeMounts();
 }
 
 std::vector<Kiv::String> SharedStore::paths() const {

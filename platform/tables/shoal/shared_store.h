@@ -21,9 +21,14 @@ namespace Shoal {
 // agent that is killed and started again.
 //
 // A table is a block of the segment that a directory lists by path. A table taken off the
-// directory (deleted, or replaced by a new table at its path) lives on for the processes that
-// still hold it, and its block is given back when the last of them lets go or is gone; a new
-// table at the path is a new table.
+// directory (deleted, or replaced by a new table at its path) is retired: every mount of it
+// hears so (onRetired()), and it lives on, no longer written, for the processes that still
+// hold it; its block is given back when the last of them lets go or is gone. A new table at
+// the path is a new table, which a reader mounts anew.
+//
+// That is the restart contract of a writer's own tables (an agent's status directories): a
+// writer that starts again makes its tables anew and empty, and the readers of the old ones
+// are told to look at the path again.
 class SharedStore : public Kiv::PtrInterface {
 public:
    // Tables made with no capacity of their own hold up to this many records.
@@ -74,6 +79,8 @@ private:
    // A TableState goes: the process lets go of its table, whose block is given back when no
    // directory entry and no live process holds it.
    void holdEnd(TableState& state);
+   // The table at `offset` left the directory: every mount of it, in any process, hears so.
+   void retire(std::size_t offset);
    void blockDelIfUnheld(std::size_t offset);
 
    std::unique_ptr<Segment::SwitchSegment> ownSegment_;

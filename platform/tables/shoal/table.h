@@ -79,6 +79,9 @@ public:
    class Notifiee : public Kiv::NotifieeOf<Table> {
    public:
       virtual void onRecord(const Key&) {}
+      // The table left the store's directory (see SharedStore): no one writes it anymore, and
+      // the path holds another table or none.
+      virtual void onRetired() {}
    };
 
    static TableShape shape() {
@@ -322,6 +325,10 @@ private:
          std::atomic_ref<U32>(entries_[entry].pending).fetch_and(~(1u << slot_));
          tell(entry, true);
       }
+      if (!retiredTold_ && Segment::atomicLoad(header_.retired, std::memory_order_acquire)) {
+         retiredTold_ = true;
+         notify<Notifiee>([](Notifiee& n) { n.onRetired(); });
+      }
    }
 
    // Tells the notifiees what changed in `entry` since the mount last looked: the key it held
@@ -398,6 +405,7 @@ private:
    const U32 mask_;
    U32 slot_ = 0;
    bool drainQueued_ = false;
+   bool retiredTold_ = false;
    std::vector<Seen> seen_;
    const std::shared_ptr<Table*> alive_ = std::make_shared<Table*>(this);
    // The keys of the latest walk, in order, as of the table's change count walkChanges_.

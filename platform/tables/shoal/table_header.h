@@ -64,6 +64,7 @@ struct TableHeader {
    U32 highWater;    // entries ever used; the free list holds those given back
    U32 freeEntries;
    U32 listed;        // whether the store's directory holds the table
+   U32 retired;       // the directory held it and no longer does: deleted, or replaced
    U32 activeMounts;  // bit m: mount slot m is held
    U64 changes;       // advanced by every change of a record
    U64 writes;

@@ -28,7 +28,9 @@ class RecordReactor : public Kiv::Reactor<Watcher, CounterTable> {
 public:
    using Reactor::Reactor;
    void onRecord(const U32& changed) override { keys.push_back(changed); }
+   void onRetired() override { ++retired; }
    std::vector<U32> keys;
+   int retired = 0;
 };
 
 }  // namespace TableTest

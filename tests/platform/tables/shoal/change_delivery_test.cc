@@ -88,6 +88,18 @@ TEST_F(ChangeDeliveryTest, AWalkPassesOverKeysDeletedDuringItInKeyOrder) {
    EXPECT_THAT(walked, ElementsAre(1, 3, 5));
 }
 
+// A writer that starts again makes its table anew: readers of the old one are told once.
+TEST_F(ChangeDeliveryTest, ATableReplacedAtItsPathIsRetiredForItsMounts) {
+   const Kiv::Ptr<RecordReactor> reactor = watch();
+   heard(*reactor);
+   EXPECT_EQ(reactor->retired, 0);
+   store->tableIs("counters", {CounterTable::typeName, store->tableNew(CounterTable::shape(), 0)});
+   heard(*reactor);
+   writer->recordIs({1, 1});
+   EXPECT_THAT(heard(*reactor), ElementsAre(1)) << "a late write of the old writer";
+   EXPECT_EQ(reactor->retired, 1);
+}
+
 // Without the blocks of deleted tables given back, the segment runs out well before this.
 TEST_F(ChangeDeliveryTest, ADeletedTableIsGivenBackWhenItsLastMountGoes) {
    for (int round = 0; round < 300; ++round) {
