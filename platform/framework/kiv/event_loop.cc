@@ -20,8 +20,11 @@ void EventLoop::workDelAll() {
    {
       std::lock_guard<std::mutex> guard(mutex_);
       dropped.swap(queue_);
+      ++forgotten_;
    }
 }
+
+std::size_t EventLoop::workForgotten() const { return forgotten_.load(); }
 
 bool EventLoop::doStep() {
    KIV_ASSERT( activityLock().isHeldByThisThread() );

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <deque>
 #include <functional>
@@ -21,6 +22,9 @@ public:
    std::size_t pendingWork() const;
    // Forgets every queued item without running it.
    void workDelAll();
+   // How many times queued work was forgotten: whoever keeps one item queued at a time can
+   // tell that it is gone.
+   std::size_t workForgotten() const;
 
    // Runs the oldest queued item and returns true, or returns false when none is queued.
    // The caller is the framework thread and holds the activity lock (fatal otherwise).
@@ -31,6 +35,7 @@ public:
 private:
    mutable std::mutex mutex_;
    std::deque<Work> queue_;
+   std::atomic<std::size_t> forgotten_{0};
 };
 
 // The agent's one loop.

@@ -296,10 +296,13 @@ private:
    }
 
    // The loop drains the ring once for however many changes the writer announced meanwhile,
-   // and only while the mount lives.
+   // and only while the mount lives. A drain the loop forgot (an agent that stopped drops its
+   // work) is queued again.
    void drainSoon() {
-      if (drainQueued_) return;
+      const std::size_t forgotten = Kiv::eventLoop().workForgotten();
+      if (drainQueued_ && drainQueuedIn_ == forgotten) return;
       drainQueued_ = true;
+      drainQueuedIn_ = forgotten;
       Kiv::eventLoop().workIs([alive = std::weak_ptr<Table*>(alive_)] {
          if (std::shared_ptr<Table*> mount = alive.lock()) (*mount)->drain();
       });
@@ -405,6 +408,7 @@ private:
    const U32 mask_;
    U32 slot_ = 0;
    bool drainQueued_ = false;
+   std::size_t drainQueuedIn_ = 0;  // the loop's workForgotten() when the drain was queued
    bool retiredTold_ = false;
    std::vector<Seen> seen_;
    const std::shared_ptr<Table*> alive_ = std::make_shared<Table*>(this);

@@ -58,6 +58,16 @@ TEST_F(ChangeDeliveryTest, AMountHearsEachKeyChangedSinceItWasMadeOnce) {
    EXPECT_EQ(reactor->notifier()->lookup(1), (Counter{1, 4}));
 }
 
+// An agent that stops drops the loop's work, the drains of the mounts that live on too.
+TEST_F(ChangeDeliveryTest, AMountWhoseDrainTheLoopForgotQueuesItAgain) {
+   const Kiv::Ptr<RecordReactor> reactor = watch();
+   heard(*reactor);
+   writer->recordIs({1, 1});
+   Kiv::eventLoop().workDelAll();
+   writer->recordIs({2, 1});
+   EXPECT_THAT(heard(*reactor), ElementsAre(1, 2));
+}
+
 // More changes than a ring holds: the mount compares every entry instead, and tells a deleted
 // key whose entry a new key took, and then hears later changes through its ring again.
 TEST_F(ChangeDeliveryTest, AFullRingTurnsIntoAResyncThatLosesNoKey) {
