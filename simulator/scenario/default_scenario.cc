@@ -4,6 +4,7 @@ namespace Simulator {
 
 // A chip small enough to fill: the six key types on two modules take 11 entries, the wider
 // web rule 2 more, and a rule on two more VLANs finds the TCAM full until a delete makes room.
+// Traffic to two rules flows through the warm restart and the flash download.
 const char* const defaultScenarioText = R"json({
   "chip": {"natEntries": 16, "pipes": 2, "copiesPerPipe": 1},
   "modules": [1, 2],
@@ -40,6 +41,11 @@ const char* const defaultScenarioText = R"json({
     {"retry": 7},
     {"packet": {"module": 2, "vlan": 40, "proto": 6, "src": "198.51.100.7:40001",
                 "dst": "203.0.113.7:443"}},
+    {"traffic": {"flows": [
+        {"module": 1, "vlan": 10, "proto": 6, "src": "198.51.100.7:40000",
+         "dst": "203.0.113.5:80"},
+        {"module": 2, "vlan": 40, "proto": 6, "src": "198.51.100.7:40001",
+         "dst": "203.0.113.7:443"}], "rate": 20000}},
     {"restart": "warm"},
     {"packet": {"module": 2, "vlan": 20, "proto": 6, "src": "198.51.100.7:40001",
                 "dst": "203.0.113.5:80"}},

@@ -134,6 +134,12 @@ struct Restart {
 struct FlashDownload {
    friend bool operator==(const FlashDownload&, const FlashDownload&) = default;
 };
+// Packets sent from now on, through everything the later steps do, each flow in turn.
+struct Traffic {
+   std::vector<Packet> flows;
+   uint32_t rate = 1000;  // packets a second, all flows together
+   friend bool operator==(const Traffic&, const Traffic&) = default;
+};
 struct AddModule {
    uint16_t module = 0;
    friend bool operator==(const AddModule&, const AddModule&) = default;
@@ -144,7 +150,7 @@ struct RemoveModule {
 };
 
 using Action = std::variant<AddRule, UpdateRule, Retry, Delete, Show, Verify, SendPacket, Generate,
-                            Restart, FlashDownload, AddModule, RemoveModule>;
+                            Restart, FlashDownload, AddModule, RemoveModule, Traffic>;
 
 struct Step {
    std::string path;  // "steps[3]", for messages about the step while it runs.

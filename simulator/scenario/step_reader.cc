@@ -17,6 +17,8 @@ using Values::Json;
 
 constexpr Values::Range ruleCountRange{1, 65535, nullptr};
 constexpr Values::Range seedRange{0, UINT64_MAX, "a seed"};
+constexpr Values::Range rateRange{1, 1000000, "packets a second"};
+constexpr std::size_t maxFlows = 64;
 
 // In the order of the names a file gives them by.
 constexpr Packet::Fragment fragments[] = {Packet::Fragment::none, Packet::Fragment::first,
@@ -51,6 +53,7 @@ Step StepReader::read(const Json& value, std::size_t index) {
        {"flashDownload", &StepReader::flashDownload},
        {"addModule", &StepReader::addModule},
        {"removeModule", &StepReader::removeModule},
+       {"traffic", &StepReader::traffic},
    };
    const std::string path = Values::elementPath("steps", index);
    if (!value.is_object()) fail(path, "expected an object, got " + Values::describe(value));
@@ -136,6 +139,10 @@ Action StepReader::verify(const Json& value, const std::string& path) {
 }
 
 Action StepReader::packet(const Json& value, const std::string& path) {
+   return SendPacket{readPacket(value, path)};
+}
+
+Packet StepReader::readPacket(const Json& value, const std::string& path) const {
    const Fields fields(value, path,
                        {"module", "vlan", "proto", "src", "dst", "fragment", "tcpFlags"});
    Packet packet;
@@ -163,7 +170,26 @@ Action StepReader::packet(const Json& value, const std::string& path) {
          packet.tcpFlags |= bit;
       }
    }
-   return SendPacket{packet};
+   return packet;
+}
+
+Action StepReader::traffic(const Json& value, const std::string& path) {
+   const Fields fields(value, path, {"flows", "rate"});
+   Traffic traffic;
+   const std::string flowsPath = fields.fieldPath("flows");
+   const Json::array_t& flows = Values::list(fields.requiredField("flows"), flowsPath);
+   if (flows.empty() || flows.size() > maxFlows) {
+      fail(flowsPath,
+           "1 to " + std::to_string(maxFlows) + " flows, got " + std::to_string(flows.size()));
+   }
+   for (std::size_t index = 0; index < flows.size(); ++index) {
+      traffic.flows.push_back(readPacket(flows[index], Values::elementPath(flowsPath, index)));
+   }
+   if (const Json* rate = fields.field("rate")) {
+      traffic.rate =
+          static_cast<uint32_t>(Values::integer(*rate, fields.fieldPath("rate"), rateRange));
+   }
+   return traffic;
 }
 
 Action StepReader::generate(const Json& value, const std::string& path) {

@@ -37,7 +37,9 @@ private:
    Action show(const Values::Json& value, const std::string& path);
    Action verify(const Values::Json& value, const std::string& path);
    Action packet(const Values::Json& value, const std::string& path);
+   Packet readPacket(const Values::Json& value, const std::string& path) const;
    Action generate(const Values::Json& value, const std::string& path);
+   Action traffic(const Values::Json& value, const std::string& path);
    Action restart(const Values::Json& value, const std::string& path);
    Action flashDownload(const Values::Json& value, const std::string& path);
    Action addModule(const Values::Json& value, const std::string& path);

@@ -109,6 +109,19 @@ void EventWriter::packetMiss(uint16_t module) {
    }
 }
 
+void EventWriter::traffic(std::size_t flow, const std::string& packets, uint64_t sent,
+                          uint64_t lost, uint64_t misrouted) {
+   if (format_ == Format::json) {
+      out_ << Json{{"event", "traffic"}, {"flow", flow}, {"packets", packets},
+                   {"sent", sent},       {"lost", lost}, {"misrouted", misrouted}}
+                  .dump()
+           << "\n";
+   } else {
+      out_ << "traffic flow " << flow << " (" << packets << "): sent " << sent << ", lost " << lost
+           << ", misrouted " << misrouted << "\n";
+   }
+}
+
 void EventWriter::note(const std::string& text) {
    if (format_ == Format::json) {
       out_ << Json{{"event", "note"}, {"text", text}}.dump() << "\n";

@@ -41,6 +41,10 @@ public:
    };
    void packetHit(uint16_t module, const Hit& hit);
    void packetMiss(uint16_t module);
+   // A traffic flow's packets through a restart or a flash download: those that hit nothing
+   // where they hit an entry before, and those that met another outcome than before.
+   void traffic(std::size_t flow, const std::string& packets, uint64_t sent, uint64_t lost,
+                uint64_t misrouted);
    // Anything else worth a line: a restart, the flash download, a generate summary.
    void note(const std::string& text);
    struct ModuleUse {

@@ -100,6 +100,8 @@ int ScenarioRunner::doRun() {
    for (const Step& step : scenario_.steps) {
       doStep(step);
       reportLostAnswers();
+      reportTraffic(std::holds_alternative<Restart>(step.action) ||
+                    std::holds_alternative<FlashDownload>(step.action));
       // Commands that came meanwhile are answered between steps.
       if (Agent::CommandServer* server = switch_->commandServer()) {
          server->doPoll(std::chrono::milliseconds(0));
@@ -112,76 +114,90 @@ int ScenarioRunner::doRun() {
 
 void ScenarioRunner::doStep(const Step& step) {
    const auto say = [&](const std::string& what) { events_.step(step.path, what); };
-   std::visit(Overloaded{
-                  [&](const AddRule& add) {
-                     say("add " + ruleText(add.rule));
-                     doPublish(add.rule);
-                  },
-                  [&](const UpdateRule& update) {
-                     say("update " + ruleText(update.rule));
-                     doPublish(update.rule);
-                  },
-                  [&](const Retry& retry) {
-                     say("retry uid " + std::to_string(retry.uid));
-                     if (!live(retry.uid)) return;
-                     switch_->controlPlane().ruleRetryIs(TesselNat::Uid(retry.uid));
-                     switch_->doSettle();
-                     reportAnswers(retry.uid, rules_.at(retry.uid).modules);
-                  },
-                  [&](const Delete& remove) {
-                     say("delete uid " + std::to_string(remove.uid));
-                     if (!live(remove.uid)) return;
-                     const std::vector<uint16_t> modules = rules_.at(remove.uid).modules;
-                     switch_->controlPlane().ruleRemovalIs(TesselNat::Uid(remove.uid));
-                     switch_->doSettle();
-                     rules_.erase(remove.uid);
-                     reportAnswers(remove.uid, modules);
-                  },
-                  [&](const Show& show) {
-                     say("show module " + std::to_string(show.module));
-                     reportShow(show.module);
-                  },
-                  [&](const Verify& verify) {
-                     say("verify module " + std::to_string(verify.module));
-                     reportVerify(verify.module);
-                  },
-                  [&](const SendPacket& send) {
-                     say("packet " + endpointText(send.packet.src) + " > " +
-                         endpointText(send.packet.dst) + " proto " +
-                         std::to_string(send.packet.proto) + " vlan " +
-                         std::to_string(send.packet.vlan));
-                     reportPacket(send.packet);
-                  },
-                  [&](const Generate& generate) {
-                     say("generate " + std::to_string(generate.rules) + " rules, seed " +
-                         std::to_string(generate.seed));
-                     doGenerate(generate);
-                  },
-                  [&](const Restart& restart) {
-                     say(restart.warm ? "restart warm" : "restart cold");
-                     switch_->doRestart(restart.warm);
-                     for (const auto& [uid, rule] : rules_) reportAnswers(uid, rule.modules);
-                  },
-                  [&](const FlashDownload&) {
-                     say("flash download");
-                     switch_->doFlashDownload();
-                  },
-                  [&](const AddModule& add) {
-                     say("add module " + std::to_string(add.module));
-                     switch_->moduleIs(add.module);
-                     for (const auto& [uid, rule] : rules_) {
-                        if (std::find(rule.modules.begin(), rule.modules.end(), add.module) !=
-                            rule.modules.end()) {
-                           reportAnswers(uid, {add.module});
-                        }
-                     }
-                  },
-                  [&](const RemoveModule& remove) {
-                     say("remove module " + std::to_string(remove.module));
-                     switch_->moduleDel(remove.module);
-                  },
-              },
-              step.action);
+   std::visit(
+       Overloaded{
+           [&](const AddRule& add) {
+              say("add " + ruleText(add.rule));
+              doPublish(add.rule);
+           },
+           [&](const UpdateRule& update) {
+              say("update " + ruleText(update.rule));
+              doPublish(update.rule);
+           },
+           [&](const Retry& retry) {
+              say("retry uid " + std::to_string(retry.uid));
+              if (!live(retry.uid)) return;
+              switch_->controlPlane().ruleRetryIs(TesselNat::Uid(retry.uid));
+              switch_->doSettle();
+              reportAnswers(retry.uid, rules_.at(retry.uid).modules);
+           },
+           [&](const Delete& remove) {
+              say("delete uid " + std::to_string(remove.uid));
+              if (!live(remove.uid)) return;
+              const std::vector<uint16_t> modules = rules_.at(remove.uid).modules;
+              switch_->controlPlane().ruleRemovalIs(TesselNat::Uid(remove.uid));
+              switch_->doSettle();
+              rules_.erase(remove.uid);
+              reportAnswers(remove.uid, modules);
+           },
+           [&](const Show& show) {
+              say("show module " + std::to_string(show.module));
+              reportShow(show.module);
+           },
+           [&](const Verify& verify) {
+              say("verify module " + std::to_string(verify.module));
+              reportVerify(verify.module);
+           },
+           [&](const SendPacket& send) {
+              say("packet " + endpointText(send.packet.src) + " > " +
+                  endpointText(send.packet.dst) + " proto " + std::to_string(send.packet.proto) +
+                  " vlan " + std::to_string(send.packet.vlan));
+              reportPacket(send.packet);
+           },
+           [&](const Generate& generate) {
+              say("generate " + std::to_string(generate.rules) + " rules, seed " +
+                  std::to_string(generate.seed));
+              doGenerate(generate);
+           },
+           [&](const Restart& restart) {
+              say(restart.warm ? "restart warm" : "restart cold");
+              switch_->doAgentStop(restart.warm);
+              // However fast the restart, each flow meets the switch without an agent.
+              if (traffic_) traffic_->doSend(traffic_->flows());
+              switch_->doAgentStart(restart.warm);
+              for (const auto& [uid, rule] : rules_) reportAnswers(uid, rule.modules);
+           },
+           [&](const FlashDownload&) {
+              say("flash download");
+              switch_->doFlashDownload();
+           },
+           [&](const AddModule& add) {
+              say("add module " + std::to_string(add.module));
+              switch_->moduleIs(add.module);
+              for (const auto& [uid, rule] : rules_) {
+                 if (std::find(rule.modules.begin(), rule.modules.end(), add.module) !=
+                     rule.modules.end()) {
+                    reportAnswers(uid, {add.module});
+                 }
+              }
+           },
+           [&](const RemoveModule& remove) {
+              say("remove module " + std::to_string(remove.module));
+              switch_->moduleDel(remove.module);
+           },
+           [&](const Traffic& traffic) {
+              say("traffic " + std::to_string(traffic.flows.size()) + " flows at " +
+                  std::to_string(traffic.rate) + " packets a second");
+              std::vector<TrafficSource::Flow> flows;
+              for (const Packet& packet : traffic.flows) {
+                 flows.push_back({packet.module, chipPacketOf(packet)});
+              }
+              traffic_.reset();
+              traffic_ = std::make_unique<TrafficSource>(switch_->chip(), flows, traffic.rate);
+              trafficFlows_ = traffic.flows;
+           },
+       },
+       step.action);
 }
 
 void ScenarioRunner::doPublish(const Rule& rule) {
@@ -337,6 +353,21 @@ void ScenarioRunner::reportPacket(const Packet& packet) {
           endpointText(rewritten(packet.dst, rule->second.dstNew, changed.dstIp, changed.dstPort));
    }
    events_.packetHit(packet.module, hit);
+}
+
+// The switch is quiet after every step: what each flow meets now is what it must keep meeting.
+// Only a restart or a flash download owes the flows what they met before it.
+void ScenarioRunner::reportTraffic(bool owed) {
+   if (!traffic_) return;
+   const std::vector<TrafficSource::Counts> counts = traffic_->doBaseline();
+   if (!owed) return;
+   for (std::size_t flow = 0; flow < counts.size(); ++flow) {
+      const Packet& packet = trafficFlows_[flow];
+      events_.traffic(flow + 1,
+                      "module " + std::to_string(packet.module) + " " + endpointText(packet.src) +
+                          " > " + endpointText(packet.dst),
+                      counts[flow].sent, counts[flow].lost, counts[flow].misrouted);
+   }
 }
 
 void ScenarioRunner::reportSummary() {

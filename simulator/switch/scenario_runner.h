@@ -7,6 +7,7 @@
 #include "simulator/scenario/scenario.h"
 #include "simulator/switch/event_writer.h"
 #include "simulator/switch/simulated_switch.h"
+#include "simulator/switch/traffic_source.h"
 
 namespace Simulator {
 
@@ -49,12 +50,18 @@ private:
    void reportShow(uint16_t module);
    void reportVerify(uint16_t module);
    void reportPacket(const Packet& packet);
+   // Takes the flows' counts since the last step, and writes them when the step `owed` the
+   // flows their outcome.
+   void reportTraffic(bool owed);
    void reportSummary();
 
    const Scenario& scenario_;
    EventWriter events_;
    Options options_;
    std::unique_ptr<SimulatedSwitch> switch_;
+   // Sends against switch_'s chip, so it goes first.
+   std::unique_ptr<TrafficSource> traffic_;
+   std::vector<Packet> trafficFlows_;
    std::map<uint16_t, Rule> rules_;
    EventWriter::Requests requests_;
    // Per module, the status directory last seen and the answers it had refused then.

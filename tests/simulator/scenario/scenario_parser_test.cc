@@ -159,6 +159,13 @@ const BadInput badFiles[] = {
     {withSteps(R"({"restart": ")" + std::string(60, 'x') + "\"}"),
      R"(steps[0].restart: ")" + std::string(39, 'x') + R"(... is not a restart kind (warm, cold))"},
     {withSteps(R"({"flashDownload": false})"), "steps[0].flashDownload: must be true, got false"},
+    {withSteps(R"({"traffic": {"flows": []}})"), "steps[0].traffic.flows: 1 to 64 flows, got 0"},
+    {withSteps(R"({"traffic": {"flows": [{"module": 3, "vlan": 1, "proto": 6, "src": "1.2.3.4",
+                   "dst": "1.2.3.5"}]}})"),
+     "steps[0].traffic.flows[0].module: module 3 is not in the switch"},
+    {withSteps(R"({"traffic": {"flows": [{"module": 1, "vlan": 1, "proto": 6, "src": "1.2.3.4",
+                   "dst": "1.2.3.5"}], "rate": 0}})"),
+     "steps[0].traffic.rate: 0 is not packets a second (1..1000000)"},
     // A step asking a module that is not in the switch would quietly report nothing.
     {withSteps(R"({"show": 3})"), "steps[0].show: module 3 is not in the switch"},
     {withSteps(R"({"verify": 3})"), "steps[0].verify: module 3 is not in the switch"},

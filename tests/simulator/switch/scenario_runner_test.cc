@@ -53,9 +53,9 @@ TEST_F(ScenarioRunnerTest, DefaultScenarioShowsTranslationAFullTcamAndAWarmResta
             "status module 1 uid 7 result 2\nstatus module 2 uid 7 result 1\n",
             "steps[14] retry uid 7\nstatus module 1 uid 7 result 1\n",
             // The previous run's entry before the flash download, the new run's after.
-            "steps[17] packet 198.51.100.7:40001 > 203.0.113.5:80 proto 6 vlan 20\n"
+            "steps[18] packet 198.51.100.7:40001 > 203.0.113.5:80 proto 6 vlan 20\n"
             "packet module 2: entry 10 uid 2",
-            "steps[19] packet 198.51.100.7:40001 > 203.0.113.5:80 proto 6 vlan 20\n"
+            "steps[20] packet 198.51.100.7:40001 > 203.0.113.5:80 proto 6 vlan 20\n"
             "packet module 2: entry 20 uid 2",
             "verify module 2: ok\n",
             "summary: 6 rules; module 1 15 entries used, 1 free; module 2 15 entries used, 1 "
@@ -63,6 +63,13 @@ TEST_F(ScenarioRunnerTest, DefaultScenarioShowsTranslationAFullTcamAndAWarmResta
         }) {
       EXPECT_THAT(report, HasSubstr(line));
    }
+   // Both flows through the warm restart and through the flash download, without a loss.
+   EXPECT_THAT(report, testing::ContainsRegex(
+                           "steps\\[17\\] restart warm\n(status [^\n]*\n)*"
+                           "traffic flow 1 \\(module 1 198.51.100.7:40000 > 203.0.113.5:80\\): "
+                           "sent [1-9][0-9]*, lost 0, misrouted 0\n"
+                           "traffic flow 2 [^\n]*: sent [1-9][0-9]*, lost 0, misrouted 0\n"
+                           "steps\\[18\\]"));
 }
 
 // A line card that leaves and comes back in its slot starts empty and gets every rule that
