@@ -15,7 +15,7 @@ packages=(
   libcli11-dev   # the simulator's command line
   libclang-rt-14-dev  # sanitizers and libFuzzer runtime for clang
   libfuzzer-14-dev    # the fuzz targets
-  libboost-dev   # Boost.Interprocess (headers only): the switch segment
+  libboost-dev   # headers only: Boost.Interprocess (the switch segment), Boost.Asio (the agent's loop)
 )
 
 missing=()

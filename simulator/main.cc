@@ -14,6 +14,7 @@
 #include <optional>
 #include <sstream>
 
+#include "platform/agent/loop/agent_loop.h"
 #include "platform/framework/kiv/activity_lock.h"
 #include "platform/framework/trace/event_log.h"
 #include "platform/framework/trace/trace_handle.h"
@@ -105,7 +106,7 @@ void serve(Simulator::ScenarioRunner& runner) {
    std::cerr << "tessel-nat: serving agent commands on " << server.path() << "; Ctrl-C stops"
              << std::endl;
    while (!stopRequested) {
-      server.doPoll(std::chrono::milliseconds(200));
+      server.loop().doRunFor(std::chrono::milliseconds(200));
       runner.simulatedSwitch().doSettle();
    }
 }
@@ -120,10 +121,13 @@ int run(const RunOptions& options) {
    }
    const std::optional<Simulator::Scenario> scenario = checkedScenario(options.file);
    if (!scenario) return ExitStatus::badInput;
+   // Outlives the runner, whose command server lives on it.
+   Agent::AgentLoop loop;
    Simulator::ScenarioRunner::Options runOptions;
    if (options.servePath) {
       try {
-         runOptions.commandServer = std::make_unique<Agent::CommandServer>(*options.servePath);
+         runOptions.commandServer =
+             std::make_unique<Agent::CommandServer>(loop, *options.servePath);
       } catch (const std::exception& error) {
          std::cerr << "tessel-nat: --serve: " << firstLine(error.what()) << "\n";
          return ExitStatus::badInput;

@@ -104,7 +104,7 @@ int ScenarioRunner::doRun() {
                     std::holds_alternative<FlashDownload>(step.action));
       // Commands that came meanwhile are answered between steps.
       if (Agent::CommandServer* server = switch_->commandServer()) {
-         server->doPoll(std::chrono::milliseconds(0));
+         server->loop().doPoll();
          switch_->doSettle();
       }
    }

@@ -1,10 +1,10 @@
 #include "platform/agent/command/command_server.h"
 
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <array>
+#include <boost/asio/steady_timer.hpp>
 #include <cerrno>
 #include <optional>
 #include <system_error>
@@ -16,7 +16,17 @@
 namespace Agent {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Socket = boost::asio::local::stream_protocol::socket;
+using Acceptor = boost::asio::local::stream_protocol::acceptor;
+using ErrorCode = boost::system::error_code;
+
+std::shared_ptr<Acceptor> listenerOn(boost::asio::io_context& context, const Kiv::String& path) {
+   Descriptor socket = listenerAt(path);
+   auto listener = std::make_shared<Acceptor>(context);
+   listener->assign(boost::asio::local::stream_protocol(), socket.fd());
+   socket.release();
+   return listener;
+}
 
 // Best effort, and never waits: a refusal is one short line to a client that has been sent
 // nothing before, so it fits the socket unless the client has gone.
@@ -41,29 +51,38 @@ enum class CommandServer::Stage {
 };
 
 struct CommandServer::Connection {
-   Connection(int fd, Clock::time_point deadline) : socket(fd), deadline(deadline) {}
+   explicit Connection(Socket socket)
+       : socket(std::move(socket)), deadline(this->socket.get_executor()) {}
 
-   Descriptor socket;
+   // Never more than the longest line and its "\r\n": what follows a request is ignored, and
+   // a full buffer without "\n" is a line the parser refuses as too long. Declared before the
+   // socket, so that the socket, which cancels its read, goes first.
+   std::array<char, maxRequestBytes + 2> received{};
+   std::size_t receivedBytes = 0;
+   Socket socket;
    Stage stage = Stage::reading;
    // While reading, for the whole request; while answering, for the whole answer.
-   Clock::time_point deadline;
-   Kiv::String received;
+   boost::asio::steady_timer deadline;
    CommandRequest request;
    std::optional<AnswerBuffer> answer;
 };
 
-CommandServer::CommandServer(Kiv::String path, std::chrono::milliseconds requestTimeout,
-                             std::chrono::milliseconds answerTimeout, Kiv::EventLoop& loop)
-    : path_(std::move(path)),
+CommandServer::CommandServer(AgentLoop& loop, Kiv::String path,
+                             std::chrono::milliseconds requestTimeout,
+                             std::chrono::milliseconds answerTimeout)
+    : loop_(loop),
+      path_(std::move(path)),
       requestTimeout_(requestTimeout),
       answerTimeout_(answerTimeout),
-      loop_(loop),
-      listener_(listenerAt(path_)) {}
+      listener_(listenerOn(loop.context(), path_)) {
+   doAccept();
+}
 
 CommandServer::~CommandServer() {
    for (const auto& connection : connections_) {
       if (connection->stage != Stage::answering) {
-         sendError(connection->socket.fd(), "command server stopped before the request ran");
+         sendError(connection->socket.native_handle(),
+                   "command server stopped before the request ran");
       }
    }
    ::unlink(path_.c_str());
@@ -90,74 +109,58 @@ Kiv::Ptr<AgentCommandCallbackBase> CommandServer::callback(const Kiv::String& co
    return found == callbacks_.end() ? nullptr : found->second;
 }
 
-void CommandServer::doPoll(std::chrono::milliseconds timeout) {
-   std::vector<pollfd> polled{{listener_.fd(), POLLIN, 0}};
-   std::vector<std::shared_ptr<Connection>> waiting;
-   auto wait = timeout;
-   const auto now = Clock::now();
-   for (const auto& connection : connections_) {
-      if (connection->stage == Stage::queued) continue;
-      const short events = connection->stage == Stage::reading ? POLLIN : POLLOUT;
-      polled.push_back({connection->socket.fd(), events, 0});
-      waiting.push_back(connection);
-      // Wakes for the earliest deadline, so a timed-out client hears of it on time.
-      wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(
-                                std::max(connection->deadline - now, Clock::duration::zero())));
-   }
-   if (::poll(polled.data(), polled.size(), static_cast<int>(wait.count())) < 0) {
-      if (errno == EINTR) return;
-      throw std::system_error(errno, std::generic_category(), "command socket " + path_ + ": poll");
-   }
-   for (std::size_t i = 0; i < waiting.size(); ++i) {
-      if (polled[i + 1].revents == 0) continue;
-      if (waiting[i]->stage == Stage::reading) {
-         doRead(waiting[i]);
-      } else {
-         doSend(waiting[i]);
-      }
-   }
-   if (polled[0].revents != 0) doAccept();
-   doExpire();
+void CommandServer::doAccept() {
+   listener_->async_accept([this, listener = std::weak_ptr<Acceptor>(listener_)](
+                               const ErrorCode& error, Socket socket) {
+      if (listener.expired()) return;
+      // A failed accept (a client that left, no descriptors to spare) costs that client
+      // only.
+      if (!error) handleAccepted(std::move(socket));
+      doAccept();
+   });
 }
 
-void CommandServer::doAccept() {
-   for (;;) {
-      const int fd = ::accept4(listener_.fd(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-      if (fd < 0) {
-         if (errno == EINTR || errno == ECONNABORTED) continue;
-         return;
-      }
-      if (connections_.size() >= maxConnections) {
-         const Descriptor refused(fd);
-         sendError(fd, "too many connections (" + std::to_string(maxConnections) + ")");
-         continue;
-      }
-      const auto connection = std::make_shared<Connection>(fd, Clock::now() + requestTimeout_);
-      connections_.push_back(connection);
-      // A client usually sends its request along with connecting.
-      doRead(connection);
+void CommandServer::handleAccepted(Socket socket) {
+   if (connections_.size() >= maxConnections) {
+      sendError(socket.native_handle(),
+                "too many connections (" + std::to_string(maxConnections) + ")");
+      return;
    }
+   const auto connection = std::make_shared<Connection>(std::move(socket));
+   connections_.push_back(connection);
+   doExpireAfter(connection, requestTimeout_);
+   doRead(connection);
 }
 
 void CommandServer::doRead(const std::shared_ptr<Connection>& connection) {
-   // Never more than the longest line and its "\r\n": what follows a request is ignored, and a
-   // full buffer without "\n" is a line the parser refuses as too long.
-   char chunk[maxRequestBytes + 2];
-   Kiv::String& received = connection->received;
-   std::size_t newline;
-   while ((newline = received.find('\n')) == Kiv::String::npos && received.size() < sizeof(chunk)) {
-      const ssize_t n = ::recv(connection->socket.fd(), chunk, sizeof(chunk) - received.size(), 0);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
-      if (n <= 0) {  // the client left before finishing its request
-         doClose(connection);
-         return;
-      }
-      received.append(chunk, static_cast<std::size_t>(n));
+   Connection& reading = *connection;
+   reading.socket.async_read_some(
+       boost::asio::buffer(reading.received.data() + reading.receivedBytes,
+                           reading.received.size() - reading.receivedBytes),
+       [this, weak = std::weak_ptr<Connection>(connection)](const ErrorCode& error,
+                                                            std::size_t bytes) {
+          const auto connection = weak.lock();
+          if (!connection) return;
+          if (error) {  // the client left before finishing its request
+             doClose(connection);
+             return;
+          }
+          handleReceived(connection, bytes);
+       });
+}
+
+void CommandServer::handleReceived(const std::shared_ptr<Connection>& connection,
+                                   std::size_t bytes) {
+   connection->receivedBytes += bytes;
+   const std::string_view received(connection->received.data(), connection->receivedBytes);
+   const std::size_t newline = received.find('\n');
+   if (newline == std::string_view::npos && received.size() < connection->received.size()) {
+      doRead(connection);
+      return;
    }
-   std::string_view line = std::string_view(received).substr(0, newline);
+   std::string_view line = received.substr(0, newline);
    // A client that ends its line with CRLF means the same request.
-   if (newline != Kiv::String::npos && line.ends_with('\r')) line.remove_suffix(1);
+   if (newline != std::string_view::npos && line.ends_with('\r')) line.remove_suffix(1);
    doQueue(connection, line);
 }
 
@@ -169,22 +172,33 @@ void CommandServer::doQueue(const std::shared_ptr<Connection>& connection, std::
       return;
    }
    connection->stage = Stage::queued;
-   loop_.workIs([this, weak = std::weak_ptr<Connection>(connection)] {
+   connection->deadline.cancel();
+   loop_.work().workIs([this, weak = std::weak_ptr<Connection>(connection)] {
       if (const auto connection = weak.lock()) doServe(connection);
    });
 }
 
-void CommandServer::doExpire() {
-   const auto now = Clock::now();
-   const std::vector<std::shared_ptr<Connection>> open = connections_;
-   for (const auto& connection : open) {
-      if (connection->stage == Stage::queued || connection->deadline > now) continue;
-      if (connection->stage == Stage::reading) {
-         doRefuse(connection,
-                  "no complete request within " + std::to_string(requestTimeout_.count()) + " ms");
-      } else {  // a client that takes its answer this slowly is stuck or has gone
-         doClose(connection);
-      }
+void CommandServer::doExpireAfter(const std::shared_ptr<Connection>& connection,
+                                  std::chrono::milliseconds timeout) {
+   connection->deadline.expires_after(timeout);
+   connection->deadline.async_wait(
+       [this, weak = std::weak_ptr<Connection>(connection)](const ErrorCode& error) {
+          const auto connection = weak.lock();
+          if (connection && !error) handleExpired(connection);
+       });
+}
+
+void CommandServer::handleExpired(const std::shared_ptr<Connection>& connection) {
+   // A wait that ended just before its deadline was cancelled or moved is out of date.
+   if (connection->stage == Stage::queued ||
+       connection->deadline.expiry() > boost::asio::steady_timer::clock_type::now()) {
+      return;
+   }
+   if (connection->stage == Stage::reading) {
+      doRefuse(connection,
+               "no complete request within " + std::to_string(requestTimeout_.count()) + " ms");
+   } else {  // a client that takes its answer this slowly is stuck or has gone
+      doClose(connection);
    }
 }
 
@@ -209,20 +223,34 @@ void CommandServer::doServe(const std::shared_ptr<Connection>& connection) {
    } catch (const std::exception& error) {
       answer.textAppend("error: " + Kiv::String(error.what()) + "\n");
    }
-   connection->deadline = Clock::now() + answerTimeout_;
+   doExpireAfter(connection, answerTimeout_);
    // Most answers fit the socket at once and end the connection here.
    doSend(connection);
 }
 
 void CommandServer::doSend(const std::shared_ptr<Connection>& connection) {
-   if (connection->answer->doSendTo(connection->socket.fd()) != AnswerBuffer::Progress::pending) {
+   const AnswerBuffer::Progress progress =
+       connection->answer->doSendTo(connection->socket.native_handle());
+   if (progress != AnswerBuffer::Progress::pending) {
       doClose(connection);
+      return;
    }
+   connection->socket.async_wait(
+       Socket::wait_write,
+       [this, weak = std::weak_ptr<Connection>(connection)](const ErrorCode& error) {
+          const auto connection = weak.lock();
+          if (!connection) return;
+          if (error) {
+             doClose(connection);
+             return;
+          }
+          doSend(connection);
+       });
 }
 
 void CommandServer::doRefuse(const std::shared_ptr<Connection>& connection,
                              const Kiv::String& why) {
-   sendError(connection->socket.fd(), why);
+   sendError(connection->socket.native_handle(), why);
    doClose(connection);
 }
 

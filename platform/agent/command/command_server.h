@@ -1,5 +1,6 @@
 #pragma once
 
+#include <boost/asio/local/stream_protocol.hpp>
 #include <chrono>
 #include <cstddef>
 #include <map>
@@ -9,8 +10,7 @@
 
 #include "platform/agent/command/agent_command_callback.h"
 #include "platform/agent/command/command_request.h"
-#include "platform/agent/command/descriptor.h"
-#include "platform/framework/kiv/event_loop.h"
+#include "platform/agent/loop/agent_loop.h"
 #include "platform/framework/kiv/ptr.h"
 #include "platform/framework/kiv/string.h"
 
@@ -18,13 +18,16 @@ namespace Agent {
 
 // The agent's command socket: a Unix-domain stream socket on which each connection carries
 // one request line, "<command type> <module> [<command text>]\n", and gets one answer, after
-// which the server closes it. A well-formed request runs as one item of `loop`, where the
-// callback registered for its command type writes the answer into the connection's
-// AnswerBuffer; doPoll() sends it on as the client takes it. Every refusal is one line,
-// "error: <why>\n". Single-threaded: the agent alternates doPoll() with running the loop, and
-// no client, however slow or gone, blocks either.
+// which the server closes it. The server's listener, connections and their timers live on
+// `loop`; running the loop accepts connections, reads requests, and sends answers on as their
+// clients take them. A well-formed request runs as one item of the loop's framework work,
+// where the callback registered for its command type writes the answer into the connection's
+// AnswerBuffer. Every refusal is one line, "error: <why>\n". Single-threaded, on the loop's
+// thread: no client, however slow or gone, blocks the loop.
 class CommandServer {
 public:
+   // How long a client has, from when it connects, to send its whole request line; then it
+   // is refused ("error: no complete request within <ms> ms").
    static constexpr std::chrono::milliseconds defaultRequestTimeout{5000};
    // How long a client has, from when its answer is written, to take the whole of it; then
    // the connection is dropped.
@@ -37,11 +40,11 @@ public:
    // nobody listens on is replaced. Throws std::runtime_error with a one-line message naming
    // the path (std::system_error when a system call fails) when a server already answers
    // there ("a command server already answers at <path>"), when the path is not a socket or
-   // its directory does not exist, or when the socket cannot be set up.
-   explicit CommandServer(Kiv::String path,
-                          std::chrono::milliseconds requestTimeout = defaultRequestTimeout,
-                          std::chrono::milliseconds answerTimeout = defaultAnswerTimeout,
-                          Kiv::EventLoop& loop = Kiv::eventLoop());
+   // its directory does not exist, or when the socket cannot be set up. The server holds a
+   // reference to `loop`, which outlives it.
+   CommandServer(AgentLoop& loop, Kiv::String path,
+                 std::chrono::milliseconds requestTimeout = defaultRequestTimeout,
+                 std::chrono::milliseconds answerTimeout = defaultAnswerTimeout);
    // Refuses every request not yet run, queued or still arriving ("error: command server
    // stopped before the request ran"; their loop items then do nothing), drops answers still
    // being sent, and removes the socket file.
@@ -49,6 +52,7 @@ public:
    CommandServer(const CommandServer&) = delete;
    CommandServer& operator=(const CommandServer&) = delete;
 
+   AgentLoop& loop() const { return loop_; }
    const Kiv::String& path() const { return path_; }
    std::chrono::milliseconds requestTimeout() const { return requestTimeout_; }
    std::chrono::milliseconds answerTimeout() const { return answerTimeout_; }
@@ -63,34 +67,32 @@ public:
    // Null when no callback is registered for `commandType`.
    Kiv::Ptr<AgentCommandCallbackBase> callback(const Kiv::String& commandType) const;
 
-   // Waits at most `timeout` for clients, then accepts new connections, reads what they
-   // sent, queues one loop item per complete request, sends answers on as far as their
-   // clients take them, refuses malformed requests and those not complete within the request
-   // timeout, and drops answers not taken within the answer timeout. Returns early when
-   // interrupted by a signal; throws std::system_error if poll() itself fails.
-   void doPoll(std::chrono::milliseconds timeout);
-
 private:
    enum class Stage;
    struct Connection;
 
    void doAccept();
+   void handleAccepted(boost::asio::local::stream_protocol::socket socket);
    void doRead(const std::shared_ptr<Connection>& connection);
+   void handleReceived(const std::shared_ptr<Connection>& connection, std::size_t bytes);
    void doQueue(const std::shared_ptr<Connection>& connection, std::string_view line);
-   void doExpire();
+   void doExpireAfter(const std::shared_ptr<Connection>& connection,
+                      std::chrono::milliseconds timeout);
+   void handleExpired(const std::shared_ptr<Connection>& connection);
    void doServe(const std::shared_ptr<Connection>& connection);
    void doSend(const std::shared_ptr<Connection>& connection);
    void doRefuse(const std::shared_ptr<Connection>& connection, const Kiv::String& why);
    void doClose(const std::shared_ptr<Connection>& connection);
 
+   AgentLoop& loop_;
    Kiv::String path_;
    std::chrono::milliseconds requestTimeout_;
    std::chrono::milliseconds answerTimeout_;
-   Kiv::EventLoop& loop_;
-   Descriptor listener_;
+   // The server is its only owner, so a handler that finds it gone knows the server is gone.
+   std::shared_ptr<boost::asio::local::stream_protocol::acceptor> listener_;
    std::map<Kiv::String, Kiv::Ptr<AgentCommandCallbackBase>> callbacks_;
-   // The server is their only owner, so a loop item that finds its connection gone knows the
-   // server may be gone too.
+   // The server is their only owner, so a handler or framework work item that finds its
+   // connection gone knows the server may be gone too.
    std::vector<std::shared_ptr<Connection>> connections_;
 };
 

@@ -12,6 +12,8 @@ public:
    ~Descriptor();
    Descriptor& operator=(Descriptor&&) = delete;
    int fd() const { return fd_; }
+   // Hands the descriptor to a new owner and owns none.
+   int release() { return std::exchange(fd_, -1); }
 
 private:
    int fd_;

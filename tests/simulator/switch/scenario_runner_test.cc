@@ -138,8 +138,9 @@ TEST_F(ScenarioRunnerTest, AgentCommandOverTheSocketAnswersWithTheModulesDump) {
        {"add": {"uid": 9, "type": "staticSrcNat", "src": "10.0.0.1", "srcNew": "192.0.2.1"}},
        {"show": 1}]})");
    std::ostringstream out;
+   Agent::AgentLoop loop;
    Simulator::ScenarioRunner runner(
-       scenario, out, {.commandServer = std::make_unique<Agent::CommandServer>(path)});
+       scenario, out, {.commandServer = std::make_unique<Agent::CommandServer>(loop, path)});
    runner.doRun();
 
    sockaddr_un address{AF_UNIX, {}};
@@ -147,8 +148,8 @@ TEST_F(ScenarioRunnerTest, AgentCommandOverTheSocketAnswersWithTheModulesDump) {
    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
    EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
    EXPECT_GT(dprintf(fd, "TesselNat 1 show nat\n"), 0);
-   // Polled and settled as the runner does between steps.
-   runner.simulatedSwitch().commandServer()->doPoll(std::chrono::milliseconds(100));
+   // Served and settled as the program serves after the steps.
+   loop.doRunFor(std::chrono::milliseconds(100));
    runner.simulatedSwitch().doSettle();
    std::string dump;
    char buffer[4096];

@@ -129,28 +129,23 @@ long openDescriptors() {
    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
 }
 
-// Real clients against a real socket, served as the agent serves it: doPoll(), then the loop
-// with the activity lock held, all on this thread.
+// Real clients against a real socket, served on the agent's loop, all on this thread.
 class CommandServerTest : public ::testing::Test {
 protected:
    CommandServerTest() { server.callbackIs(show); }
    ~CommandServerTest() override { Kiv::eventLoop().workDelAll(); }
 
-   static void doServe(Agent::CommandServer& at, std::chrono::milliseconds wait = 0ms) {
-      at.doPoll(wait);
-      Kiv::ActivityGuard guard(Kiv::activityLock());
-      Kiv::eventLoop().doRunUntilIdle();
-   }
    Kiv::String ask(const Kiv::String& request) {
       Client client(path, request);
-      doServe(server);
+      loop.doPoll();
       return client.answer();
    }
 
    const Kiv::String path =
        ::testing::TempDir() + "command_server_test." + std::to_string(::getpid());
    const Kiv::String otherPath = path + ".other";
-   Agent::CommandServer server{path, 200ms};
+   Agent::AgentLoop loop;
+   Agent::CommandServer server{loop, path, 200ms};
    Kiv::Ptr<FakeCallback> show = new FakeCallback("show");
 };
 
@@ -192,20 +187,21 @@ TEST_F(CommandServerTest, RequestsQueuedWhenTheirCallbackOrTheServerGoesAreRefus
    server.callbackIs(new FakeCallback("clear"));
    Client shown(path, "show 1\n");
    Client cleared(path, "clear 2\n");
-   server.doPoll(0ms);
+   // Reads the requests without running the framework's work, as when it is busy elsewhere.
+   loop.context().poll();
    server.callbackDel("show");
    EXPECT_EQ(shown.answer(), "error: command type 'show' removed before the request ran\n");
    EXPECT_EQ(server.connections(), 1u);
-   doServe(server);
+   loop.doPoll();
    EXPECT_EQ(cleared.answer(), "answer to 2 \n");
 
-   auto doomed = std::make_unique<Agent::CommandServer>(otherPath);
+   auto doomed = std::make_unique<Agent::CommandServer>(loop, otherPath);
    doomed->callbackIs(show);
    Client queued(otherPath, "show 7\n");
    Client unfinished(otherPath, "show 8");
-   doomed->doPoll(0ms);
+   loop.context().poll();
    doomed = nullptr;
-   doServe(server);
+   loop.doPoll();
    EXPECT_EQ(queued.answer(), "error: command server stopped before the request ran\n");
    EXPECT_EQ(unfinished.answer(), "error: command server stopped before the request ran\n");
    EXPECT_TRUE(show->writeEnds.empty());
@@ -218,15 +214,15 @@ TEST_F(CommandServerTest, TheSocketFileIsPrivateReplacesALeftoverAndGoesWithTheS
 
    const Kiv::String kept = otherPath + ".kept";
    {
-      Agent::CommandServer crashed(otherPath);
+      Agent::CommandServer crashed(loop, otherPath);
       ASSERT_EQ(::rename(otherPath.c_str(), kept.c_str()), 0);
    }
    ASSERT_EQ(::rename(kept.c_str(), otherPath.c_str()), 0);
    {
-      Agent::CommandServer restarted(otherPath);
+      Agent::CommandServer restarted(loop, otherPath);
       restarted.callbackIs(show);
       Client client(otherPath, "show 6\n");
-      doServe(restarted);
+      loop.doPoll();
       EXPECT_EQ(client.answer(), "answer to 6 \n");
    }
    EXPECT_NE(::access(otherPath.c_str(), F_OK), 0);
@@ -247,7 +243,7 @@ TEST_F(CommandServerTest, RefusesAPathWhereAServerAnswersOrThatIsNoSocket) {
         "command socket " + missing + "/nat.sock: directory " + missing + " does not exist"},
    };
    for (const auto& [at, why] : cases) {
-      EXPECT_THAT([at = at] { Agent::CommandServer refused(at); },
+      EXPECT_THAT(([this, at = at] { Agent::CommandServer refused(loop, at); }),
                   ::testing::ThrowsMessage<std::runtime_error>(::testing::StrEq(why)));
    }
    EXPECT_EQ(ask("show 1\n"), "answer to 1 \n");
@@ -297,7 +293,7 @@ TEST_F(CommandServerTest, FortyClientsAtOnceEachGetTheirDueAndLeaveNothingBehind
                             [](const auto& client) { return client->fd < 0 || client->ended; });
       };
       for (int round = 0; round < 200 && (server.connections() > 0 || !allEnded()); ++round) {
-         doServe(server, 10ms);
+         loop.doRunFor(10ms);
          for (std::size_t i = 1; i < clients.size(); ++i) {
             if (round == 0 && plans[i].conduct == Conduct::leavesAfterFirstPoll) {
                clients[i]->doClose();
@@ -345,9 +341,9 @@ TEST_F(CommandServerTest, IdleConnectionsBeyondTheLimitAreRefusedAndTheLimitClea
       std::vector<std::unique_ptr<Client>> idle;
       for (std::size_t i = 0; i < limit + 8; ++i)
          idle.push_back(std::make_unique<Client>(path, ""));
-      doServe(server);
+      loop.doPoll();
       EXPECT_EQ(server.connections(), limit);
-      for (int round = 0; round < 100 && server.connections() > 0; ++round) doServe(server, 50ms);
+      for (int round = 0; round < 100 && server.connections() > 0; ++round) loop.doRunFor(50ms);
       ASSERT_EQ(server.connections(), 0u);
       for (std::size_t i = 0; i < idle.size(); ++i) {
          EXPECT_EQ(idle[i]->answer(), i < limit ? "error: no complete request within 200 ms\n"
@@ -363,13 +359,13 @@ TEST_F(CommandServerTest, IdleConnectionsBeyondTheLimitAreRefusedAndTheLimitClea
 // answer waited out a send timeout on the agent's thread, and the next client got nothing.
 TEST_F(CommandServerTest, AClientThatDoesNotReadHoldsUpNobodyAndGetsItsAnswerWholeLater) {
    Client silent(path, "show 1 big\n");
-   doServe(server);
+   loop.doPoll();
    EXPECT_EQ(show->writeEnds["1 big"], std::vector<int>{0}) << "written at once, in full";
    EXPECT_EQ(ask("show 2\n"), "answer to 2 \n");
    EXPECT_EQ(server.connections(), 1u);
 
    for (int round = 0; round < 500 && !silent.ended; ++round) {
-      doServe(server, 10ms);
+      loop.doRunFor(10ms);
       silent.doRead();
    }
    EXPECT_EQ(silent.received.size(), bigAnswerBytes);
@@ -380,13 +376,13 @@ TEST_F(CommandServerTest, AClientThatDoesNotReadHoldsUpNobodyAndGetsItsAnswerWho
 // A client that read a little of its answer every while held its connection for as long as it
 // kept reading: the send timeout started again with each read.
 TEST_F(CommandServerTest, AClientThatReadsSlowlyIsCutOffAtTheAnswerDeadline) {
-   Agent::CommandServer impatient(otherPath, 200ms, 300ms);
+   Agent::CommandServer impatient(loop, otherPath, 200ms, 300ms);
    impatient.callbackIs(show);
    Client slow(otherPath, "show 1 big\n");
-   // Takes what has arrived every other poll of up to 50 ms: the answer keeps moving, a socket
+   // Takes what has arrived after every other 50 ms of the loop: the answer keeps moving, a socket
    // buffer at a time, but needs many times the deadline at this pace.
    for (int round = 0; round < 200 && !slow.ended; ++round) {
-      doServe(impatient, 50ms);
+      loop.doRunFor(50ms);
       if (round % 2 == 1) slow.doRead();
    }
    EXPECT_TRUE(slow.ended);
