@@ -94,11 +94,13 @@ void NatControlPlane::ruleRemovalIs(TesselNat::Uid uid) {
    outstanding_[uid.value()] = true;
 }
 
+// The request goes first: a reader between two of these writes finds either the whole rule or
+// no request for it, never a request whose keys are gone.
 void NatControlPlane::ruleDel(TesselNat::Uid uid) {
-   keysDel(uid, rules_.at(uid.value()).hwKey0.faId());
-   uidHwKeyTable_->entryDel(uid);
-   ingModSetDir_->modSetDel(uid);
    configDir_->quillConfigDel(Quill::QuillShoalKey(uid.value()));
+   ingModSetDir_->modSetDel(uid);
+   uidHwKeyTable_->entryDel(uid);
+   keysDel(uid, rules_.at(uid.value()).hwKey0.faId());
    rules_.erase(uid.value());
    keyCounts_.erase(uid.value());
    outstanding_.erase(uid.value());

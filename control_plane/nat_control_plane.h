@@ -53,6 +53,11 @@ inline constexpr U32 answersPerModule = 16384;
 // A stand-in for the NAT control plane: publishes rules into the shared NAT tables the way
 // the real one does (shadow entries with their dirty state, both uid tables, the pending
 // module set and a new translation request) and reads the modules' answers.
+//
+// A reader may look at the tables between any two of its writes, so the request that asks
+// for a rule is written after everything the rule is made of (each key's shadow entry and
+// uid, the base key, the pending set) and deleted before any of it: wherever a reader looks,
+// a request names a whole rule.
 class NatControlPlane {
 public:
    // Publishes the NAT tables at their paths in `store`, creating those not there yet.

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include "platform/framework/kiv/reactor.h"
 #include "platform/tables/kiv_shoal/entity_manager.h"
 #include "tests/support/nat_builders.h"
 
@@ -151,6 +154,49 @@ TEST_F(NatControlPlaneTest, ModuleThatComesBackIsAskedAloneAndLaterRequestsAskEv
 
    controlPlane.ruleRemovalIs(uid);
    EXPECT_EQ(pending(), std::pair(true, true));
+}
+
+struct Looker : Kiv::PtrInterface {};
+
+// Looks at the tables whenever one of them is written.
+template <class Table>
+class BetweenWrites : public Kiv::Reactor<Looker, Table> {
+public:
+   BetweenWrites(Looker* looker, const Kiv::Ptr<Table>& table, std::function<void()> look)
+       : Kiv::Reactor<Looker, Table>(looker, table), look_(std::move(look)) {
+      this->isActiveIs(true);
+   }
+   void onRecord(const typename Table::KeyType&) override { look_(); }
+
+private:
+   std::function<void()> look_;
+};
+
+// A reader may look between any two of the control plane's writes: a request it finds there
+// always names a whole rule, from its publication to its removal.
+TEST_F(NatControlPlaneTest, ARequestNamesAWholeRuleBetweenAnyTwoWrites) {
+   int looks = 0;
+   const auto look = [&] {
+      ++looks;
+      if (!controlPlane.quillShoalConfigDir()->quillConfigHas(Quill::QuillShoalKey(7))) return;
+      bool found = false;
+      const Ember::NatHwKey base = controlPlane.uidHwKeyTable()->safeLookup(7, found).hwKey();
+      EXPECT_TRUE(found && controlPlane.shadow()->entryHas(base) &&
+                  controlPlane.hwKeyUidTable()->entryHas(base))
+          << "look " << looks;
+   };
+   Looker looker;
+   BetweenWrites a(&looker, controlPlane.quillShoalConfigDir(), look);
+   BetweenWrites b(&looker, controlPlane.shadow(), look);
+   BetweenWrites c(&looker, controlPlane.uidHwKeyTable(), look);
+   BetweenWrites d(&looker, controlPlane.hwKeyUidTable(), look);
+   BetweenWrites e(&looker, controlPlane.ingModSetDir(), look);
+   ruleIs({ModId(1), ModId(2)});
+   controlPlane.ruleRemovalIs(uid);
+   answered(1, 1);
+   answered(2, 1);
+   EXPECT_FALSE(controlPlane.ruleHas(uid));
+   EXPECT_GT(looks, 8);
 }
 
 }  // namespace
