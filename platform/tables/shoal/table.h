@@ -352,14 +352,14 @@ private:
       if (slot.live || !before.known) notify<Notifiee>([&](Notifiee& n) { n.onRecord(slot.key); });
    }
 
+   // From the entries rather than the index, which is twice the table's size and sparse.
    std::vector<Key> liveKeys() const {
       std::vector<Key> keys;
       keys.reserve(count());
       Slot slot;
-      for (U32 at = 0; at <= mask_; ++at) {
-         const U32 value = Segment::atomicLoad(index_[at], std::memory_order_acquire);
-         if (value == 0) continue;
-         entries_[(value & entryMask) - 1].value.readInto(slot);
+      const U32 highWater = Segment::atomicLoad(header_.highWater);
+      for (U32 entry = 0; entry < highWater; ++entry) {
+         entries_[entry].value.readInto(slot);
          if (slot.live) keys.push_back(slot.key);
       }
       return keys;
@@ -374,9 +374,12 @@ private:
       ++walkId_;
    }
 
-   // Sets `key` to the first key of the walk from `position` that is still present.
+   // Sets `key` to the first key of the walk from `position` that is still present: every
+   // one of them while the table has not changed since the walk began.
    bool settle(std::size_t position, Key& key, IterHint& hint) const {
-      while (position < walkKeys_.size() && !has(walkKeys_[position])) ++position;
+      if (Segment::atomicLoad(header_.changes) != walkChanges_) {
+         while (position < walkKeys_.size() && !has(walkKeys_[position])) ++position;
+      }
       if (position >= walkKeys_.size()) return false;
       key = walkKeys_[position];
       hint.table = this;
