@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -61,6 +62,13 @@ void Doorbell::doRing(pid_t pid) {
    const sockaddr_un address = addressOf(pid, length);
    const char ring = 1;
    sendto(sender, &ring, 1, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&address), length);
+}
+
+bool Doorbell::doRingFor(TableHeader::MountSlot& mount, pid_t self) {
+   const pid_t owner = Segment::atomicLoad(mount.pid);
+   if (owner == self) return false;
+   if (std::atomic_ref<U32>(mount.rung).exchange(1) == 0) doRing(owner);
+   return true;
 }
 
 void Doorbell::doAnswer() {

@@ -4,6 +4,8 @@
 
 #include <set>
 
+#include "platform/tables/shoal/table_header.h"
+
 namespace Shoal {
 
 class TableState;
@@ -24,6 +26,9 @@ public:
    // and a doorbell whose queue is full has been rung already, so a ring that fails is no
    // error.
    static void doRing(pid_t pid);
+   // Rings for `mount` when its process is not `self`, once until the mount drains again;
+   // false when the mount is `self`'s, which the caller wakes itself.
+   static bool doRingFor(TableHeader::MountSlot& mount, pid_t self);
 
    // What the loop watches: readable when the doorbell was rung.
    int descriptor() const { return descriptor_; }

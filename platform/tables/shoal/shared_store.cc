@@ -140,12 +140,8 @@ void SharedStore::retire(std::size_t offset) {
    const pid_t self = getpid();
    U32 active = atomicLoad(header.activeMounts, std::memory_order_acquire);
    while (active != 0) {
-      TableHeader::MountSlot& mount = header.mounts[std::countr_zero(active)];
+      Doorbell::doRingFor(header.mounts[std::countr_zero(active)], self);
       active &= active - 1;
-      const pid_t owner = atomicLoad(mount.pid);
-      if (owner != self && std::atomic_ref<U32>(mount.rung).exchange(1) == 0) {
-         Doorbell::doRing(owner);
-      }
    }
    auto local = states_.find(offset);
    if (local == states_.end()) return;

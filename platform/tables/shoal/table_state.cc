@@ -137,12 +137,7 @@ void TableState::changeIs(U32 entry, U32& pending, U32 writerSlot) {
              entry;
          atomicStore(mount.tail, tail + 1, std::memory_order_release);
       }
-      const pid_t owner = atomicLoad(mount.pid);
-      if (owner == pid_) {
-         if (wakers_[slot]) wakers_[slot]();
-      } else if (std::atomic_ref<U32>(mount.rung).exchange(1) == 0) {
-         Doorbell::doRing(owner);
-      }
+      if (!Doorbell::doRingFor(mount, pid_) && wakers_[slot]) wakers_[slot]();
    }
 }
 
