@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cstring>
 
 #include "platform/framework/kiv/assert.h"
 #include "platform/segment/robust_mutex.h"
+#include "platform/segment/tear_free.h"
 #include "platform/tables/shoal/doorbell.h"
 #include "platform/tables/shoal/process_slot.h"
 
@@ -56,6 +58,8 @@ struct SharedStore::Directory {
 
    Segment::RobustMutex<Segment::MutexKind::plain> mutex;
    std::array<Entry, maxTables> entries{};
+   // Outside the mutex: writers of different tables count at once.
+   U64 changes = 0;
 
    Entry* find(const Kiv::String& path) {
       for (Entry& entry : entries) {
@@ -80,6 +84,12 @@ SharedStore::SharedStore(Segment::SwitchSegment& segment)
 
 // Every TableState holds the store, so none is left.
 SharedStore::~SharedStore() = default;
+
+U64 SharedStore::changes() const {
+   return Segment::atomicLoad(directory_.changes, std::memory_order_acquire);
+}
+
+void SharedStore::doCountChange() { std::atomic_ref<U64>(directory_.changes).fetch_add(1); }
 
 std::optional<SharedStore::Table> SharedStore::table(const Kiv::String& path) {
    std::lock_guard<Segment::RobustMutex<Segment::MutexKind::plain>> guard(directory_.mutex);

@@ -64,6 +64,11 @@ public:
 
    Segment::SwitchSegment& segment() const { return *segment_; }
 
+   // Every change of a record in any table of the store, counted since the segment was made,
+   // in every process: what lets one process tell that another has seen all changes so far.
+   U64 changes() const;
+   void doCountChange();
+
    // The entries of each mount's change ring in the tables made from now on: a small ring
    // overflows into a resync at once, which is how a test or a soak drives every mount
    // through resyncs.

@@ -147,6 +147,15 @@ public:
       Slot slot;
       return find(key, slot);
    }
+   // True while the writer has changed `key`'s record since this mount last told of it: a
+   // reader that acts on what it read now acts ahead of the notification still to come.
+   bool changePending(const Key& key) const {
+      Slot slot;
+      const std::optional<Found> found = find(key, hashOf(key), slot);
+      return found && (Segment::atomicLoad(entries_[found->entry].pending,
+                                           std::memory_order_acquire) &
+                       (1u << slot_)) != 0;
+   }
    U32 count() const { return Segment::atomicLoad(header_.count); }
    // Every recordIs() the table took through any mount, changed or not: what the table
    // service counts for its writers.

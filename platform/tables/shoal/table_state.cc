@@ -122,6 +122,7 @@ void TableState::mountSlotDel(U32 slot) {
 // ring; set first, the mount that clears the bit and then reads the entry sees this change
 // or a later one, and every later change finds the bit clear and pushes again.
 void TableState::changeIs(U32 entry, U32& pending, U32 writerSlot) {
+   store_->doCountChange();
    U32 others = atomicLoad(header_.activeMounts, std::memory_order_acquire) & ~(1u << writerSlot);
    while (others != 0) {
       const U32 slot = static_cast<U32>(std::countr_zero(others));
