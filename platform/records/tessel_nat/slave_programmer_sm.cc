@@ -45,6 +45,7 @@ SlaveProgrammerSm::~SlaveProgrammerSm() {
 void SlaveProgrammerSm::quillShoalConfigDirIs(
     const Kiv::Ptr<const Quill::QuillShoalConfigDir>& dir) {
    quillShoalConfigDir_ = dir;
+   if (quillShoalStatusDir_) quillShoalStatusDir_->requestsIs(dir);
    if (!dir) {
       if (configReactor_) configReactor_->ownerIs(nullptr);
       configReactor_ = nullptr;

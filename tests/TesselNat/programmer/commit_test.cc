@@ -14,7 +14,12 @@ class CommitTest : public NatTest::ProgrammerFixture {
 protected:
    explicit CommitTest(U32 natEntries = 48) : ProgrammerFixture(natEntries) {}
 
-   void commit(U32 uid) { programmer->doCommitHwConfig(TesselNat::Uid(uid)); }
+   // As the agent commits: once the programmer has been told of what the control plane
+   // published.
+   void commit(U32 uid) {
+      Kiv::eventLoop().doRunUntilIdle();
+      programmer->doCommitHwConfig(TesselNat::Uid(uid));
+   }
 
    // The VLANs a key holds default entries on.
    std::set<U16> vlansOf(const Ember::NatHwKey& key) const {

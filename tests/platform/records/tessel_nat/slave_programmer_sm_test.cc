@@ -4,6 +4,9 @@
 
 #include <vector>
 
+#include "platform/framework/kiv/activity_lock.h"
+#include "platform/framework/kiv/event_loop.h"
+
 namespace {
 
 class RecordingProgrammer : public TesselNat::SlaveProgrammerSm {
@@ -39,6 +42,31 @@ TEST_F(SlaveProgrammerSmTest, CommitsOnlyUnansweredRequestsAndNothingOnceDeactiv
    programmer->hasNotificationActiveIs(true);  // stays silent: marked deleted
    request(10, 1);
    EXPECT_EQ(programmer->commits, (std::vector<U32>{7, 8}));
+}
+
+// A commit echoes the request as it reads it when it ends. A newer request published during
+// the commit is one whose rule it never read: its answer is held back, and the request is
+// committed when it arrives.
+TEST_F(SlaveProgrammerSmTest, AnAnswerToARequestNotToldYetIsHeldBackUntilTheRequestIsCommitted) {
+   const Kiv::ActivityGuard framework(Kiv::activityLock());
+   const Kiv::Ptr<Quill::QuillShoalConfigDir> controlPlane = new Quill::QuillShoalConfigDir(
+       "controlPlane", config->sharedState(), Shoal::Access::readWrite);
+   const Quill::QuillShoalKey key(7);
+   const auto answer = [&] {
+      bool found = false;
+      status->quillStatusIs(
+          Quill::QuillShoalStatus(key, 1, config->safeLookup(key, found).reqVersion()));
+   };
+   controlPlane->quillConfigIs(Quill::QuillShoalConfig(key, 1));
+   Kiv::eventLoop().doRunUntilIdle();
+   answer();
+   controlPlane->quillConfigIs(Quill::QuillShoalConfig(key, 2));
+   answer();
+   EXPECT_EQ(status->lookup(key)->reqVersion(), 1u);
+   Kiv::eventLoop().doRunUntilIdle();
+   answer();
+   EXPECT_EQ(status->lookup(key)->reqVersion(), 2u);
+   EXPECT_EQ(programmer->commits, (std::vector<U32>{7, 7}));
 }
 
 }  // namespace
