@@ -40,12 +40,16 @@ void AgentLoop::doWatchDoorbell() {
 }
 
 void AgentLoop::doRunWork() {
-   if (Kiv::activityLock().isHeldByThisThread()) {
+   const auto run = [this] {
       work_.doRunUntilIdle();
+      if (afterWork_) afterWork_();
+   };
+   if (Kiv::activityLock().isHeldByThisThread()) {
+      run();
       return;
    }
    const Kiv::ActivityGuard guard(Kiv::activityLock());
-   work_.doRunUntilIdle();
+   run();
 }
 
 }  // namespace Agent

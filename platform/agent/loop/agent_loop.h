@@ -3,6 +3,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/posix/stream_descriptor.hpp>
 #include <chrono>
+#include <functional>
 
 #include "platform/framework/kiv/event_loop.h"
 
@@ -29,6 +30,10 @@ public:
    boost::asio::io_context& context() { return context_; }
    Kiv::EventLoop& work() { return work_; }
 
+   // Runs `afterWork` (when not null) after the framework work that follows every handler,
+   // with the activity lock held: where an agent looks at what the work left.
+   void afterWorkIs(std::function<void()> afterWork) { afterWork_ = std::move(afterWork); }
+
    // Handles what arrives for `duration`, then returns.
    void doRunFor(Duration duration);
    // Handles what is ready now and returns without waiting.
@@ -39,6 +44,7 @@ private:
    void doRunWork();
 
    Kiv::EventLoop& work_;
+   std::function<void()> afterWork_;
    boost::asio::io_context context_;
    // After the context, so that it goes first.
    boost::asio::posix::stream_descriptor doorbell_;

@@ -27,9 +27,24 @@ void FaultInjector::workDuringNthCallIs(Operation operation, U32 nth) {
    callsBeforeWork_[indexOf(operation)] = nth;
 }
 
+void FaultInjector::afterNthCallIs(U32 nth, std::function<void()> action) {
+   KIV_ASSERT( nth > 0 );
+   callsBeforeAction_ = nth;
+   actionAfterCall_ = std::move(action);
+}
+
 void FaultInjector::faultDelAll() {
    faults_.fill(std::nullopt);
    callsBeforeWork_.fill(0);
+   actionAfterCall_ = nullptr;
+}
+
+void FaultInjector::doAfterCall() {
+   if (!actionAfterCall_ || --callsBeforeAction_ != 0) return;
+   // Spent before it runs: the action may set the next one.
+   const std::function<void()> action = std::move(actionAfterCall_);
+   actionAfterCall_ = nullptr;
+   action();
 }
 
 bool FaultInjector::runsWorkDuring(Operation operation) {

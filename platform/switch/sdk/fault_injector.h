@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <optional>
 
 #include "platform/framework/kiv/types.h"
@@ -25,7 +26,12 @@ public:
    // queued work until the loop is idle, taking the activity lock its caller gave up for the
    // call, and only then reaches the chip. `nth` 0 is a fatal assertion.
    void workDuringNthCallIs(Operation operation, U32 nth);
-   // Removes every rule of both kinds.
+   // Once the `nth` call from now (1 is the next call, of any operation) has returned, and
+   // before its caller sees the result, runs `action`, once: how an agent is killed after its
+   // Nth SDK call, or held inside one while another process acts. `nth` 0 is fatal; a null
+   // action cancels.
+   void afterNthCallIs(U32 nth, std::function<void()> action);
+   // Removes every rule of every kind.
    void faultDelAll();
 
    // Consulted by the shim once per call of `operation`: the code to return instead of calling
@@ -33,6 +39,8 @@ public:
    std::optional<S32> injectedResult(Operation operation);
    // Consulted by the shim once per call of `operation`: whether this call runs queued work.
    bool runsWorkDuring(Operation operation);
+   // Consulted by the shim once per call, after it returned.
+   void doAfterCall();
 
 private:
    struct Fault {
@@ -43,6 +51,8 @@ private:
 
    std::array<std::optional<Fault>, operationCount> faults_;
    std::array<U32, operationCount> callsBeforeWork_{};  // 0: no work; 1: the next call
+   U32 callsBeforeAction_ = 0;
+   std::function<void()> actionAfterCall_;
 };
 
 }  // namespace Shim

@@ -22,8 +22,10 @@ void runQueuedWork() {
 template <class... Params, class... Args>
 S32 Sdk::forward(Operation operation, S32 (SdkBackend::*method)(Params...), Args... args) {
    if (faults_.runsWorkDuring(operation)) runQueuedWork();
-   if (const std::optional<S32> injected = faults_.injectedResult(operation)) return *injected;
-   return (installedBackend().*method)(args...);
+   const std::optional<S32> injected = faults_.injectedResult(operation);
+   const S32 rc = injected ? *injected : (installedBackend().*method)(args...);
+   faults_.doAfterCall();
+   return rc;
 }
 
 SdkBackend& Sdk::installedBackend() const {
