@@ -216,14 +216,14 @@ Answer NatControlPlane::answer(TesselNat::Uid uid) const {
 }
 
 // The module's directory is looked for in the store once per reading pass.
-Answer NatControlPlane::moduleAnswer(TesselCentral::ModId modId, U32 uid, U32 reqVersion) {
+const Quill::QuillShoalStatusDir* NatControlPlane::statusDirOf(TesselCentral::ModId modId) {
    std::unique_ptr<StatusMount>& mount = statusMounts_[modId.value()];
    if (!mount || mount->pass != readPass_) {
       const Kiv::String path = statusDirPath(modId);
       const std::optional<Shoal::SharedStore::Table> table = store_->table(path);
       if (!table) {
          mount.reset();
-         return Answer::waiting;
+         return nullptr;
       }
       if (!mount || mount->state != table->state) {
          mount.reset(new StatusMount{
@@ -232,8 +232,20 @@ Answer NatControlPlane::moduleAnswer(TesselCentral::ModId modId, U32 uid, U32 re
       }
       mount->pass = readPass_;
    }
+   return mount->dir.ptr();
+}
+
+const Quill::QuillShoalStatusDir* NatControlPlane::statusDir(TesselCentral::ModId modId) {
+   // A directory the agent made anew since the last reading pass is looked for again.
+   ++readPass_;
+   return statusDirOf(modId);
+}
+
+Answer NatControlPlane::moduleAnswer(TesselCentral::ModId modId, U32 uid, U32 reqVersion) {
+   const Quill::QuillShoalStatusDir* dir = statusDirOf(modId);
+   if (!dir) return Answer::waiting;
    bool found = false;
-   const Quill::QuillShoalStatus status = mount->dir->safeLookup(Quill::QuillShoalKey(uid), found);
+   const Quill::QuillShoalStatus status = dir->safeLookup(Quill::QuillShoalKey(uid), found);
    if (!found || status.reqVersion() != reqVersion) return Answer::waiting;
    return status.result() == 1 ? Answer::programmed : Answer::failed;
 }

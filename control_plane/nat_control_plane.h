@@ -112,6 +112,10 @@ public:
    std::size_t outstandingRequests() const { return outstanding_.size(); }
    bool ruleHas(TesselNat::Uid uid) const { return rules_.contains(uid.value()); }
 
+   // The module's status directory as the control plane reads it; null while the module's
+   // agent has made none.
+   const Quill::QuillShoalStatusDir* statusDir(TesselCentral::ModId modId);
+
    U32 reqVersion(TesselNat::Uid uid) const;
    // The keys the rule currently has in the shadow.
    std::vector<Ember::NatHwKey> keys(TesselNat::Uid uid) const;
@@ -129,6 +133,7 @@ public:
 private:
    struct StatusMount;
 
+   const Quill::QuillShoalStatusDir* statusDirOf(TesselCentral::ModId modId);
    // The answer of `modId` to the uid's request `reqVersion`.
    Answer moduleAnswer(TesselCentral::ModId modId, U32 uid, U32 reqVersion);
    void dirtyIs(TesselNat::Uid uid, Ember::NatHwShadowEntry::Dirty dirty);

@@ -1,6 +1,7 @@
 // tessel-nat: runs NAT rule sets against a simulated switch. `run` (the default, with the
-// built-in scenario when no file is given) runs a scenario; `show` is the operator's side of
-// the agent's command socket; `soak` drives the agent with seeded random churn.
+// built-in scenario when no file is given) runs a scenario, with the agent in a process of
+// its own; `show` is the operator's side of the agent's command socket; `soak` drives the
+// agent with seeded random churn; `agent` is the agent process that `run` starts.
 
 #include <signal.h>
 #include <unistd.h>
@@ -8,12 +9,14 @@
 #include <CLI/CLI.hpp>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
 #include <sstream>
 
+#include "platform/agent/command/command_server.h"
 #include "platform/agent/loop/agent_loop.h"
 #include "platform/framework/kiv/activity_lock.h"
 #include "platform/framework/trace/event_log.h"
@@ -24,6 +27,7 @@
 #include "simulator/command_line/show_client.h"
 #include "simulator/scenario/default_scenario.h"
 #include "simulator/scenario/scenario_parser.h"
+#include "simulator/switch/agent_process.h"
 #include "simulator/switch/churn_soak.h"
 #include "simulator/switch/scenario_runner.h"
 
@@ -32,6 +36,13 @@ namespace {
 volatile std::sig_atomic_t stopRequested = 0;
 
 void requestStop(int) { stopRequested = 1; }
+
+void stopOnSignals() {
+   struct sigaction stop {};
+   stop.sa_handler = requestStop;
+   sigaction(SIGINT, &stop, nullptr);
+   sigaction(SIGTERM, &stop, nullptr);
+}
 
 // Event-log messages on stderr, as "%NAME: text".
 class StderrLogSink : public Kiv::LogSink {
@@ -96,17 +107,12 @@ std::optional<Simulator::Scenario> checkedScenario(const std::string& file) {
    }
 }
 
-// Serves agent commands until SIGINT or SIGTERM.
+// The agent serves commands until SIGINT or SIGTERM, started again should it die.
 void serve(Simulator::ScenarioRunner& runner) {
-   struct sigaction stop {};
-   stop.sa_handler = requestStop;
-   sigaction(SIGINT, &stop, nullptr);
-   sigaction(SIGTERM, &stop, nullptr);
-   Agent::CommandServer& server = *runner.simulatedSwitch().commandServer();
-   std::cerr << "tessel-nat: serving agent commands on " << server.path() << "; Ctrl-C stops"
-             << std::endl;
+   std::cerr << "tessel-nat: serving agent commands on "
+             << runner.simulatedSwitch().commandSocket() << "; Ctrl-C stops" << std::endl;
    while (!stopRequested) {
-      server.loop().doRunFor(std::chrono::milliseconds(200));
+      usleep(200000);
       runner.simulatedSwitch().doSettle();
    }
 }
@@ -121,21 +127,24 @@ int run(const RunOptions& options) {
    }
    const std::optional<Simulator::Scenario> scenario = checkedScenario(options.file);
    if (!scenario) return ExitStatus::badInput;
-   // Outlives the runner, whose command server lives on it.
-   Agent::AgentLoop loop;
    Simulator::ScenarioRunner::Options runOptions;
+   runOptions.agentProgram = std::filesystem::read_symlink("/proc/self/exe").string();
    if (options.servePath) {
+      // The agent would find it taken only once it starts.
       try {
-         runOptions.commandServer =
-             std::make_unique<Agent::CommandServer>(loop, *options.servePath);
+         Agent::AgentLoop loop;
+         Agent::CommandServer probe(loop, *options.servePath);
       } catch (const std::exception& error) {
          std::cerr << "tessel-nat: --serve: " << firstLine(error.what()) << "\n";
          return ExitStatus::badInput;
       }
+      runOptions.commandSocket = *options.servePath;
    }
-   for (const Simulator::TraceLevel& trace : traceLevels) {
-      Kiv::traceHandle(trace.facility).levelIs(trace.level, true);
+   for (const std::string& trace : options.traces) {
+      runOptions.agentArguments.insert(runOptions.agentArguments.end(), {"--trace", trace});
    }
+   stopOnSignals();
+   runOptions.stop = &stopRequested;
 
    StderrLogSink log;
    StderrTraceSink traces;
@@ -150,7 +159,7 @@ int run(const RunOptions& options) {
       Simulator::ScenarioRunner runner(*scenario, std::cout, std::move(runOptions));
       status = runner.doRun();
       // With its output lost the run has failed, which main() reports; serving would hide it.
-      if (runner.simulatedSwitch().commandServer() && std::cout.flush()) serve(runner);
+      if (options.servePath && !stopRequested && std::cout.flush()) serve(runner);
    }
    Kiv::traceSinkIs(nullptr);
    Kiv::logSinkIs(nullptr);
@@ -168,6 +177,21 @@ int soak(uint64_t seed, uint32_t steps, bool verbose) {
              << "\nreplay: tessel-nat soak --verbose --seed " << seed << " --steps "
              << result.stepsRun + 1 << "\n";
    return ExitStatus::checkFailed;
+}
+
+// The agent process: `run` starts it with the segment of its switch.
+int agent(const std::string& segment, const std::string& socket, bool warm,
+          const std::vector<std::string>& traceOptions) {
+   for (const std::string& trace : traceOptions) {
+      const Simulator::TraceLevel level =
+          Simulator::traceLevel(trace, Simulator::SimulatedSwitch::traceFacilities());
+      Kiv::traceHandle(level.facility).levelIs(level.level, true);
+   }
+   static StderrLogSink log;
+   static StderrTraceSink traces;
+   Kiv::logSinkIs(&log);
+   Kiv::traceSinkIs(&traces);
+   return Simulator::runAgentProcess(segment, socket, warm);
 }
 
 void runOptionsOn(CLI::App& app, RunOptions& options) {
@@ -226,6 +250,18 @@ int main(int argc, char** argv) {
        ->check(Simulator::decimalIn(0, UINT32_MAX));
    soakCommand->add_flag("--verbose", verbose, "Print every step");
 
+   // Not for people: the process `run` starts as the switch's agent.
+   CLI::App* agentCommand = app.add_subcommand("agent", "The agent process of a running switch");
+   agentCommand->group("");
+   std::string agentSegment;
+   std::string agentSocket;
+   bool agentWarm = false;
+   std::vector<std::string> agentTraces;
+   agentCommand->add_option("--segment", agentSegment, "The switch's segment")->required();
+   agentCommand->add_option("--socket", agentSocket, "The command socket to serve")->required();
+   agentCommand->add_flag("--warm,!--cold", agentWarm, "Start warm, on the chip as it is");
+   agentCommand->add_option("--trace", agentTraces, "A trace level to turn on");
+
    // A command line that does not parse is bad input like a bad scenario.
    try {
       app.parse(argc, argv);
@@ -237,6 +273,8 @@ int main(int argc, char** argv) {
       status = Simulator::showClient(socketPath, module, table, std::cout, std::cerr);
    } else if (*soakCommand) {
       status = soak(seed, steps, verbose);
+   } else if (*agentCommand) {
+      status = agent(agentSegment, agentSocket, agentWarm, agentTraces);
    } else {
       status = run(options);
    }

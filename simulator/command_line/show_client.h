@@ -10,7 +10,8 @@ namespace Simulator {
 // `module`'s show dump and writes it to `out`, one aligned row per key and VLAN when `table`.
 // Says what went wrong in one line on `err`. Returns the exit status: ok, badInput for a path
 // no socket can have, agentUnreachable when the dump did not come (nobody at the socket, the
-// request or answer lost, or the agent's refusal, which is passed on).
+// request or answer lost, or the agent's refusal, which is passed on). An agent that does not
+// answer is asked again for a second, the time a restarted agent takes to serve again.
 int showClient(const std::string& socketPath, uint16_t module, bool table, std::ostream& out,
                std::ostream& err);
 

@@ -4,7 +4,8 @@ namespace Simulator {
 
 // A chip small enough to fill: the six key types on two modules take 11 entries, the wider
 // web rule 2 more, and a rule on two more VLANs finds the TCAM full until a delete makes room.
-// Traffic to two rules flows through the warm restart and the flash download.
+// Traffic to two rules flows through an agent killed in the middle of a delete (a supervisor
+// starts it again warm), a warm restart on top of that one, and the flash download.
 const char* const defaultScenarioText = R"json({
   "chip": {"natEntries": 16, "pipes": 2, "copiesPerPipe": 1},
   "modules": [1, 2],
@@ -46,6 +47,8 @@ const char* const defaultScenarioText = R"json({
          "dst": "203.0.113.5:80"},
         {"module": 2, "vlan": 40, "proto": 6, "src": "198.51.100.7:40001",
          "dst": "203.0.113.7:443"}], "rate": 20000}},
+    {"crash": {"at": "sdkCall", "calls": 3}},
+    {"delete": 4},
     {"restart": "warm"},
     {"packet": {"module": 2, "vlan": 20, "proto": 6, "src": "198.51.100.7:40001",
                 "dst": "203.0.113.5:80"}},

@@ -134,6 +134,16 @@ struct Restart {
 struct FlashDownload {
    friend bool operator==(const FlashDownload&, const FlashDownload&) = default;
 };
+// The agent process is killed (SIGKILL): now, or once it gets to the planned point in a later
+// step, after `calls` SDK calls there. Then a supervisor starts it again warm at once, or it
+// stays down until a restart step.
+struct Crash {
+   enum class At : uint8_t { now, sdkCall, commitPass, flashDownload };
+   At at = At::now;
+   uint32_t calls = 1;
+   bool restart = true;
+   friend bool operator==(const Crash&, const Crash&) = default;
+};
 // Packets sent from now on, through everything the later steps do, each flow in turn.
 struct Traffic {
    std::vector<Packet> flows;
@@ -150,7 +160,7 @@ struct RemoveModule {
 };
 
 using Action = std::variant<AddRule, UpdateRule, Retry, Delete, Show, Verify, SendPacket, Generate,
-                            Restart, FlashDownload, AddModule, RemoveModule, Traffic>;
+                            Restart, FlashDownload, Crash, AddModule, RemoveModule, Traffic>;
 
 struct Step {
    std::string path;  // "steps[3]", for messages about the step while it runs.

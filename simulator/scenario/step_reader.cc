@@ -18,6 +18,7 @@ using Values::Json;
 constexpr Values::Range ruleCountRange{1, 65535, nullptr};
 constexpr Values::Range seedRange{0, UINT64_MAX, "a seed"};
 constexpr Values::Range rateRange{1, 1000000, "packets a second"};
+constexpr Values::Range sdkCallRange{1, 1000000, "SDK calls"};
 constexpr std::size_t maxFlows = 64;
 
 // In the order of the names a file gives them by.
@@ -51,6 +52,7 @@ Step StepReader::read(const Json& value, std::size_t index) {
        {"generate", &StepReader::generate},
        {"restart", &StepReader::restart},
        {"flashDownload", &StepReader::flashDownload},
+       {"crash", &StepReader::crash},
        {"addModule", &StepReader::addModule},
        {"removeModule", &StepReader::removeModule},
        {"traffic", &StepReader::traffic},
@@ -221,6 +223,26 @@ Action StepReader::restart(const Json& value, const std::string& path) {
 Action StepReader::flashDownload(const Json& value, const std::string& path) {
    if (!Values::boolean(value, path)) fail(path, "must be true, got false");
    return FlashDownload{};
+}
+
+Action StepReader::crash(const Json& value, const std::string& path) {
+   const Fields fields(value, path, {"at", "calls", "restart"});
+   Crash crash;
+   if (const Json* at = fields.field("at")) {
+      crash.at = static_cast<Crash::At>(Values::choice(*at, fields.fieldPath("at"), "a crash point",
+                                                       {"now", "sdkCall", "commitPass",
+                                                        "flashDownload"}));
+   }
+   if (const Json* calls = fields.field("calls")) {
+      if (crash.at == Crash::At::now) fail(fields.fieldPath("calls"), "a crash now counts no calls");
+      crash.calls =
+          static_cast<uint32_t>(Values::integer(*calls, fields.fieldPath("calls"), sdkCallRange));
+   }
+   if (const Json* restart = fields.field("restart")) {
+      crash.restart = Values::choice(*restart, fields.fieldPath("restart"), "a restart kind",
+                                     {"supervisor", "step"}) == 0;
+   }
+   return crash;
 }
 
 Action StepReader::addModule(const Json& value, const std::string& path) {

@@ -42,6 +42,7 @@ private:
    Action traffic(const Values::Json& value, const std::string& path);
    Action restart(const Values::Json& value, const std::string& path);
    Action flashDownload(const Values::Json& value, const std::string& path);
+   Action crash(const Values::Json& value, const std::string& path);
    Action addModule(const Values::Json& value, const std::string& path);
    Action removeModule(const Values::Json& value, const std::string& path);
 

@@ -35,6 +35,17 @@ void EventWriter::unanswered(uint16_t module, uint16_t uid) {
    }
 }
 
+void EventWriter::waiting(uint16_t module, uint16_t uid) {
+   if (format_ == Format::json) {
+      out_ << Json{{"event", "status"}, {"module", module}, {"uid", uid}, {"answered", false},
+                   {"agentDown", true}}
+                  .dump()
+           << "\n";
+   } else {
+      out_ << "status module " << module << " uid " << uid << " waiting: the agent is down\n";
+   }
+}
+
 void EventWriter::refused(uint16_t uid, const std::string& reason) {
    if (format_ == Format::json) {
       out_ << Json{{"event", "refused"}, {"uid", uid}, {"reason", reason}}.dump() << "\n";

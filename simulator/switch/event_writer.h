@@ -21,6 +21,8 @@ public:
    void status(uint16_t module, uint16_t uid, uint32_t result);
    // A module in the switch that has not answered the rule's current request.
    void unanswered(uint16_t module, uint16_t uid);
+   // A module whose agent is down, so that the rule's current request waits for the next one.
+   void waiting(uint16_t module, uint16_t uid);
    // The control plane refused the rule before publishing anything.
    void refused(uint16_t uid, const std::string& reason);
    // Answers the module's status directory refused to take since the last report.

@@ -21,8 +21,12 @@ struct Overloaded : F... {
 template <class... F>
 Overloaded(F...) -> Overloaded<F...>;
 
-SimulatedSwitch::Config switchConfig(const Scenario& scenario) {
+SimulatedSwitch::Config switchConfig(const Scenario& scenario,
+                                     const ScenarioRunner::Options& options) {
    SimulatedSwitch::Config config;
+   config.agentProgram = options.agentProgram;
+   config.commandSocket = options.commandSocket;
+   config.agentArguments = options.agentArguments;
    config.natEntries = scenario.chip.natEntries;
    config.pipes = scenario.chip.pipes;
    config.copiesPerPipe = scenario.chip.copiesPerPipe;
@@ -68,13 +72,24 @@ std::string forwardingText(const ::Chip::PacketOutcome& outcome) {
    return "unchanged";
 }
 
-std::string contentOf(std::FILE* file) {
-   std::string text;
-   std::rewind(file);
-   char buffer[65536];
-   for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-      text.append(buffer, n);
-   return text;
+AgentControl::CrashPoint crashPointOf(Crash::At at) {
+   switch (at) {
+      case Crash::At::now: return AgentControl::CrashPoint::none;
+      case Crash::At::sdkCall: return AgentControl::CrashPoint::sdkCall;
+      case Crash::At::commitPass: return AgentControl::CrashPoint::commitPass;
+      case Crash::At::flashDownload: return AgentControl::CrashPoint::flashDownload;
+   }
+   return AgentControl::CrashPoint::none;
+}
+
+const char* crashPointText(AgentControl::CrashPoint point) {
+   switch (point) {
+      case AgentControl::CrashPoint::none: return "killed";
+      case AgentControl::CrashPoint::sdkCall: return "killed at its planned SDK call";
+      case AgentControl::CrashPoint::commitPass: return "killed in its commit pass";
+      case AgentControl::CrashPoint::flashDownload: return "killed in the flash download";
+   }
+   return "killed";
 }
 
 void drawProgress(std::ostream& progress, std::size_t done, std::size_t total) {
@@ -90,23 +105,24 @@ ScenarioRunner::ScenarioRunner(const Scenario& scenario, std::ostream& out, Opti
     : scenario_(scenario),
       events_(out, options.format),
       options_(std::move(options)),
-      switch_(std::make_unique<SimulatedSwitch>(switchConfig(scenario))) {
-   if (options_.commandServer) switch_->commandServerIs(std::move(options_.commandServer));
-}
+      switch_(std::make_unique<SimulatedSwitch>(switchConfig(scenario, options_))) {}
 
 ScenarioRunner::~ScenarioRunner() = default;
 
 int ScenarioRunner::doRun() {
    for (const Step& step : scenario_.steps) {
+      if (options_.stop && *options_.stop) {
+         events_.note("interrupted before " + step.path);
+         return 1;
+      }
       doStep(step);
       reportLostAnswers();
+      const std::size_t crashes = switch_->crashes().size();
+      reportCrashes();
       reportTraffic(std::holds_alternative<Restart>(step.action) ||
-                    std::holds_alternative<FlashDownload>(step.action));
-      // Commands that came meanwhile are answered between steps.
-      if (Agent::CommandServer* server = switch_->commandServer()) {
-         server->loop().doPoll();
-         switch_->doSettle();
-      }
+                    std::holds_alternative<FlashDownload>(step.action) ||
+                    crashes != crashesSeen_);
+      crashesSeen_ = crashes;
    }
    reportSummary();
    return status_;
@@ -170,6 +186,18 @@ void ScenarioRunner::doStep(const Step& step) {
            [&](const FlashDownload&) {
               say("flash download");
               switch_->doFlashDownload();
+           },
+           [&](const Crash& crash) {
+              say(std::string("crash ") +
+                  (crash.at == Crash::At::now ? "now"
+                                              : "after " + std::to_string(crash.calls) +
+                                                    (crash.calls == 1 ? " SDK call " : " SDK calls ") +
+                                                    (crash.at == Crash::At::sdkCall ? "from now"
+                                                     : crash.at == Crash::At::commitPass
+                                                         ? "of the next commit pass"
+                                                         : "of the next flash download")) +
+                  (crash.restart ? ", restarted by the supervisor" : ", restarted by a step"));
+              switch_->crashIs(crashPointOf(crash.at), crash.calls, crash.restart);
            },
            [&](const AddModule& add) {
               say("add module " + std::to_string(add.module));
@@ -261,19 +289,22 @@ void ScenarioRunner::reportAnswers(uint16_t uid, const std::vector<uint16_t>& mo
 // rule only once every module answered its removal with success.
 void ScenarioRunner::tallyAnswers(uint16_t uid, const std::vector<uint16_t>& modules,
                                   EventWriter* events) {
-   const ControlPlane::NatControlPlane& controlPlane = switch_->controlPlane();
+   ControlPlane::NatControlPlane& controlPlane = switch_->controlPlane();
    const bool removed = !controlPlane.ruleHas(TesselNat::Uid(uid));
    const U32 version = removed ? 0 : controlPlane.reqVersion(TesselNat::Uid(uid));
    for (const uint16_t module : modules) {
       if (!switch_->modules().contains(module)) continue;
       U32 result = 1;
       if (!removed) {
-         const Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer = switch_->programmer(module);
+         const Quill::QuillShoalStatusDir* dir =
+             switch_->controlPlane().statusDir(TesselCentral::ModId(module));
          bool found = false;
          const Quill::QuillShoalStatus status =
-             programmer
-                 ? programmer->quillShoalStatusDir()->safeLookup(Quill::QuillShoalKey(uid), found)
-                 : Quill::QuillShoalStatus();
+             dir ? dir->safeLookup(Quill::QuillShoalKey(uid), found) : Quill::QuillShoalStatus();
+         if ((!found || status.reqVersion() != version) && !switch_->agentUp()) {
+            if (events) events->waiting(module, uid);
+            continue;
+         }
          if (!found || status.reqVersion() != version) {
             if (events) events->unanswered(module, uid);
             ++requests_.unanswered;
@@ -291,9 +322,10 @@ void ScenarioRunner::tallyAnswers(uint16_t uid, const std::vector<uint16_t>& mod
 // A status write the directory refuses leaves a request unanswered for good: never silent.
 void ScenarioRunner::reportLostAnswers() {
    for (const U16 module : switch_->modules()) {
-      const Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer = switch_->programmer(module);
-      if (!programmer) continue;
-      const Quill::QuillShoalStatusDir& dir = *programmer->quillShoalStatusDir();
+      const Quill::QuillShoalStatusDir* found =
+          switch_->controlPlane().statusDir(TesselCentral::ModId(module));
+      if (!found) continue;
+      const Quill::QuillShoalStatusDir& dir = *found;
       LostSeen& seen = lostSeen_[module];
       if (seen.table != dir.sharedState().get()) seen = LostSeen{dir.sharedState().get(), 0};
       if (dir.capacityReports() == seen.reports) continue;
@@ -304,14 +336,22 @@ void ScenarioRunner::reportLostAnswers() {
    }
 }
 
-// Through the plug-in's command callback, as the command socket would ask it.
+// As the agent's command socket answers it.
 void ScenarioRunner::reportShow(uint16_t module) {
-   // A file rather than a pipe: a dump of thousands of keys would fill a pipe nobody reads.
-   std::FILE* file = std::tmpfile();
-   switch_->commandCallback()->handleCommand(static_cast<U32>(fileno(file)),
-                                             std::to_string(module) + " show");
-   events_.show(module, contentOf(file));
-   std::fclose(file);
+   events_.show(module, switch_->agentAnswer("TesselNat " + std::to_string(module) + " show"));
+}
+
+void ScenarioRunner::reportCrashes() {
+   const std::vector<SimulatedSwitch::Crash>& crashes = switch_->crashes();
+   for (std::size_t i = crashesSeen_; i < crashes.size(); ++i) {
+      events_.note(std::string("the agent ") +
+                   (crashes[i].planned ? std::string("was ") + crashPointText(crashes[i].point)
+                                       : std::string("died")) +
+                   " (" + crashes[i].end + ")" +
+                   (switch_->agentUp() ? "; a new agent started warm" : "; the agent is down"));
+   }
+   if (crashes.size() == crashesSeen_ || !switch_->agentUp()) return;
+   for (const auto& [uid, rule] : rules_) reportAnswers(uid, rule.modules);
 }
 
 void ScenarioRunner::reportVerify(uint16_t module) {
@@ -373,7 +413,7 @@ void ScenarioRunner::reportTraffic(bool owed) {
 void ScenarioRunner::reportSummary() {
    std::vector<EventWriter::ModuleUse> modules;
    for (const U16 module : switch_->modules()) {
-      const std::size_t used = switch_->natEntryManager()->entriesHeld(module).size();
+      const std::size_t used = switch_->chip().entryCount(module);
       modules.push_back({module, used, switch_->config().natEntries - used});
    }
    events_.summary(rules_.size(), modules, requests_);

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <csignal>
 #include <iosfwd>
 #include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "simulator/scenario/scenario.h"
 #include "simulator/switch/event_writer.h"
@@ -18,8 +21,15 @@ class ScenarioRunner {
 public:
    struct Options {
       EventWriter::Format format = EventWriter::Format::text;
-      // Serves agent commands while the scenario runs and after (null: no socket).
-      std::unique_ptr<Agent::CommandServer> commandServer{};
+      // The program whose "agent" command runs the agent process (empty: the agent runs in
+      // this process), where that process serves its commands (empty: a path of the
+      // switch's own) and its further arguments.
+      std::string agentProgram;
+      std::string commandSocket;
+      std::vector<std::string> agentArguments;
+      // Set (by a signal handler) when the run must stop: the steps end early, and the run
+      // fails.
+      const volatile std::sig_atomic_t* stop = nullptr;
       // Draw generate's progress bar on this stream (null: none).
       std::ostream* progress = nullptr;
    };
@@ -47,6 +57,8 @@ private:
    void tallyAnswers(uint16_t uid, const std::vector<uint16_t>& modules,
                      EventWriter* events = nullptr);
    void reportLostAnswers();
+   // Each crash since the last step, and what it cost the flows.
+   void reportCrashes();
    void reportShow(uint16_t module);
    void reportVerify(uint16_t module);
    void reportPacket(const Packet& packet);
@@ -70,6 +82,7 @@ private:
       U32 reports = 0;
    };
    std::map<uint16_t, LostSeen> lostSeen_;
+   std::size_t crashesSeen_ = 0;
    int status_ = 0;
 };
 

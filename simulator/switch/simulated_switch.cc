@@ -1,19 +1,29 @@
 #include "simulator/switch/simulated_switch.h"
 
+#include <poll.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
 
 #include "TesselNat/nat_trace.h"
-#include "TesselNat/programmer/nat_entry_constants.h"
-#include "TesselNat/tessel_nat_library.h"
 #include "platform/framework/kiv/event_loop.h"
 #include "platform/framework/trace/trace_handle.h"
+#include "platform/segment/tear_free.h"
+#include "platform/tables/shoal/doorbell.h"
+#include "simulator/switch/audit_text.h"
+#include "simulator/switch/command_client.h"
 
 namespace Simulator {
 namespace {
 
-constexpr U32 natGroup = 1;
-// The flash-download step the NAT programmer waits for.
-constexpr TcamFlashDownloadReq natFlashDownload = 3;
+using Segment::atomicLoad;
+using Segment::atomicStore;
+
+constexpr std::chrono::seconds settleLimit{60};
 
 ::Chip::SimulatedChip::Config chipConfig(const SimulatedSwitch::Config& config) {
    ::Chip::SimulatedChip::Config chip;
@@ -30,73 +40,147 @@ Kiv::Ptr<Shoal::SharedStore> storeIn(Segment::SwitchSegment& segment,
    return store;
 }
 
+AgentControl& controlIn(Segment::SwitchSegment& segment, const SimulatedSwitch::Config& config) {
+   AgentControl& control = segment.findOrConstruct<AgentControl>(AgentControl::segmentName);
+   control.natEntries = config.natEntries;
+   control.pipes = config.pipes;
+   control.copiesPerPipe = config.copiesPerPipe;
+   control.driverPid = ::getpid();
+   control.flashDownloadDone = config.flashDownloadDone ? 1 : 0;
+   for (const U16 module : config.modules) control.modulePresent.at(module) = 1;
+   return control;
+}
+
+SimulatedSwitch::Config withSocket(SimulatedSwitch::Config config,
+                                   const Segment::SwitchSegment& segment) {
+   if (config.commandSocket.empty() && !config.agentProgram.empty()) {
+      std::string name = segment.name();
+      std::replace(name.begin(), name.end(), '/', '-');
+      config.commandSocket =
+          (std::filesystem::temp_directory_path() / ("tessel-nat" + name + ".sock")).string();
+   }
+   return config;
+}
+
+// Hands `request` to `callback` as the command server would, the answer through a file
+// rather than a pipe: a dump of thousands of keys would fill a pipe nobody reads.
+std::string hostedAnswer(Agent::AgentCommandCallbackBase& callback, const std::string& command) {
+   std::FILE* file = std::tmpfile();
+   try {
+      callback.handleCommand(static_cast<U32>(fileno(file)), command);
+   } catch (const std::exception& error) {
+      std::fclose(file);
+      return "error: " + std::string(error.what()) + "\n";
+   }
+   std::string text;
+   std::rewind(file);
+   char buffer[65536];
+   for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
+   std::fclose(file);
+   return text;
+}
+
 }  // namespace
 
-// One run of the agent process, built as the agent builds itself: shared objects published,
-// the plug-in library loaded, its mounter and command callback created by type name, and the
-// mounter initialised. Members go in reverse: the callback and the mounter (with the root
-// and programmers) before what they use, the status directories with the entity manager.
-struct SimulatedSwitch::AgentProcess {
-   AgentProcess(const SimulatedSwitch::Config& config,
-                const Kiv::Ptr<Shoal::SharedStore>& sharedMemory, bool warm)
-       : entityManager(new KivShoal::EntityManager("agent", sharedMemory)),
-         scsd(new TesselCommonSmData("tesselCommon")),
-         groups(new TesselTcamGroupManager(
-             config.natEntries,
-             warm ? TesselTcamGroupManager::Start::warm : TesselTcamGroupManager::Start::cold,
-             std::vector<U16>(config.modules.begin(), config.modules.end()))),
-         loader(entityManager) {
-      groups->unboundedEntryManagerIs({Tessel::natTcamGroupAssignment, natGroup, config.natEntries,
-                                       config.pipes, config.copiesPerPipe});
-      for (U16 module : config.modules) scsd->moduleToUnitIs(TesselCentral::ModId(module), module);
-      scsd->hitlessInitIs(warm);
-      scsd->flashDownloadWaitIs(natFlashDownload, !warm && config.flashDownloadDone);
-      loader.sharedEntityIs("tcamManager", groups);
-      loader.sharedEntityIs("tesselCommon", scsd);
-      loader.libraryIs(Tessel::tesselNatLibrary, &Tessel::tesselNatLibraryLoad);
-      mounter = Kiv::ptrCast<Tessel::NatMounter>(loader.mounterIs("Tessel::NatMounter", name));
-      callback = loader.commandCallbackIs("Tessel::NatCliCallback", name);
-      mounter->doInit();
-   }
-
-   static constexpr const char* name = "TesselNat";
-   Kiv::Ptr<KivShoal::EntityManager> entityManager;
-   Kiv::Ptr<TesselCommonSmData> scsd;
-   Kiv::Ptr<TesselTcamGroupManager> groups;
-   Plugin::Loader loader;
-   Kiv::Ptr<Tessel::NatMounter> mounter;
-   Kiv::Ptr<TesselCommon::AgentCommandCallback> callback;
-};
-
 SimulatedSwitch::SimulatedSwitch(const Config& config)
-    : config_(config),
-      segment_(
+    : segment_(
           Segment::SwitchSegment::create(::Chip::SimulatedChip::segmentBytes(chipConfig(config)) +
                                          Shoal::SharedStore::defaultSegmentBytes)),
-      chip_(*segment_, chipConfig(config)),
-      backend_(chip_),
-      sharedMemory_(storeIn(*segment_, config)),
-      controlPlane_(sharedMemory_, config.modules) {
+      config_(withSocket(config, *segment_)),
+      control_(controlIn(*segment_, config_)),
+      chip_(*segment_, chipConfig(config_)),
+      sharedMemory_(storeIn(*segment_, config_)),
+      controlPlane_(sharedMemory_, config_.modules) {
+   if (config_.agentProgram.empty()) {
+      backend_ = std::make_unique<Shim::ScopedBackend>(chip_);
+   } else {
+      // Made before the agent starts, so that the agent's first ring finds it.
+      Shoal::Doorbell::self();
+      supervisor_ = std::make_unique<AgentSupervisor>(config_.agentProgram, segment_->name(),
+                                                      config_.commandSocket,
+                                                      config_.agentArguments);
+   }
    agentStart(false);
    doSettle();
 }
 
 SimulatedSwitch::~SimulatedSwitch() {
-   commandServer_.reset();
-   agent_.reset();
+   supervisor_.reset();
+   host_.reset();
    Kiv::eventLoop().doRunUntilIdle();
 }
 
-void SimulatedSwitch::doSettle() {
-   do {
-      Kiv::eventLoop().doRunUntilIdle();
-      controlPlane_.doReadAnswers();
-   } while (Kiv::eventLoop().pendingWork() != 0);
-}
+bool SimulatedSwitch::agentUp() const { return host_ || (supervisor_ && supervisor_->up()); }
 
 void SimulatedSwitch::agentStart(bool warm) {
-   agent_ = std::make_unique<AgentProcess>(config_, sharedMemory_, warm);
-   if (commandServer_) commandServer_->callbackIs(agent_->callback);
+   // A new agent starts from the driver's part as it is now.
+   controlChanged();
+   if (supervisor_) {
+      supervisor_->doStart(warm);
+   } else {
+      host_ = std::make_unique<AgentHost>(sharedMemory_, control_, warm);
+   }
+}
+
+void SimulatedSwitch::controlChanged() {
+   atomicStore(control_.generation, atomicLoad(control_.generation) + 1,
+               std::memory_order_release);
+   if (supervisor_ && supervisor_->up()) Shoal::Doorbell::doRing(supervisor_->pid());
+}
+
+bool SimulatedSwitch::agentQuiet() const {
+   const U64 quietAt = atomicLoad(control_.quietAt, std::memory_order_acquire);
+   return atomicLoad(control_.agentPid) == supervisor_->pid() &&
+          atomicLoad(control_.generationSeen) == atomicLoad(control_.generation) &&
+          quietAt == sharedMemory_->changes();
+}
+
+void SimulatedSwitch::doSettle() {
+   if (!supervisor_) {
+      doSettleHosted();
+      return;
+   }
+   const auto limit = std::chrono::steady_clock::now() + settleLimit;
+   for (;;) {
+      if (supervisor_->doReapDead()) crashSeen(false);
+      Shoal::Doorbell::self().doAnswer();
+      Kiv::eventLoop().doRunUntilIdle();
+      const U64 changes = sharedMemory_->changes();
+      controlPlane_.doReadAnswers();
+      if (sharedMemory_->changes() != changes) continue;
+      if (!supervisor_->up() || agentQuiet()) return;
+      if (std::chrono::steady_clock::now() > limit) {
+         throw std::runtime_error("the agent did not settle within " +
+                                  std::to_string(settleLimit.count()) + " s");
+      }
+      // The agent rings when it is quiet; a dead one does not, so look again soon.
+      pollfd doorbell{Shoal::Doorbell::self().descriptor(), POLLIN, 0};
+      ::poll(&doorbell, 1, 10);
+   }
+}
+
+void SimulatedSwitch::doSettleHosted() {
+   do {
+      if (host_) host_->doQuiet(false);
+      Kiv::eventLoop().doRunUntilIdle();
+      controlPlane_.doReadAnswers();
+   } while (Kiv::eventLoop().pendingWork() != 0 ||
+            (host_ && atomicLoad(control_.quietAt) != sharedMemory_->changes()));
+}
+
+// The agent died: what the SDK kept in its memory died with it, and the plan is spent. After
+// a crash that was asked for a supervisor starts it again warm; one that was not is a fault
+// of the agent's, which would only come back.
+void SimulatedSwitch::crashSeen(bool asked) {
+   const auto point = AgentControl::CrashPoint(atomicLoad(control_.crashPoint));
+   crashes_.push_back({point, supervisor_->lastEnd(), asked || point != AgentControl::CrashPoint::none});
+   chip_.doSessionEnd();
+   atomicStore(control_.crashPoint, U32(AgentControl::CrashPoint::none));
+   atomicStore(control_.pauseCalls, U32{0});
+   atomicStore(control_.plans, atomicLoad(control_.plans) + 1);
+   if (!restartAfterCrash_ || !crashes_.back().planned) return;
+   agentStart(true);
+   controlPlane_.answersReread();
 }
 
 void SimulatedSwitch::doRestart(bool warm) {
@@ -105,10 +189,14 @@ void SimulatedSwitch::doRestart(bool warm) {
 }
 
 void SimulatedSwitch::doAgentStop(bool warm) {
-   if (commandServer_) commandServer_->callbackDel(agent_->callback->commandType());
-   agent_.reset();
-   // What the dead agent left queued dies with it, and so do its staged entries.
-   Kiv::eventLoop().workDelAll();
+   if (supervisor_) {
+      supervisor_->doKill();
+   } else {
+      host_.reset();
+      // What the stopped agent left queued dies with it.
+      Kiv::eventLoop().workDelAll();
+   }
+   // So do the entries it staged for a flash download that never came.
    chip_.doSessionEnd();
    if (!warm) {
       chip_.doReset();
@@ -123,37 +211,86 @@ void SimulatedSwitch::doAgentStart(bool warm) {
 }
 
 void SimulatedSwitch::doFlashDownload() {
-   agent_->groups->doFlashDownload();
-   agent_->scsd->flashDownloadWaitIs(natFlashDownload, true);
-   agent_->scsd->hitlessInitIs(false);
+   atomicStore(control_.flashDownloads, atomicLoad(control_.flashDownloads) + 1);
+   atomicStore(control_.flashDownloadDone, U32{1});
+   controlChanged();
    doSettle();
 }
 
-// The agent makes the module's programmer first; the control plane then asks the card for
-// the rules that name it.
+void SimulatedSwitch::crashIs(AgentControl::CrashPoint point, U32 calls, bool restart) {
+   if (!supervisor_) throw std::logic_error("an agent in the driver's process cannot crash");
+   restartAfterCrash_ = restart;
+   if (point == AgentControl::CrashPoint::none) {
+      if (!supervisor_->up()) return;
+      supervisor_->doKill();
+      crashSeen(true);
+      doSettle();
+      return;
+   }
+   atomicStore(control_.crashPoint, U32(point));
+   atomicStore(control_.crashCalls, calls);
+   atomicStore(control_.plans, atomicLoad(control_.plans) + 1);
+   controlChanged();
+   doSettle();
+}
+
+void SimulatedSwitch::pauseIs(U32 calls) {
+   if (!supervisor_) throw std::logic_error("an agent in the driver's process cannot pause");
+   atomicStore(control_.pauseCalls, calls);
+   atomicStore(control_.plans, atomicLoad(control_.plans) + 1);
+   controlChanged();
+   doSettle();
+}
+
+void SimulatedSwitch::doAwaitPause() {
+   const auto limit = std::chrono::steady_clock::now() + settleLimit;
+   while (atomicLoad(control_.paused, std::memory_order_acquire) == 0) {
+      if (std::chrono::steady_clock::now() > limit || !supervisor_->up()) {
+         throw std::runtime_error("the agent did not reach its pause");
+      }
+      pollfd doorbell{Shoal::Doorbell::self().descriptor(), POLLIN, 0};
+      ::poll(&doorbell, 1, 10);
+      Shoal::Doorbell::self().doAnswer();
+   }
+}
+
+void SimulatedSwitch::pauseEnd() {
+   atomicStore(control_.pauseCalls, U32{0});
+   atomicStore(control_.paused, U32{0}, std::memory_order_release);
+}
+
 void SimulatedSwitch::moduleIs(U16 module) {
    config_.modules.insert(module);
-   agent_->scsd->moduleToUnitIs(TesselCentral::ModId(module), module);
+   atomicStore(control_.modulePresent.at(module), U8{1});
+   controlChanged();
    doSettle();
    controlPlane_.moduleIs(TesselCentral::ModId(module));
    doSettle();
 }
 
-// A module that leaves takes its chip with it: the platform releases what the module's TCAM
-// held, so that a module coming back in its slot starts empty.
+// A module that leaves takes its chip with it, so that a module coming back in its slot
+// starts empty.
 void SimulatedSwitch::moduleDel(U16 module) {
    config_.modules.erase(module);
-   agent_->scsd->moduleToUnitDel(TesselCentral::ModId(module));
+   atomicStore(control_.modulePresent.at(module), U8{0});
+   controlChanged();
    controlPlane_.moduleDel(TesselCentral::ModId(module));
    doSettle();
-   const Kiv::Ptr<TesselUnboundedTcamEntryManager> entries = natEntryManager();
-   for (const U32 entryId : entries->entriesHeld(module)) entries->freeEntry(module, entryId);
    chip_.doUnitReset(module);
 }
 
-void SimulatedSwitch::commandServerIs(std::unique_ptr<Agent::CommandServer> server) {
-   commandServer_ = std::move(server);
-   commandServer_->callbackIs(agent_->callback);
+std::string SimulatedSwitch::agentAnswer(const std::string& request) {
+   if (supervisor_) return Simulator::agentAnswer(config_.commandSocket, request);
+   const std::size_t space = request.find(' ');
+   const std::string type = request.substr(0, space);
+   const std::string command = space == std::string::npos ? "" : request.substr(space + 1);
+   if (host_ && type == host_->commandCallback()->commandType()) {
+      return hostedAnswer(*host_->commandCallback(), command);
+   }
+   if (host_ && type == AgentHost::auditCommandType) {
+      return hostedAnswer(*host_->auditCallback(), command);
+   }
+   return "error: no agent answers command type '" + type + "'\n";
 }
 
 std::vector<std::string> SimulatedSwitch::traceFacilities() {
@@ -161,9 +298,26 @@ std::vector<std::string> SimulatedSwitch::traceFacilities() {
    return Kiv::traceFacilities();
 }
 
-std::vector<Tessel::VerifyDisagreement> SimulatedSwitch::audit(U16 module) const {
-   const Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer = this->programmer(module);
-   if (!programmer) return {};
+AuditReport SimulatedSwitch::auditReport(U16 module) {
+   const std::string answer =
+       agentAnswer(std::string(AgentHost::auditCommandType) + " " + std::to_string(module));
+   if (answer.rfind("error: ", 0) == 0) throw std::runtime_error("audit: " + answer);
+   return auditReportOf(answer);
+}
+
+SimulatedSwitch::EntryAccount SimulatedSwitch::entryAccount(U16 module) {
+   const AuditReport report = auditReport(module);
+   EntryAccount account{{report.recordedEntries.begin(), report.recordedEntries.end()},
+                        {report.heldEntries.begin(), report.heldEntries.end()},
+                        {}};
+   for (U32 id = 1; id <= 2 * config_.natEntries; ++id) {
+      if (chip_.entry(module, id)) account.onChip.insert(id);
+   }
+   return account;
+}
+
+std::vector<Tessel::VerifyDisagreement> SimulatedSwitch::audit(U16 module) {
+   const AuditReport report = auditReport(module);
    const ControlPlane::NatControlPlane& controlPlane = controlPlane_;
    const auto names = [&](const Ember::NatHwKey& key) {
       bool found = false;
@@ -175,25 +329,20 @@ std::vector<Tessel::VerifyDisagreement> SimulatedSwitch::audit(U16 module) const
              modules.end();
    };
    constexpr const char* countCheck = "entryIdTables() == shadow()->entrys()";
-   std::vector<Tessel::VerifyDisagreement> found = programmer->doAudit();
+   std::vector<Tessel::VerifyDisagreement> found = report.disagreements;
    std::erase_if(found, [&](const Tessel::VerifyDisagreement& disagreement) {
       return disagreement.check == countCheck || !names(disagreement.key);
    });
    U32 keys = 0;
    for (const Ember::NatHwKey& key : controlPlane.shadowKeys()) keys += names(key) ? 1 : 0;
    U32 recorded = 0;
-   programmer->entryIdTableForEach(
-       [&](const Tessel::EntryIdTableEntry& entry) { recorded += names(entry.key()) ? 1 : 0; });
+   for (const Ember::NatHwKey& key : report.recordedKeys) recorded += names(key) ? 1 : 0;
    if (keys != recorded) found.insert(found.begin(), {countCheck, {}, 0, 0, keys, recorded});
    return found;
 }
 
-const Kiv::Ptr<TesselCommon::AgentCommandCallback>& SimulatedSwitch::commandCallback() const {
-   return agent_->callback;
-}
-
 Kiv::Ptr<Tessel::NatSlaveRootSm> SimulatedSwitch::rootSm() const {
-   return agent_->mounter->rootSm();
+   return host_ ? host_->rootSm() : nullptr;
 }
 
 Kiv::Ptr<Tessel::NatSlaveProgrammerSm> SimulatedSwitch::programmer(U16 module) const {
@@ -202,7 +351,7 @@ Kiv::Ptr<Tessel::NatSlaveProgrammerSm> SimulatedSwitch::programmer(U16 module) c
 }
 
 Kiv::Ptr<TesselUnboundedTcamEntryManager> SimulatedSwitch::natEntryManager() const {
-   return agent_->groups->unboundedEntryManager(Tessel::natTcamGroupAssignment);
+   return host_ ? host_->natEntryManager() : nullptr;
 }
 
 }  // namespace Simulator

@@ -5,26 +5,26 @@
 #include <string>
 #include <vector>
 
-#include "TesselNat/agent/nat_mounter.h"
-#include "TesselNat/diagnostics/nat_cli_callback.h"
+#include "TesselNat/diagnostics/verify_disagreement.h"
 #include "control_plane/nat_control_plane.h"
-#include "platform/agent/command/command_server.h"
-#include "platform/agent/plugin/loader.h"
 #include "platform/segment/switch_segment.h"
 #include "platform/switch/chip/simulated_chip.h"
 #include "platform/switch/sdk/sdk.h"
-#include "platform/switch/tcam/tessel_tcam_group_manager.h"
 #include "platform/tables/shoal/shared_store.h"
+#include "simulator/switch/agent_control.h"
+#include "simulator/switch/agent_host.h"
+#include "simulator/switch/agent_supervisor.h"
+#include "simulator/switch/audit_text.h"
 
 namespace Simulator {
 
-// A whole switch in one process. What outlives an agent restart lives here: the switch's
-// segment with the chip behind the SDK shim and the shared tables in it (where a restarted
-// agent finds both as the last one left them, in this process or another), and the control
-// plane publishing into the tables. The agent (framework
-// objects, TCAM managers, the plug-in with its mounter, root, programmers and status
-// directories, the command callback) is built on top and can be torn down and built again,
-// cold or warm. Module m is driven by SDK unit m.
+// A whole switch. What outlives the agent lives here: the switch's segment with the chip and
+// the shared tables in it, and the control plane publishing into the tables. The agent
+// (framework objects, TCAM managers, the plug-in: an AgentHost) runs in a process of its own,
+// started, killed and restarted warm or cold on the same segment, and learns of modules and
+// flash downloads through the segment's AgentControl record. A test may host the agent in
+// this process instead, on this thread, to look at its objects: the same agent, driven the
+// same way, that cannot be killed. Module m is driven by SDK unit m.
 //
 // The caller is the framework thread and holds the activity lock throughout.
 class SimulatedSwitch {
@@ -39,6 +39,20 @@ public:
       // The entries of each mount's change ring in the shared tables; a small ring makes
       // the agent's mounts resync often.
       U32 changeRingEntries = Shoal::TableHeader::defaultRingEntries;
+      // The program whose "agent" command runs the agent process; empty: the agent runs in
+      // this process.
+      std::string agentProgram;
+      // Where the agent process serves its commands; empty: a path of the switch's own.
+      std::string commandSocket;
+      // More arguments for the agent process (trace levels).
+      std::vector<std::string> agentArguments;
+   };
+   // A crash the switch saw: where it was planned, how the agent went, and whether it was
+   // planned at all (else the agent died of a fault of its own and stays down).
+   struct Crash {
+      AgentControl::CrashPoint point;
+      std::string end;
+      bool planned;
    };
 
    explicit SimulatedSwitch(const Config& config);
@@ -46,66 +60,98 @@ public:
    SimulatedSwitch(const SimulatedSwitch&) = delete;
    SimulatedSwitch& operator=(const SimulatedSwitch&) = delete;
 
-   // Runs the framework's loop and lets the control plane read the answers, until nothing
-   // is left to do.
+   // Waits until the agent has nothing left to do and the control plane has read its answers
+   // (or until the agent is down). An agent that died meanwhile is seen (crashes()), and
+   // started again warm when its crash plan says so. Throws std::runtime_error when an agent
+   // does not settle within a minute.
    void doSettle();
 
-   // Tears the agent down and builds it again. Warm: on the same chip, hitless until
+   // Stops the agent and starts it again. Warm: on the same chip, hitless until
    // doFlashDownload(). Cold: the chip is reset and the control plane publishes its rules
    // again.
    void doRestart(bool warm);
-   // The two halves of a restart, for whoever measures them apart: the agent process goes
-   // (and with a cold restart the chip's content and the control plane's answers), then it
-   // comes back and settles.
+   // The two halves of a restart, for whoever measures them apart or acts between them: the
+   // agent goes (and with a cold restart the chip's content and the control plane's
+   // answers), then it comes back and settles. Stopping an agent that is down only resets.
    void doAgentStop(bool warm);
    void doAgentStart(bool warm);
+   bool agentUp() const;
    // The agent's TCAM flash download: the warm phase ends and the previous run's entries go.
    void doFlashDownload();
+
+   // Agent process only. Plans the agent's crash at `point` (after `calls` SDK calls from
+   // there) and whether the agent is started again warm at once (else it stays down until
+   // doAgentStart()). CrashPoint::none kills it now.
+   void crashIs(AgentControl::CrashPoint point, U32 calls, bool restart);
+   // The crashes seen since the switch was made.
+   const std::vector<Crash>& crashes() const { return crashes_; }
+   // Agent process only. Holds the agent inside its SDK call `calls` from now (once the agent
+   // has settled), with the activity lock given up, until pauseEnd(); doAwaitPause() returns
+   // once it holds there.
+   void pauseIs(U32 calls);
+   void doAwaitPause();
+   void pauseEnd();
 
    void moduleIs(U16 module);
    void moduleDel(U16 module);
    const std::set<U16>& modules() const { return config_.modules; }
 
-   // Serves agent commands through `server` (not null) from now on; the switch holds it.
-   void commandServerIs(std::unique_ptr<Agent::CommandServer> server);
-   Agent::CommandServer* commandServer() const { return commandServer_.get(); }
-   // The plug-in's command callback, as the agent created it.
-   const Kiv::Ptr<TesselCommon::AgentCommandCallback>& commandCallback() const;
-
+   // The answer to an agent command, "<command type> <module> [<text>]", as the agent's
+   // command socket gives it.
+   std::string agentAnswer(const std::string& request);
    // The module's audit, over the rules that name the module: verification expects every
    // shadow key on every module, while the control plane asks each rule of its modules only.
-   std::vector<Tessel::VerifyDisagreement> audit(U16 module) const;
+   std::vector<Tessel::VerifyDisagreement> audit(U16 module);
+   // Where the module's entries are: those the entry-id table records, those the TCAM manager
+   // holds, and those the chip has; the three agree on a settled switch after a flash
+   // download.
+   struct EntryAccount {
+      std::set<U32> recorded;
+      std::set<U32> held;
+      std::set<U32> onChip;
+   };
+   EntryAccount entryAccount(U16 module);
+   // Where the agent process serves its commands.
+   const std::string& commandSocket() const { return config_.commandSocket; }
 
    // The trace facilities of the agent, all made by now so that a program can check and set
    // their levels before the agent starts: the SDK's is made when the program loads, the
    // plug-in's default one on its first use, which this is.
    static std::vector<std::string> traceFacilities();
 
-   // Null before the mounter made it.
+   // The agent hosted in this process; null with an agent process.
+   AgentHost* agentHost() const { return host_.get(); }
+   // Of the agent hosted in this process. Null before the mounter made it.
    Kiv::Ptr<Tessel::NatSlaveRootSm> rootSm() const;
    // Null when the module has no programmer (yet).
    Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer(U16 module) const;
    Kiv::Ptr<TesselUnboundedTcamEntryManager> natEntryManager() const;
+
    ::Chip::SimulatedChip& chip() { return chip_; }
-   // The segment the chip and the tables live in, which other processes of the switch attach
-   // to by name.
+   // The segment the chip and the tables live in, which the agent process attaches to.
    const Segment::SwitchSegment& segment() const { return *segment_; }
    ControlPlane::NatControlPlane& controlPlane() { return controlPlane_; }
    const Config& config() const { return config_; }
 
 private:
-   struct AgentProcess;
-
    void agentStart(bool warm);
+   void controlChanged();
+   bool agentQuiet() const;
+   void doSettleHosted();
+   void crashSeen(bool asked);
+   AuditReport auditReport(U16 module);
 
-   Config config_;
    std::unique_ptr<Segment::SwitchSegment> segment_;
+   Config config_;
+   AgentControl& control_;
    ::Chip::SimulatedChip chip_;
-   Shim::ScopedBackend backend_;
+   std::unique_ptr<Shim::ScopedBackend> backend_;
    Kiv::Ptr<Shoal::SharedStore> sharedMemory_;
    ControlPlane::NatControlPlane controlPlane_;
-   std::unique_ptr<AgentProcess> agent_;
-   std::unique_ptr<Agent::CommandServer> commandServer_;
+   std::unique_ptr<AgentSupervisor> supervisor_;
+   std::unique_ptr<AgentHost> host_;
+   bool restartAfterCrash_ = true;
+   std::vector<Crash> crashes_;
 };
 
 }  // namespace Simulator

@@ -77,12 +77,15 @@ TEST(ScenarioParserTest, ReadsEveryFieldAndTracksUidsAndModulesAcrossSteps) {
          {"packet": {"module": 7, "vlan": 4094, "proto": 255, "src": "1.2.3.4:5555",
                      "dst": "30.0.0.1", "fragment": "first", "tcpFlags": ["urg", "fin", "ack"]}},
          {"retry": 2}, {"restart": "cold"}, {"flashDownload": true}, {"removeModule": 2},
+         {"crash": {"at": "commitPass", "calls": 7, "restart": "step"}},
          {"add": {"uid": 8, "type": "staticSrcNat", "src": "10.0.0.1", "srcNew": "192.0.2.1"}}
       ]})");
    EXPECT_EQ(scenario.chip, (Chip{16, 4, 2}));
    EXPECT_EQ(scenario.modules, (std::vector<uint16_t>{2, 1}));
    EXPECT_FALSE(scenario.flashDownloadDone);
-   ASSERT_EQ(scenario.steps.size(), 14u);
+   ASSERT_EQ(scenario.steps.size(), 15u);
+   EXPECT_EQ(std::get<Crash>(scenario.steps[13].action),
+             (Crash{Crash::At::commitPass, 7, false}));
 
    const Rule& napt = std::get<AddRule>(scenario.steps[0].action).rule;
    EXPECT_EQ(napt.src, ep(0x0A010203, 1024));
@@ -113,7 +116,7 @@ TEST(ScenarioParserTest, ReadsEveryFieldAndTracksUidsAndModulesAcrossSteps) {
              (Packet{7, 4094, 255, ep(0x01020304, 5555), ep(0x1E000001), Packet::Fragment::first,
                      Packet::tcpUrg | Packet::tcpFin | Packet::tcpAck}));
    EXPECT_FALSE(std::get<Restart>(scenario.steps[10].action).warm);
-   EXPECT_EQ(std::get<AddRule>(scenario.steps[13].action).rule.modules,
+   EXPECT_EQ(std::get<AddRule>(scenario.steps[14].action).rule.modules,
              (std::vector<uint16_t>{1, 7}));
 }
 
@@ -159,6 +162,13 @@ const BadInput badFiles[] = {
     {withSteps(R"({"restart": ")" + std::string(60, 'x') + "\"}"),
      R"(steps[0].restart: ")" + std::string(39, 'x') + R"(... is not a restart kind (warm, cold))"},
     {withSteps(R"({"flashDownload": false})"), "steps[0].flashDownload: must be true, got false"},
+    {withSteps(R"({"crash": {"at": "commit"}})"),
+     R"(steps[0].crash.at: "commit" is not a crash point (now, sdkCall, commitPass, flashDownload))"},
+    {withSteps(R"({"crash": {"calls": 3}})"), "steps[0].crash.calls: a crash now counts no calls"},
+    {withSteps(R"({"crash": {"at": "sdkCall", "calls": 0}})"),
+     "steps[0].crash.calls: 0 is not SDK calls (1..1000000)"},
+    {withSteps(R"({"crash": {"restart": "warm"}})"),
+     R"(steps[0].crash.restart: "warm" is not a restart kind (supervisor, step))"},
     {withSteps(R"({"traffic": {"flows": []}})"), "steps[0].traffic.flows: 1 to 64 flows, got 0"},
     {withSteps(R"({"traffic": {"flows": [{"module": 3, "vlan": 1, "proto": 6, "src": "1.2.3.4",
                    "dst": "1.2.3.5"}]}})"),

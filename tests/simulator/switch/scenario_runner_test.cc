@@ -28,7 +28,8 @@ protected:
 
    // The report of `text`, whose run must end with status 0; `beforeRun` sees the switch
    // built and the agent started.
-   std::string run(const std::string& text, Simulator::ScenarioRunner::Options options = {},
+   std::string run(const std::string& text,
+                   Simulator::ScenarioRunner::Options options = {.agentProgram = TESSEL_NAT_PROGRAM},
                    const std::function<void(Simulator::SimulatedSwitch&)>& beforeRun = {}) {
       const Simulator::Scenario scenario = Simulator::parseScenario(text);
       std::ostringstream out;
@@ -53,23 +54,29 @@ TEST_F(ScenarioRunnerTest, DefaultScenarioShowsTranslationAFullTcamAndAWarmResta
             "status module 1 uid 7 result 2\nstatus module 2 uid 7 result 1\n",
             "steps[14] retry uid 7\nstatus module 1 uid 7 result 1\n",
             // The previous run's entry before the flash download, the new run's after.
-            "steps[18] packet 198.51.100.7:40001 > 203.0.113.5:80 proto 6 vlan 20\n"
-            "packet module 2: entry 10 uid 2",
             "steps[20] packet 198.51.100.7:40001 > 203.0.113.5:80 proto 6 vlan 20\n"
+            "packet module 2: entry 10 uid 2",
+            "steps[22] packet 198.51.100.7:40001 > 203.0.113.5:80 proto 6 vlan 20\n"
             "packet module 2: entry 20 uid 2",
             "verify module 2: ok\n",
-            "summary: 6 rules; module 1 15 entries used, 1 free; module 2 15 entries used, 1 "
-            "free; requests answered 1: 29, 2: 1, unanswered: 0, refused: 0, answers lost: 0\n",
+            "summary: 5 rules; module 1 13 entries used, 3 free; module 2 13 entries used, 3 "
+            "free; requests answered 1: 38, 2: 1, unanswered: 0, refused: 0, answers lost: 0\n",
         }) {
       EXPECT_THAT(report, HasSubstr(line));
    }
-   // Both flows through the warm restart and through the flash download, without a loss.
+   // Both flows through the crash in the middle of a delete, the warm restart after it and
+   // the flash download, without a loss.
    EXPECT_THAT(report, testing::ContainsRegex(
-                           "steps\\[17\\] restart warm\n(status [^\n]*\n)*"
+                           "steps\\[18\\] delete uid 4\n(status [^\n]*\n)*"
+                           "the agent was killed at its planned SDK call \\(killed by signal 9\\); "
+                           "a new agent started warm\n(status [^\n]*\n)*"
                            "traffic flow 1 \\(module 1 198.51.100.7:40000 > 203.0.113.5:80\\): "
                            "sent [1-9][0-9]*, lost 0, misrouted 0\n"
                            "traffic flow 2 [^\n]*: sent [1-9][0-9]*, lost 0, misrouted 0\n"
-                           "steps\\[18\\]"));
+                           "steps\\[19\\] restart warm\n(status [^\n]*\n)*"
+                           "traffic flow 1 [^\n]*: sent [1-9][0-9]*, lost 0, misrouted 0\n"
+                           "traffic flow 2 [^\n]*: sent [1-9][0-9]*, lost 0, misrouted 0\n"
+                           "steps\\[20\\]"));
 }
 
 // A line card that leaves and comes back in its slot starts empty and gets every rule that
@@ -138,9 +145,8 @@ TEST_F(ScenarioRunnerTest, AgentCommandOverTheSocketAnswersWithTheModulesDump) {
        {"add": {"uid": 9, "type": "staticSrcNat", "src": "10.0.0.1", "srcNew": "192.0.2.1"}},
        {"show": 1}]})");
    std::ostringstream out;
-   Agent::AgentLoop loop;
    Simulator::ScenarioRunner runner(
-       scenario, out, {.commandServer = std::make_unique<Agent::CommandServer>(loop, path)});
+       scenario, out, {.agentProgram = TESSEL_NAT_PROGRAM, .commandSocket = path});
    runner.doRun();
 
    sockaddr_un address{AF_UNIX, {}};
@@ -148,9 +154,6 @@ TEST_F(ScenarioRunnerTest, AgentCommandOverTheSocketAnswersWithTheModulesDump) {
    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
    EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
    EXPECT_GT(dprintf(fd, "TesselNat 1 show nat\n"), 0);
-   // Served and settled as the program serves after the steps.
-   loop.doRunFor(std::chrono::milliseconds(100));
-   runner.simulatedSwitch().doSettle();
    std::string dump;
    char buffer[4096];
    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) dump.append(buffer, n);

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace Simulator {
+
+// Starts the agent as a process of its own, as a switch's process manager does, and sees it
+// die. The agent runs `program agent --segment <segment> --socket <socket> --warm|--cold
+// <arguments>`, with its standard output on the supervisor's standard error, and dies with
+// the supervisor. The supervisor's end kills it and removes its command socket.
+class AgentSupervisor {
+public:
+   AgentSupervisor(std::string program, std::string segment, std::string socket,
+                   std::vector<std::string> arguments);
+   ~AgentSupervisor();
+   AgentSupervisor(const AgentSupervisor&) = delete;
+   AgentSupervisor& operator=(const AgentSupervisor&) = delete;
+
+   // Starts an agent; one must not be running. Throws std::system_error when it cannot.
+   void doStart(bool warm);
+   // Kills the agent with SIGKILL and waits until it is gone; nothing when none runs.
+   void doKill();
+   // True, once, when the agent died since it started (killed by anyone but doKill(), or
+   // exited); it is then gone.
+   bool doReapDead();
+   bool up() const { return pid_ != 0; }
+   pid_t pid() const { return pid_; }
+   const std::string& socket() const { return socket_; }
+   // How the last agent that died or was killed went, as the shell says it: "killed by signal 9",
+   // "exit status 1".
+   const std::string& lastEnd() const { return lastEnd_; }
+
+private:
+   std::string program_;
+   std::string segment_;
+   std::string socket_;
+   std::vector<std::string> arguments_;
+   pid_t pid_ = 0;
+   std::string lastEnd_;
+};
+
+}  // namespace Simulator

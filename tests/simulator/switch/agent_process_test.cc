@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/framework/kiv/activity_lock.h"
+#include "simulator/scenario/scenario_parser.h"
+#include "simulator/switch/rule_conversion.h"
+#include "simulator/switch/simulated_switch.h"
+#include "simulator/switch/traffic_source.h"
+
+namespace {
+
+using Simulator::AgentControl;
+using Simulator::Packet;
+using Simulator::Rule;
+using Simulator::SimulatedSwitch;
+
+// The agent as the program runs it, a process of its own on the switch's segment, killed and
+// held where a test chooses.
+class AgentProcessTest : public ::testing::Test {
+protected:
+   static SimulatedSwitch::Config config() {
+      SimulatedSwitch::Config config;
+      config.agentProgram = TESSEL_NAT_PROGRAM;
+      config.natEntries = 64;
+      return config;
+   }
+
+   // The rule a scenario's add step describes.
+   static Rule ruleOf(const std::string& add) {
+      const Simulator::Scenario scenario =
+          Simulator::parseScenario(R"({"steps": [{"add": )" + add + "}]}");
+      return std::get<Simulator::AddRule>(scenario.steps.at(0).action).rule;
+   }
+
+   static void publish(SimulatedSwitch& simulated, const Rule& rule) {
+      ASSERT_FALSE(simulated.controlPlane().ruleIs(Simulator::natRuleOf(rule)));
+   }
+
+   // What `packet` meets on the chip: nothing, or the uid and forwarding of the entry it hits.
+   static std::optional<Chip::PacketOutcome> meet(SimulatedSwitch& simulated, const Packet& packet) {
+      const Chip::Packet chipPacket = Simulator::chipPacketOf(packet);
+      const auto match = simulated.chip().classify(packet.module, chipPacket);
+      if (!match) return std::nullopt;
+      return simulated.chip().outcome(packet.module, chipPacket, match->actions);
+   }
+
+   const Kiv::ActivityGuard framework_{Kiv::activityLock()};
+};
+
+const std::string settledRule =
+    R"({"uid": 1, "type": "staticDestNat", "dst": "203.0.113.5:80", "dstNew": "10.0.0.5:8080",
+        "protocol": 6, "vlans": [10]})";
+// Two keys (TCP and UDP) on two VLANs.
+const std::string twoKeyRule =
+    R"({"uid": 2, "type": "staticDestNat", "dst": "203.0.113.6:80", "dstNew": "10.0.0.6:8080",
+        "protocol": 6, "vlans": [10, 20], "keys": [{}, {"protocol": 17}]})";
+
+TEST_F(AgentProcessTest, AKillAtAnySdkCallOfACommitLeavesTheNextAgentInStepWithTheChip) {
+   const Rule settled = ruleOf(settledRule);
+   const Rule rule = ruleOf(twoKeyRule);
+   U32 calls = 1;
+   for (;; ++calls) {
+      SimulatedSwitch simulated(config());
+      publish(simulated, settled);
+      simulated.doSettle();
+      const Packet settledPacket = Simulator::packetFor(settled, 1, 10);
+      Simulator::TrafficSource traffic(simulated.chip(),
+                                       {{1, Simulator::chipPacketOf(settledPacket)}}, 20000);
+      traffic.doBaseline();
+
+      simulated.crashIs(AgentControl::CrashPoint::sdkCall, calls, true);
+      publish(simulated, rule);
+      simulated.doSettle();
+      if (simulated.crashes().empty()) break;
+      simulated.doFlashDownload();
+
+      SCOPED_TRACE("killed after SDK call " + std::to_string(calls));
+      EXPECT_EQ(simulated.controlPlane().outstandingRequests(), 0u);
+      EXPECT_EQ(simulated.controlPlane().answer(TesselNat::Uid(2)),
+                ControlPlane::Answer::programmed);
+      EXPECT_TRUE(simulated.audit(1).empty());
+      const SimulatedSwitch::EntryAccount account = simulated.entryAccount(1);
+      EXPECT_EQ(account.recorded, account.held);
+      EXPECT_EQ(account.recorded, account.onChip);
+      EXPECT_EQ(account.onChip.size(), 2u * 5);
+      const Simulator::TrafficSource::Counts counts = traffic.doBaseline().at(0);
+      EXPECT_EQ(counts.lost, 0u);
+      EXPECT_EQ(counts.misrouted, 0u);
+      for (const uint16_t vlan : {10, 20}) {
+         for (const uint8_t proto : {6, 17}) {
+            Packet packet = Simulator::packetFor(rule, 1, vlan);
+            packet.proto = proto;
+            const auto outcome = meet(simulated, packet);
+            ASSERT_TRUE(outcome);
+            EXPECT_EQ(outcome->uid, 2u);
+         }
+      }
+   }
+   // The commit's every call was a kill, the last one past its end.
+   EXPECT_GT(calls, 20u);
+}
+
+TEST_F(AgentProcessTest, ARuleChangedDuringAnSdkCallOfItsCommitEndsAtItsLastVersion) {
+   SimulatedSwitch simulated(config());
+   publish(simulated, ruleOf(settledRule));
+   simulated.doSettle();
+   Rule changed = ruleOf(settledRule);
+   changed.nextHop = 7;
+   simulated.pauseIs(3);
+   publish(simulated, changed);
+   simulated.doAwaitPause();
+   Rule last = changed;
+   last.vlans = {20};
+   publish(simulated, last);
+   simulated.pauseEnd();
+   simulated.doSettle();
+
+   EXPECT_EQ(simulated.controlPlane().answer(TesselNat::Uid(1)), ControlPlane::Answer::programmed);
+   EXPECT_TRUE(simulated.audit(1).empty());
+   EXPECT_FALSE(meet(simulated, Simulator::packetFor(last, 1, 10)));
+   const auto outcome = meet(simulated, Simulator::packetFor(last, 1, 20));
+   ASSERT_TRUE(outcome);
+   EXPECT_EQ(outcome->uid, 1u);
+   EXPECT_EQ(outcome->forwarding, Chip::Forwarding::l3Switch);
+}
+
+}  // namespace
