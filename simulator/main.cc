@@ -156,10 +156,19 @@ int run(const RunOptions& options) {
       runOptions.format = options.json ? Simulator::EventWriter::Format::json
                                        : Simulator::EventWriter::Format::text;
       if (isatty(STDERR_FILENO)) runOptions.progress = &std::cerr;
-      Simulator::ScenarioRunner runner(*scenario, std::cout, std::move(runOptions));
-      status = runner.doRun();
-      // With its output lost the run has failed, which main() reports; serving would hide it.
-      if (options.servePath && !stopRequested && std::cout.flush()) serve(runner);
+      // A switch that cannot be built or an agent that does not settle ends the run, with the
+      // segment and the agent gone as at any end.
+      try {
+         Simulator::ScenarioRunner runner(*scenario, std::cout, std::move(runOptions));
+         status = runner.doRun();
+         // With its output lost the run has failed, which main() reports; serving would hide
+         // it.
+         if (options.servePath && !stopRequested && std::cout.flush()) serve(runner);
+      } catch (const std::exception& error) {
+         std::cout.flush();
+         std::cerr << "tessel-nat: " << firstLine(error.what()) << "\n";
+         status = ExitStatus::checkFailed;
+      }
    }
    Kiv::traceSinkIs(nullptr);
    Kiv::logSinkIs(nullptr);

@@ -158,11 +158,11 @@ void ScenarioRunner::doStep(const Step& step) {
            },
            [&](const Show& show) {
               say("show module " + std::to_string(show.module));
-              reportShow(show.module);
+              if (agentAnswers()) reportShow(show.module);
            },
            [&](const Verify& verify) {
               say("verify module " + std::to_string(verify.module));
-              reportVerify(verify.module);
+              if (agentAnswers()) reportVerify(verify.module);
            },
            [&](const SendPacket& send) {
               say("packet " + endpointText(send.packet.src) + " > " +
@@ -237,6 +237,12 @@ void ScenarioRunner::doPublish(const Rule& rule) {
    rules_[rule.uid] = rule;
    switch_->doSettle();
    reportAnswers(rule.uid, rule.modules);
+}
+
+bool ScenarioRunner::agentAnswers() {
+   if (switch_->agentUp()) return true;
+   events_.note("the agent is down: nothing to ask");
+   return false;
 }
 
 bool ScenarioRunner::live(uint16_t uid) {

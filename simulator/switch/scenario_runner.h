@@ -24,9 +24,9 @@ public:
       // The program whose "agent" command runs the agent process (empty: the agent runs in
       // this process), where that process serves its commands (empty: a path of the
       // switch's own) and its further arguments.
-      std::string agentProgram;
-      std::string commandSocket;
-      std::vector<std::string> agentArguments;
+      std::string agentProgram{};
+      std::string commandSocket{};
+      std::vector<std::string> agentArguments{};
       // Set (by a signal handler) when the run must stop: the steps end early, and the run
       // fails.
       const volatile std::sig_atomic_t* stop = nullptr;
@@ -49,6 +49,8 @@ private:
    void doStep(const Step& step);
    void doPublish(const Rule& rule);
    void doGenerate(const Generate& generate);
+   // False, with a note, while the agent is down.
+   bool agentAnswers();
    // False, with a note, for a uid the control plane refused.
    bool live(uint16_t uid);
    // Each module's answer to the uid's current request, counted and written.

@@ -54,10 +54,10 @@ AgentControl& controlIn(Segment::SwitchSegment& segment, const SimulatedSwitch::
 SimulatedSwitch::Config withSocket(SimulatedSwitch::Config config,
                                    const Segment::SwitchSegment& segment) {
    if (config.commandSocket.empty() && !config.agentProgram.empty()) {
-      std::string name = segment.name();
-      std::replace(name.begin(), name.end(), '/', '-');
-      config.commandSocket =
-          (std::filesystem::temp_directory_path() / ("tessel-nat" + name + ".sock")).string();
+      const std::string name = segment.name();
+      config.commandSocket = (std::filesystem::temp_directory_path() /
+                              (name.substr(name.find_first_not_of('/')) + ".sock"))
+                                 .string();
    }
    return config;
 }
@@ -148,7 +148,11 @@ void SimulatedSwitch::doSettle() {
       const U64 changes = sharedMemory_->changes();
       controlPlane_.doReadAnswers();
       if (sharedMemory_->changes() != changes) continue;
-      if (!supervisor_->up() || agentQuiet()) return;
+      if (!supervisor_->up()) return;
+      if (agentQuiet()) {
+         deathsBeforeQuiet_ = 0;
+         return;
+      }
       if (std::chrono::steady_clock::now() > limit) {
          throw std::runtime_error("the agent did not settle within " +
                                   std::to_string(settleLimit.count()) + " s");
@@ -168,17 +172,19 @@ void SimulatedSwitch::doSettleHosted() {
             (host_ && atomicLoad(control_.quietAt) != sharedMemory_->changes()));
 }
 
-// The agent died: what the SDK kept in its memory died with it, and the plan is spent. After
-// a crash that was asked for a supervisor starts it again warm; one that was not is a fault
-// of the agent's, which would only come back.
+// The agent died: what the SDK kept in its memory died with it, and the plan is spent. A
+// supervisor starts it again warm, unless agents keep dying before they ever get quiet,
+// which only a fix of the agent mends.
 void SimulatedSwitch::crashSeen(bool asked) {
    const auto point = AgentControl::CrashPoint(atomicLoad(control_.crashPoint));
-   crashes_.push_back({point, supervisor_->lastEnd(), asked || point != AgentControl::CrashPoint::none});
+   const bool planned = asked || point != AgentControl::CrashPoint::none;
+   crashes_.push_back({point, supervisor_->lastEnd(), planned});
+   deathsBeforeQuiet_ = planned ? 0 : deathsBeforeQuiet_ + 1;
    chip_.doSessionEnd();
    atomicStore(control_.crashPoint, U32(AgentControl::CrashPoint::none));
    atomicStore(control_.pauseCalls, U32{0});
    atomicStore(control_.plans, atomicLoad(control_.plans) + 1);
-   if (!restartAfterCrash_ || !crashes_.back().planned) return;
+   if (!restartAfterCrash_ || deathsBeforeQuiet_ >= maxDeathsBeforeQuiet) return;
    agentStart(true);
    controlPlane_.answersReread();
 }

@@ -41,14 +41,14 @@ public:
       U32 changeRingEntries = Shoal::TableHeader::defaultRingEntries;
       // The program whose "agent" command runs the agent process; empty: the agent runs in
       // this process.
-      std::string agentProgram;
+      std::string agentProgram{};
       // Where the agent process serves its commands; empty: a path of the switch's own.
-      std::string commandSocket;
+      std::string commandSocket{};
       // More arguments for the agent process (trace levels).
-      std::vector<std::string> agentArguments;
+      std::vector<std::string> agentArguments{};
    };
    // A crash the switch saw: where it was planned, how the agent went, and whether it was
-   // planned at all (else the agent died of a fault of its own and stays down).
+   // planned at all (else the agent was killed from outside, or died of a fault of its own).
    struct Crash {
       AgentControl::CrashPoint point;
       std::string end;
@@ -61,9 +61,10 @@ public:
    SimulatedSwitch& operator=(const SimulatedSwitch&) = delete;
 
    // Waits until the agent has nothing left to do and the control plane has read its answers
-   // (or until the agent is down). An agent that died meanwhile is seen (crashes()), and
-   // started again warm when its crash plan says so. Throws std::runtime_error when an agent
-   // does not settle within a minute.
+   // (or until the agent is down). An agent that died meanwhile is seen (crashes()) and
+   // started again warm, unless its crash plan says a step does, or three agents in a row
+   // died before they got quiet. Throws std::runtime_error when an agent does not settle
+   // within a minute.
    void doSettle();
 
    // Stops the agent and starts it again. Warm: on the same chip, hitless until
@@ -150,7 +151,9 @@ private:
    ControlPlane::NatControlPlane controlPlane_;
    std::unique_ptr<AgentSupervisor> supervisor_;
    std::unique_ptr<AgentHost> host_;
+   static constexpr int maxDeathsBeforeQuiet = 3;
    bool restartAfterCrash_ = true;
+   int deathsBeforeQuiet_ = 0;
    std::vector<Crash> crashes_;
 };
 
