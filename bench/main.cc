@@ -102,6 +102,13 @@ void printFigures(const Collector& c) {
        1.2);
    row("commit that finds the TCAM full / a successful one",
        ratio(c.seconds("BM_CommitTcamFull/1"), c.seconds("BM_CommitTcamFull/0")), 1);
+   const auto commit = perRule("BM_AgentCommit", 16384);
+   const auto replay = perRule("BM_SdkReplay", 16384);
+   if (commit && replay) {
+      std::printf("\ncommit of 16384 rules into the chip in the switch segment: %.2f us a rule; "
+                  "the same SDK calls replayed onto it: %.2f us a rule\n",
+                  *commit * 1e6, *replay * 1e6);
+   }
    if (const auto bytes = c.counter("BM_ShowPerKey/16384", "dump_bytes")) {
       if (const auto seconds = c.seconds("BM_ShowPerKey/16384")) {
          std::printf("\nshow dump of 16384 keys: %.0f bytes, %.1f MB/s\n", *bytes,
