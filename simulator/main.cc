@@ -207,8 +207,8 @@ void runOptionsOn(CLI::App& app, RunOptions& options) {
    app.add_option("scenario", options.file, "Scenario file (JSON); the built-in one without")
        ->check(CLI::ExistingFile);
    app.add_option("--serve", options.servePath,
-                  "After the steps, answer agent commands on this Unix-domain socket until "
-                  "SIGINT or SIGTERM");
+                  "The agent's command socket (Unix-domain), answering during the steps and "
+                  "after them until SIGINT or SIGTERM");
    app.add_flag("--json", options.json, "Write the events as JSON Lines");
    app.add_option("--trace", options.traces,
                   "Turn a trace facility's level on, on stderr (repeatable), e.g. "

@@ -121,12 +121,15 @@ void TableState::mountSlotDel(U32 slot) {
 // Pushed before the bit is set, a change could be read by the mount before it is in the
 // ring; set first, the mount that clears the bit and then reads the entry sees this change
 // or a later one, and every later change finds the bit clear and pushes again.
+//
+// The store counts the change once every ring holds it, and only then are the mounts rung,
+// each once until it drains again: a reader that saw the count finds the change in its ring,
+// and one that took the change before the count moved is rung to see the count too.
 void TableState::changeIs(U32 entry, U32& pending, U32 writerSlot) {
-   store_->doCountChange();
-   U32 others = atomicLoad(header_.activeMounts, std::memory_order_acquire) & ~(1u << writerSlot);
-   while (others != 0) {
-      const U32 slot = static_cast<U32>(std::countr_zero(others));
-      others &= others - 1;
+   const U32 others =
+       atomicLoad(header_.activeMounts, std::memory_order_acquire) & ~(1u << writerSlot);
+   for (U32 left = others; left != 0; left &= left - 1) {
+      const U32 slot = static_cast<U32>(std::countr_zero(left));
       const U32 bit = 1u << slot;
       if (std::atomic_ref<U32>(pending).fetch_or(bit) & bit) continue;
       TableHeader::MountSlot& mount = header_.mounts[slot];
@@ -138,7 +141,11 @@ void TableState::changeIs(U32 entry, U32& pending, U32 writerSlot) {
              entry;
          atomicStore(mount.tail, tail + 1, std::memory_order_release);
       }
-      if (!Doorbell::doRingFor(mount, pid_) && wakers_[slot]) wakers_[slot]();
+   }
+   store_->doCountChange();
+   for (U32 left = others; left != 0; left &= left - 1) {
+      const U32 slot = static_cast<U32>(std::countr_zero(left));
+      if (!Doorbell::doRingFor(header_.mounts[slot], pid_) && wakers_[slot]) wakers_[slot]();
    }
 }
 

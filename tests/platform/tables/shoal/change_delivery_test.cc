@@ -146,6 +146,26 @@ TEST_F(ChangeDeliveryTest, AWriterKilledMidWriteLeavesWholeRecordsAndNoSlotHeld)
 }
 
 // The child writes and stays: the parent's loop hears of it through the doorbell alone.
+// Another process waits for a reader to have seen the store's change count. A mount is rung
+// once the change is in its ring and counted, so a reader woken by the ring sees both, and a
+// reader that took the change before the count moved is woken again to see the count.
+TEST_F(ChangeDeliveryTest, AMountIsRungOnceTheChangeIsInItsRingAndCounted) {
+   Shoal::TableState& state = *writer->sharedState();
+   std::vector<std::pair<U64, bool>> whenRung;  // the count, and whether the ring held the change
+   U32 slot = 0;
+   slot = state.mountSlotNew([&] {
+      U32 entry = 0;
+      whenRung.emplace_back(store->changes(), state.ringPop(slot, entry));
+   });
+   state.mountSlotActiveIs(slot);
+   const U64 before = store->changes();
+   writer->recordIs({1, 1});
+   writer->recordIs({1, 2});
+   EXPECT_THAT(whenRung, ElementsAre(std::pair{before + 1, true}, std::pair{before + 2, false}))
+       << "the second change finds the entry's bit set and is not pushed again, but rings";
+   state.mountSlotDel(slot);
+}
+
 TEST_F(ChangeDeliveryTest, AWriterInAnotherProcessRingsTheReadersDoorbell) {
    const Kiv::Ptr<RecordReactor> reactor = watch();
    heard(*reactor);
