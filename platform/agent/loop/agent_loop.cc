@@ -34,12 +34,8 @@ void AgentLoop::doWatchDoorbell() {
                         [this](const boost::system::error_code& error) {
                            // Aborted only when the loop goes.
                            if (error) return;
-                           // Watched again before it is emptied: Asio hears of a descriptor
-                           // by its edges, so a ring that came between emptying and watching
-                           // would go unheard, and the writer rings no more until the mount
-                           // drains.
-                           doWatchDoorbell();
                            Shoal::Doorbell::self().doAnswer();
+                           doWatchDoorbell();
                         });
 }
 
