@@ -82,6 +82,23 @@ AgentControl::CrashPoint crashPointOf(Crash::At at) {
    return AgentControl::CrashPoint::none;
 }
 
+// "crash now, ..." or "crash after 3 SDK calls of the next commit pass, ...".
+std::string crashText(const Crash& crash) {
+   std::string text = "crash ";
+   if (crash.at == Crash::At::now) {
+      text += "now";
+   } else {
+      text += "after " + std::to_string(crash.calls) +
+              (crash.calls == 1 ? " SDK call " : " SDK calls ");
+      switch (crash.at) {
+         case Crash::At::sdkCall: text += "from now"; break;
+         case Crash::At::commitPass: text += "of the next commit pass"; break;
+         default: text += "of the next flash download"; break;
+      }
+   }
+   return text + (crash.restart ? ", restarted by the supervisor" : ", restarted by a step");
+}
+
 const char* crashPointText(AgentControl::CrashPoint point) {
    switch (point) {
       case AgentControl::CrashPoint::none: return "killed";
@@ -188,15 +205,7 @@ void ScenarioRunner::doStep(const Step& step) {
               switch_->doFlashDownload();
            },
            [&](const Crash& crash) {
-              say(std::string("crash ") +
-                  (crash.at == Crash::At::now ? "now"
-                                              : "after " + std::to_string(crash.calls) +
-                                                    (crash.calls == 1 ? " SDK call " : " SDK calls ") +
-                                                    (crash.at == Crash::At::sdkCall ? "from now"
-                                                     : crash.at == Crash::At::commitPass
-                                                         ? "of the next commit pass"
-                                                         : "of the next flash download")) +
-                  (crash.restart ? ", restarted by the supervisor" : ", restarted by a step"));
+              say(crashText(crash));
               switch_->crashIs(crashPointOf(crash.at), crash.calls, crash.restart);
            },
            [&](const AddModule& add) {
