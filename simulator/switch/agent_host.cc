@@ -221,6 +221,8 @@ void AgentHost::plansFollow() {
       faults.afterNthCallIs(std::max<U32>(1, atomicLoad(control_.crashCalls)), &AgentHost::die);
    } else if (const U32 calls = atomicLoad(control_.pauseCalls); calls != 0) {
       faults.afterNthCallIs(calls, [this] { doPause(); });
+   } else {
+      faults.afterNthCallIs(1, nullptr);
    }
 }
 

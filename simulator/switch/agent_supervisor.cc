@@ -1,6 +1,7 @@
 #include "simulator/switch/agent_supervisor.h"
 
 #include <signal.h>
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -20,11 +21,12 @@ std::string endOf(int status) {
 }  // namespace
 
 AgentSupervisor::AgentSupervisor(std::string program, std::string segment, std::string socket,
-                                 std::vector<std::string> arguments)
+                                 std::vector<std::string> arguments, std::string output)
     : program_(std::move(program)),
       segment_(std::move(segment)),
       socket_(std::move(socket)),
-      arguments_(std::move(arguments)) {}
+      arguments_(std::move(arguments)),
+      output_(std::move(output)) {}
 
 AgentSupervisor::~AgentSupervisor() {
    doKill();
@@ -47,6 +49,11 @@ void AgentSupervisor::doStart(bool warm) {
       // An agent whose switch is gone has nothing to serve.
       ::prctl(PR_SET_PDEATHSIG, SIGKILL);
       if (::getppid() != parent) ::_exit(127);
+      if (!output_.empty()) {
+         const int file = ::open(output_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+         if (file < 0) ::_exit(127);
+         ::dup2(file, STDERR_FILENO);
+      }
       ::dup2(STDERR_FILENO, STDOUT_FILENO);
       ::syscall(SYS_close_range, 3U, ~0U, 0U);
       ::execv(argv[0], argv.data());

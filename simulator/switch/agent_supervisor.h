@@ -9,12 +9,13 @@ namespace Simulator {
 
 // Starts the agent as a process of its own, as a switch's process manager does, and sees it
 // die. The agent runs `program agent --segment <segment> --socket <socket> --warm|--cold
-// <arguments>`, with its standard output on the supervisor's standard error, and dies with
-// the supervisor. The supervisor's end kills it and removes its command socket.
+// <arguments>`, with its standard output on the supervisor's standard error (or both in the
+// file `output`, when given), and dies with the supervisor. The supervisor's end kills it and
+// removes its command socket.
 class AgentSupervisor {
 public:
    AgentSupervisor(std::string program, std::string segment, std::string socket,
-                   std::vector<std::string> arguments);
+                   std::vector<std::string> arguments, std::string output = "");
    ~AgentSupervisor();
    AgentSupervisor(const AgentSupervisor&) = delete;
    AgentSupervisor& operator=(const AgentSupervisor&) = delete;
@@ -38,6 +39,7 @@ private:
    std::string segment_;
    std::string socket_;
    std::vector<std::string> arguments_;
+   std::string output_;
    pid_t pid_ = 0;
    std::string lastEnd_;
 };

@@ -98,7 +98,8 @@ SimulatedSwitch::SimulatedSwitch(const Config& config)
       Shoal::Doorbell::self();
       supervisor_ = std::make_unique<AgentSupervisor>(config_.agentProgram, segment_->name(),
                                                       config_.commandSocket,
-                                                      config_.agentArguments);
+                                                      config_.agentArguments,
+                                                      config_.agentOutput);
    }
    agentStart(false);
    doSettle();
@@ -148,7 +149,7 @@ void SimulatedSwitch::doSettle() {
       const U64 changes = sharedMemory_->changes();
       controlPlane_.doReadAnswers();
       if (sharedMemory_->changes() != changes) continue;
-      if (!supervisor_->up()) return;
+      if (!supervisor_->up() || agentPaused()) return;
       if (agentQuiet()) {
          deathsBeforeQuiet_ = 0;
          return;
@@ -183,6 +184,7 @@ void SimulatedSwitch::crashSeen(bool asked) {
    chip_.doSessionEnd();
    atomicStore(control_.crashPoint, U32(AgentControl::CrashPoint::none));
    atomicStore(control_.pauseCalls, U32{0});
+   atomicStore(control_.paused, U32{0});
    atomicStore(control_.plans, atomicLoad(control_.plans) + 1);
    if (!restartAfterCrash_ || deathsBeforeQuiet_ >= maxDeathsBeforeQuiet) return;
    agentStart(true);
@@ -197,6 +199,7 @@ void SimulatedSwitch::doRestart(bool warm) {
 void SimulatedSwitch::doAgentStop(bool warm) {
    if (supervisor_) {
       supervisor_->doKill();
+      atomicStore(control_.paused, U32{0});
    } else {
       host_.reset();
       // What the stopped agent left queued dies with it.
@@ -248,21 +251,23 @@ void SimulatedSwitch::pauseIs(U32 calls) {
    doSettle();
 }
 
-void SimulatedSwitch::doAwaitPause() {
-   const auto limit = std::chrono::steady_clock::now() + settleLimit;
-   while (atomicLoad(control_.paused, std::memory_order_acquire) == 0) {
-      if (std::chrono::steady_clock::now() > limit || !supervisor_->up()) {
-         throw std::runtime_error("the agent did not reach its pause");
-      }
-      pollfd doorbell{Shoal::Doorbell::self().descriptor(), POLLIN, 0};
-      ::poll(&doorbell, 1, 10);
-      Shoal::Doorbell::self().doAnswer();
-   }
+bool SimulatedSwitch::agentPaused() const {
+   return atomicLoad(control_.paused, std::memory_order_acquire) != 0;
 }
 
 void SimulatedSwitch::pauseEnd() {
    atomicStore(control_.pauseCalls, U32{0});
    atomicStore(control_.paused, U32{0}, std::memory_order_release);
+}
+
+void SimulatedSwitch::plansEnd() {
+   if (!supervisor_) return;
+   atomicStore(control_.crashPoint, U32(AgentControl::CrashPoint::none));
+   atomicStore(control_.pauseCalls, U32{0});
+   atomicStore(control_.plans, atomicLoad(control_.plans) + 1);
+   restartAfterCrash_ = true;
+   controlChanged();
+   doSettle();
 }
 
 void SimulatedSwitch::moduleIs(U16 module) {

@@ -46,6 +46,8 @@ public:
       std::string commandSocket{};
       // More arguments for the agent process (trace levels).
       std::vector<std::string> agentArguments{};
+      // Where the agent process writes its output; empty: on this process's standard error.
+      std::string agentOutput{};
    };
    // A crash the switch saw: where it was planned, how the agent went, and whether it was
    // planned at all (else the agent was killed from outside, or died of a fault of its own).
@@ -61,7 +63,7 @@ public:
    SimulatedSwitch& operator=(const SimulatedSwitch&) = delete;
 
    // Waits until the agent has nothing left to do and the control plane has read its answers
-   // (or until the agent is down). An agent that died meanwhile is seen (crashes()) and
+   // (or until the agent is down, or holds at a planned pause). An agent that died meanwhile is seen (crashes()) and
    // started again warm, unless its crash plan says a step does, or three agents in a row
    // died before they got quiet. Throws std::runtime_error when an agent does not settle
    // within a minute.
@@ -87,11 +89,13 @@ public:
    // The crashes seen since the switch was made.
    const std::vector<Crash>& crashes() const { return crashes_; }
    // Agent process only. Holds the agent inside its SDK call `calls` from now (once the agent
-   // has settled), with the activity lock given up, until pauseEnd(); doAwaitPause() returns
-   // once it holds there.
+   // has settled), with the activity lock given up, until pauseEnd(). doSettle() returns once
+   // it holds there (agentPaused()), as it does once the agent is quiet without getting there.
    void pauseIs(U32 calls);
-   void doAwaitPause();
+   bool agentPaused() const;
    void pauseEnd();
+   // Withdraws a planned crash or pause that has not fired.
+   void plansEnd();
 
    void moduleIs(U16 module);
    void moduleDel(U16 module);

@@ -109,7 +109,8 @@ TEST_F(AgentProcessTest, ARuleChangedDuringAnSdkCallOfItsCommitEndsAtItsLastVers
    changed.nextHop = 7;
    simulated.pauseIs(3);
    publish(simulated, changed);
-   simulated.doAwaitPause();
+   simulated.doSettle();
+   ASSERT_TRUE(simulated.agentPaused());
    Rule last = changed;
    last.vlans = {20};
    publish(simulated, last);
