@@ -55,13 +55,15 @@ std::optional<std::string> NatControlPlane::ruleIs(const NatRule& rule) {
    if (previous != rules_.end()) {
       // A rule keeps its keys below the new limit only if its base key stayed the same.
       const bool sameKeys = previous->second.hwKey0 == rule.hwKey0;
-      keysDel(rule.uid, sameKeys ? first + count : previous->second.hwKey0.faId());
+      keysRetire(rule.uid, sameKeys ? first + count : previous->second.hwKey0.faId());
    }
    rules_.insert_or_assign(uid, rule);
    keyCounts_[uid] = count;
 
+   const auto retired = retired_.find(uid);
    for (U32 faId = first; faId < first + count; ++faId) {
       const Ember::NatHwKey key = keyWithFaId(rule.hwKey0, faId);
+      if (retired != retired_.end()) retired->second.erase(key);
       const U32 index = faId - first;
       const Ember::NatHwData& data =
           index >= 1 && index <= rule.keyData.size() ? rule.keyData[index - 1] : rule.data;
@@ -101,6 +103,7 @@ void NatControlPlane::ruleDel(TesselNat::Uid uid) {
    ingModSetDir_->modSetDel(uid);
    uidHwKeyTable_->entryDel(uid);
    keysDel(uid, rules_.at(uid.value()).hwKey0.faId());
+   retiredDel(uid.value());
    rules_.erase(uid.value());
    keyCounts_.erase(uid.value());
    outstanding_.erase(uid.value());
@@ -200,6 +203,7 @@ void NatControlPlane::doReadAnswers() {
          continue;
       }
       request = outstanding_.erase(request);
+      retiredDel(uid);
       if (answer == Answer::failed) {
          failed_.insert(uid);
       } else if (removal) {
@@ -293,6 +297,25 @@ void NatControlPlane::keysDel(TesselNat::Uid uid, U32 from) {
       shadow_->entryDel(key);
       hwKeyUidTable_->entryDel(key);
    }
+}
+
+void NatControlPlane::keysRetire(TesselNat::Uid uid, U32 from) {
+   auto rule = rules_.find(uid.value());
+   if (rule == rules_.end()) return;
+   const U32 end = rule->second.hwKey0.faId() + keyCounts_.at(uid.value());
+   for (U32 faId = from; faId < end; ++faId) {
+      retired_[uid.value()].insert(keyWithFaId(rule->second.hwKey0, faId));
+   }
+}
+
+void NatControlPlane::retiredDel(U32 uid) {
+   const auto retired = retired_.find(uid);
+   if (retired == retired_.end()) return;
+   for (const Ember::NatHwKey& key : retired->second) {
+      shadow_->entryDel(key);
+      hwKeyUidTable_->entryDel(key);
+   }
+   retired_.erase(retired);
 }
 
 }  // namespace ControlPlane

@@ -68,7 +68,9 @@ public:
    ~NatControlPlane();
 
    // Publishes `rule` as new or changed: every key dirty, a new request. Keys of an earlier
-   // version of the rule beyond the new faIdLimit leave the shadow; a module the new version
+   // version of the rule beyond the new faIdLimit leave the shadow once every module answered
+   // the new request (a commit of the earlier version may still be programming them); a
+   // module the new version
    // no longer names is not asked, and keeps what it had (dropping a module takes a removal
    // and a new rule). A new rule that the modules could not answer (as many live rules as
    // the limit already) is refused before anything is published: the reason comes back, and
@@ -143,6 +145,9 @@ private:
    void requestOf(TesselNat::Uid uid, const std::vector<TesselCentral::ModId>& modules);
    // Removes the rule's keys from faId `from` on from the shadow and the key-to-uid table.
    void keysDel(TesselNat::Uid uid, U32 from);
+   // The rule's keys from faId `from` on, which it no longer has, wait in retired_.
+   void keysRetire(TesselNat::Uid uid, U32 from);
+   void retiredDel(U32 uid);
 
    Kiv::Ptr<Quill::QuillShoalConfigDir> configDir_;
    Kiv::Ptr<TesselNat::HwKeyUidTable> hwKeyUidTable_;
@@ -151,6 +156,9 @@ private:
    Kiv::Ptr<TesselNat::ModSetDir> ingModSetDir_;
    std::map<U32, NatRule> rules_;  // by uid
    std::map<U32, U32> keyCounts_;  // keys each rule has in the shadow, by uid
+   // Keys of earlier versions of a rule, still in the shadow until the rule's request is
+   // answered, by uid.
+   std::map<U32, std::set<Ember::NatHwKey>> retired_;
    Kiv::Ptr<Shoal::SharedStore> store_;
    std::map<U32, bool> outstanding_;  // uid -> the request asks for the rule's removal
    std::set<U32> failed_;             // uids of the rules a module failed

@@ -126,4 +126,33 @@ TEST_F(AgentProcessTest, ARuleChangedDuringAnSdkCallOfItsCommitEndsAtItsLastVers
    EXPECT_EQ(outcome->forwarding, Chip::Forwarding::l3Switch);
 }
 
+TEST_F(AgentProcessTest, ARuleThatLosesKeysDuringItsCommitEndsWithTheKeysItKeeps) {
+   SimulatedSwitch simulated(config());
+   const Rule twoKeys = ruleOf(twoKeyRule);
+   publish(simulated, twoKeys);
+   simulated.doSettle();
+   Rule changed = twoKeys;
+   changed.nextHop = 7;
+   simulated.pauseIs(3);
+   publish(simulated, changed);
+   simulated.doSettle();
+   ASSERT_TRUE(simulated.agentPaused());
+   Rule oneKey = changed;
+   oneKey.keys.resize(1);
+   publish(simulated, oneKey);
+   simulated.pauseEnd();
+   simulated.doSettle();
+
+   EXPECT_TRUE(simulated.crashes().empty());
+   EXPECT_EQ(simulated.controlPlane().answer(TesselNat::Uid(2)), ControlPlane::Answer::programmed);
+   EXPECT_TRUE(simulated.audit(1).empty());
+   const SimulatedSwitch::EntryAccount account = simulated.entryAccount(1);
+   EXPECT_EQ(account.recorded, account.onChip);
+   // One key on two VLANs, a fragment entry beside each default one.
+   EXPECT_EQ(account.onChip.size(), 4u);
+   Packet udp = Simulator::packetFor(oneKey, 1, 10);
+   udp.proto = 17;
+   EXPECT_FALSE(meet(simulated, udp));
+}
+
 }  // namespace
