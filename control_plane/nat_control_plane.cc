@@ -148,7 +148,13 @@ void NatControlPlane::doRepublish() {
 }
 
 void NatControlPlane::answersReread() {
-   for (const auto& [uid, rule] : rules_) outstanding_.try_emplace(uid, false);
+   std::vector<TesselCentral::ModId> everyModule;
+   for (U16 module : modules_) everyModule.emplace_back(module);
+   for (const auto& [uid, rule] : rules_) {
+      const auto request = outstanding_.find(uid);
+      const bool removal = request != outstanding_.end() && request->second;
+      requestOf(rule.uid, removal ? everyModule : rule.modules);
+   }
    failed_.clear();
 }
 

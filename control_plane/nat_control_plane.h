@@ -92,8 +92,10 @@ public:
    // Publishes every rule again as new, as for an agent that came back cold; a rule being
    // removed is removed at once.
    void doRepublish();
-   // An agent came back: every rule's current request is read again, since the new agent
-   // answers them all anew.
+   // An agent is about to come back: every rule is asked for again, as it was asked (a
+   // removal stays one), since the new agent answers them all anew. The answers of the
+   // previous run echo the earlier requests, so none of them passes for the new run's, also
+   // where the control plane reads them before the new agent replaced its directories.
    void answersReread();
    // The module left the switch: no rule waits for it any more, and the rules keep naming it.
    void moduleDel(TesselCentral::ModId modId);

@@ -114,8 +114,10 @@ SimulatedSwitch::~SimulatedSwitch() {
 bool SimulatedSwitch::agentUp() const { return host_ || (supervisor_ && supervisor_->up()); }
 
 void SimulatedSwitch::agentStart(bool warm) {
-   // A new agent starts from the driver's part as it is now.
+   // A new agent starts from the driver's part as it is now, and answers requests it has not
+   // answered before.
    controlChanged();
+   controlPlane_.answersReread();
    if (supervisor_) {
       supervisor_->doStart(warm);
    } else {
@@ -188,7 +190,6 @@ void SimulatedSwitch::crashSeen(bool asked) {
    atomicStore(control_.plans, atomicLoad(control_.plans) + 1);
    if (!restartAfterCrash_ || deathsBeforeQuiet_ >= maxDeathsBeforeQuiet) return;
    agentStart(true);
-   controlPlane_.answersReread();
 }
 
 void SimulatedSwitch::doRestart(bool warm) {
@@ -215,7 +216,6 @@ void SimulatedSwitch::doAgentStop(bool warm) {
 
 void SimulatedSwitch::doAgentStart(bool warm) {
    agentStart(warm);
-   controlPlane_.answersReread();
    doSettle();
 }
 

@@ -103,6 +103,19 @@ TEST_F(NatControlPlaneTest, FailedRuleStaysDirtyUntilARetryAndAnswersAreReadAgai
    EXPECT_EQ(controlPlane.answer(uid), Answer::failed);
 }
 
+// The directories of a dead agent stay until its successor makes its own: what they hold
+// answers the requests of the previous run, not the successor's.
+TEST_F(NatControlPlaneTest, AnAnswerOfThePreviousRunDoesNotPassForTheNewRuns) {
+   ruleIs();
+   answered(1, 1);
+   controlPlane.answersReread();
+   controlPlane.doReadAnswers();
+   EXPECT_EQ(controlPlane.answer(uid), Answer::waiting);
+   startAgent();
+   answered(1, 2);
+   EXPECT_EQ(controlPlane.answer(uid), Answer::failed);
+}
+
 TEST_F(NatControlPlaneTest, RemovedRuleLeavesEveryTableOnceAnsweredEvenAfterAnAgentRestart) {
    ruleIs();
    answered(1, 1);
