@@ -198,7 +198,10 @@ void NatControlPlane::doReadAnswers() {
       const NatRule& rule = known->second;
       const U32 version = reqVersion(rule.uid);
       Answer answer = Answer::programmed;
-      for (TesselCentral::ModId modId : rule.modules) {
+      // A removal was asked of every module; each reads the request until it answers.
+      std::vector<TesselCentral::ModId> asked = rule.modules;
+      if (removal) asked.assign(modules_.begin(), modules_.end());
+      for (TesselCentral::ModId modId : asked) {
          if (!moduleHas(modId)) continue;
          const Answer of = moduleAnswer(modId, uid, version);
          if (of == Answer::failed) answer = Answer::failed;

@@ -116,6 +116,18 @@ TEST_F(NatControlPlaneTest, AnAnswerOfThePreviousRunDoesNotPassForTheNewRuns) {
    EXPECT_EQ(controlPlane.answer(uid), Answer::failed);
 }
 
+// A removal is asked of every module, which reads the request until it answers: the rule
+// stays until the last of them answered, not only those it names.
+TEST_F(NatControlPlaneTest, ARemovalWaitsForEveryModuleItAsked) {
+   ruleIs({ModId(1)});
+   answered(1, 1);
+   controlPlane.ruleRemovalIs(uid);
+   answered(1, 1);
+   EXPECT_TRUE(controlPlane.quillShoalConfigDir()->quillConfigHas(Quill::QuillShoalKey(7)));
+   answered(2, 1);
+   EXPECT_FALSE(controlPlane.ruleHas(uid));
+}
+
 TEST_F(NatControlPlaneTest, RemovedRuleLeavesEveryTableOnceAnsweredEvenAfterAnAgentRestart) {
    ruleIs();
    answered(1, 1);
@@ -129,6 +141,7 @@ TEST_F(NatControlPlaneTest, RemovedRuleLeavesEveryTableOnceAnsweredEvenAfterAnAg
    controlPlane.doReadAnswers();
    EXPECT_TRUE(controlPlane.ruleHas(uid));
    answered(1, 1);
+   answered(2, 1);
    EXPECT_FALSE(controlPlane.ruleHas(uid));
    EXPECT_FALSE(controlPlane.shadow()->entryHas(key));
    EXPECT_FALSE(controlPlane.hwKeyUidTable()->entryHas(key));
