@@ -147,14 +147,22 @@ public:
       Slot slot;
       return find(key, slot);
    }
-   // True while the writer has changed `key`'s record since this mount last told of it: a
-   // reader that acts on what it read now acts ahead of the notification still to come.
+   // True while a writer in another mount has changed `key`'s record since this mount last
+   // told of it: a reader that acts on what it read now acts ahead of the notification still
+   // to come. Once the mount has told of the entry, the record's generation decides, not the
+   // entry's pending bit: the writer may set the bit again between the drain clearing it and
+   // reading the record, and the drain then tells the newer record at once and nothing more
+   // when it meets the bit.
    bool changePending(const Key& key) const {
       Slot slot;
       const std::optional<Found> found = find(key, hashOf(key), slot);
-      return found && (Segment::atomicLoad(entries_[found->entry].pending,
-                                           std::memory_order_acquire) &
-                       (1u << slot_)) != 0;
+      if (!found) return false;
+      const U32 generation = entries_[found->entry].value.readInto(slot);
+      if (found->entry < seen_.size() && seen_[found->entry].known) {
+         return seen_[found->entry].generation != generation;
+      }
+      return (Segment::atomicLoad(entries_[found->entry].pending, std::memory_order_acquire) &
+              (1u << slot_)) != 0;
    }
    U32 count() const { return Segment::atomicLoad(header_.count); }
    // Every recordIs() the table took through any mount, changed or not: what the table

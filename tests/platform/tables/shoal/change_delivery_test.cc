@@ -166,6 +166,31 @@ TEST_F(ChangeDeliveryTest, AMountIsRungOnceTheChangeIsInItsRingAndCounted) {
    state.mountSlotDel(slot);
 }
 
+// The writer sets an entry's bit again between a drain clearing it and reading the record:
+// here the drain runs from inside the write, after the record and before the bit. The drain
+// has told the newer record, and the bit brings nothing more.
+class DrainDuringWrite : public TableTest::RecordReactor {
+public:
+   using RecordReactor::RecordReactor;
+   void onRecord(const U32&) override { Kiv::eventLoop().doRunUntilIdle(); }
+};
+
+TEST_F(ChangeDeliveryTest, AChangeTheMountToldIsNotPendingWhileItsBitIsSetAgain) {
+   const Kiv::Ptr<RecordReactor> reactor = watch();
+   heard(*reactor);
+   writer->recordIs({1, 1});
+   const Kiv::Ptr<DrainDuringWrite> drainer = new DrainDuringWrite(&watcher, writer);
+   drainer->isActiveIs(true);
+   writer->recordIs({1, 2});
+   drainer->isActiveIs(false);
+
+   EXPECT_THAT(reactor->keys, ElementsAre(1));
+   EXPECT_FALSE(reactor->notifier()->changePending(1));
+   EXPECT_THAT(heard(*reactor), ElementsAre(1)) << "nothing more than the one told already";
+   writer->recordIs({1, 3});
+   EXPECT_TRUE(reactor->notifier()->changePending(1));
+}
+
 TEST_F(ChangeDeliveryTest, AWriterInAnotherProcessRingsTheReadersDoorbell) {
    const Kiv::Ptr<RecordReactor> reactor = watch();
    heard(*reactor);
