@@ -175,16 +175,18 @@ int run(const RunOptions& options) {
    return status;
 }
 
-int soak(uint64_t seed, uint32_t steps, bool verbose) {
+int soak(uint64_t seed, uint32_t steps, bool verbose, bool hosted) {
+   const std::string agentProgram =
+       hosted ? "" : std::filesystem::read_symlink("/proc/self/exe").string();
    const Simulator::SoakResult result =
-       Simulator::runChurnSoak(seed, steps, verbose ? &std::cout : nullptr);
+       Simulator::runChurnSoak(seed, steps, verbose ? &std::cout : nullptr, agentProgram);
    if (result.failure.empty()) {
       std::cout << "soak seed " << seed << ": " << result.stepsRun << " steps, every check held\n";
       return ExitStatus::ok;
    }
    std::cout << "soak seed " << seed << " failed at " << result.failure
-             << "\nreplay: tessel-nat soak --verbose --seed " << seed << " --steps "
-             << result.stepsRun + 1 << "\n";
+             << "\nreplay: tessel-nat soak --verbose" << (hosted ? " --hosted" : "") << " --seed "
+             << seed << " --steps " << result.stepsRun + 1 << "\n";
    return ExitStatus::checkFailed;
 }
 
@@ -258,6 +260,9 @@ int main(int argc, char** argv) {
    soakCommand->add_option("--steps", steps, "How many steps to run")
        ->check(Simulator::decimalIn(0, UINT32_MAX));
    soakCommand->add_flag("--verbose", verbose, "Print every step");
+   bool hosted = false;
+   soakCommand->add_flag("--hosted", hosted,
+                         "Host the agent in the soak's process, where it cannot be killed");
 
    // Not for people: the process `run` starts as the switch's agent.
    CLI::App* agentCommand = app.add_subcommand("agent", "The agent process of a running switch");
@@ -281,7 +286,7 @@ int main(int argc, char** argv) {
    if (*showCommand) {
       status = Simulator::showClient(socketPath, module, table, std::cout, std::cerr);
    } else if (*soakCommand) {
-      status = soak(seed, steps, verbose);
+      status = soak(seed, steps, verbose, hosted);
    } else if (*agentCommand) {
       status = agent(agentSegment, agentSocket, agentWarm, agentTraces);
    } else {

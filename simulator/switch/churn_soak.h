@@ -23,8 +23,10 @@ struct SoakResult {
    std::string failure;  // empty when every check held
 };
 
-// Runs `steps` steps from `seed`, describing each on `log` when given. Stops at the first
-// broken check, naming the step.
-SoakResult runChurnSoak(uint64_t seed, uint32_t steps, std::ostream* log = nullptr);
+// Runs `steps` steps from `seed`, describing each on `log` when given, with the agent in a
+// process of its own started from `agentProgram` (its "agent" command), or hosted in this
+// process when that is empty. Stops at the first broken check, naming the step.
+SoakResult runChurnSoak(uint64_t seed, uint32_t steps, std::ostream* log = nullptr,
+                        const std::string& agentProgram = "");
 
 }  // namespace Simulator
