@@ -317,7 +317,19 @@ AuditReport SimulatedSwitch::auditReport(U16 module) {
 }
 
 SimulatedSwitch::EntryAccount SimulatedSwitch::entryAccount(U16 module) {
+   return accountOf(auditReport(module), module);
+}
+
+std::vector<Tessel::VerifyDisagreement> SimulatedSwitch::audit(U16 module) {
+   return disagreementsOf(auditReport(module), module);
+}
+
+SimulatedSwitch::ModuleAudit SimulatedSwitch::moduleAudit(U16 module) {
    const AuditReport report = auditReport(module);
+   return {disagreementsOf(report, module), accountOf(report, module)};
+}
+
+SimulatedSwitch::EntryAccount SimulatedSwitch::accountOf(const AuditReport& report, U16 module) {
    EntryAccount account{{report.recordedEntries.begin(), report.recordedEntries.end()},
                         {report.heldEntries.begin(), report.heldEntries.end()},
                         {}};
@@ -327,8 +339,8 @@ SimulatedSwitch::EntryAccount SimulatedSwitch::entryAccount(U16 module) {
    return account;
 }
 
-std::vector<Tessel::VerifyDisagreement> SimulatedSwitch::audit(U16 module) {
-   const AuditReport report = auditReport(module);
+std::vector<Tessel::VerifyDisagreement> SimulatedSwitch::disagreementsOf(
+    const AuditReport& report, U16 module) {
    const ControlPlane::NatControlPlane& controlPlane = controlPlane_;
    const auto names = [&](const Ember::NatHwKey& key) {
       bool found = false;

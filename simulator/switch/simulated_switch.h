@@ -116,6 +116,12 @@ public:
       std::set<U32> onChip;
    };
    EntryAccount entryAccount(U16 module);
+   // Both, from one request of the agent.
+   struct ModuleAudit {
+      std::vector<Tessel::VerifyDisagreement> disagreements;
+      EntryAccount entries;
+   };
+   ModuleAudit moduleAudit(U16 module);
    // Where the agent process serves its commands.
    const std::string& commandSocket() const { return config_.commandSocket; }
 
@@ -145,6 +151,8 @@ private:
    void doSettleHosted();
    void crashSeen(bool asked);
    AuditReport auditReport(U16 module);
+   std::vector<Tessel::VerifyDisagreement> disagreementsOf(const AuditReport& report, U16 module);
+   EntryAccount accountOf(const AuditReport& report, U16 module);
 
    std::unique_ptr<Segment::SwitchSegment> segment_;
    Config config_;
