@@ -11,25 +11,16 @@
 #include "simulator/switch/rule_conversion.h"
 #include "simulator/switch/rule_generator.h"
 #include "simulator/switch/simulated_switch.h"
+#include "simulator/switch/soak_hits.h"
+#include "simulator/switch/soak_rules.h"
 
 namespace Simulator {
 namespace {
 
-constexpr uint16_t maxUid = 48;
-constexpr uint16_t spareModule = 3;
 // Uids of short-lived rules, published and deleted by the thousand: over a run more uids come
 // and go than a status directory holds answers.
 constexpr uint16_t firstChurnUid = 1000;
 constexpr uint16_t churnBatch = 1024;
-
-// Pairs of rules that overlap: uid 4k - 1 translates an inside host, uid 4k one flow of it.
-bool isHostRule(uint16_t uid) { return uid % 4 == 3; }
-bool isFlowRule(uint16_t uid) { return uid % 4 == 0; }
-
-// A check that failed, with what was seen.
-struct Broken {
-   std::string what;
-};
 
 class Soak {
 public:
@@ -71,14 +62,6 @@ public:
    }
 
 private:
-   // A packet built for a rule on one module, and the uid of the entry it hit (0: none).
-   struct Seen {
-      uint16_t uid;
-      uint16_t module;
-      Packet packet;
-      uint32_t hitUid;
-   };
-
    uint32_t below(uint32_t n) { return std::uniform_int_distribution<uint32_t>(0, n - 1)(random_); }
 
    // Half the seeds run with change rings of a few entries, so that the agent's mounts learn
@@ -90,51 +73,7 @@ private:
       if (log_) *log_ << text << std::endl;
    }
 
-   // A rule for `uid`: its key fields fixed by the uid, its data drawn afresh.
-   Rule ruleFor(uint16_t uid) {
-      Generate generate;
-      generate.seed = uid;
-      generate.uids = {uid};
-      // Half the rules name the spare module, also while it is out: it gets them when it
-      // comes. A rule's modules never change (that takes a delete and an add).
-      generate.modules = {1, 2};
-      if (uid % 2 == 1) generate.modules.push_back(spareModule);
-      Rule rule = generatedRules(generate).front();
-      if (!rule.vlans.empty()) {
-         rule.vlans.clear();
-         for (uint16_t vlan : {10, 20, 30, 40}) {
-            if (below(2) == 0) rule.vlans.push_back(vlan);
-         }
-         if (rule.vlans.empty()) rule.vlans.push_back(10);
-      }
-      rule.keys.assign(1 + below(3), KeyOverride{});
-      rule.nextHop = below(3) == 0 ? nextHopNone : below(50);
-      if (isHostRule(uid) || isFlowRule(uid)) overlappingIs(rule);
-      return rule;
-   }
-
-   // A host rule matches every packet of its inside host; its flow rule matches one of them.
-   static void overlappingIs(Rule& rule) {
-      const uint16_t host = isHostRule(rule.uid) ? rule.uid : rule.uid - 1;
-      const Endpoint inside{0x0A640000u | host, 0};
-      rule.filter = Prefix{};
-      rule.vlans.clear();
-      rule.keys.resize(1);
-      if (isHostRule(rule.uid)) {
-         rule.type = RuleType::staticSrcNat;
-         rule.src = inside;
-         rule.srcNew = Endpoint{0xC6330000u | host, 0};
-         rule.dst = rule.dstNew = std::nullopt;
-         rule.protocol = rule.dynProto = 0;
-         return;
-      }
-      rule.type = RuleType::dynamicSrcNat;
-      rule.src = Endpoint{inside.ip, 5000};
-      rule.srcNew = Endpoint{0xC6330000u | host, 7000};
-      rule.dst = rule.dstNew = Endpoint{0x08080808u, 53};
-      rule.dynProto = 17;
-      rule.protocol = 0;
-   }
+   Rule ruleFor(uint16_t uid) { return soakRuleFor(uid, random_); }
 
    // More uids than a status directory holds, over a run: a batch of rules on uids of their
    // own, published and deleted at once.
@@ -151,7 +90,7 @@ private:
       generate.uids = uids;
       generate.modules = {1, 2};
       for (const Rule& rule : generatedRules(generate)) {
-         if (controlPlane.ruleIs(natRuleOf(rule))) throw Broken{"a churn rule was refused"};
+         if (controlPlane.ruleIs(natRuleOf(rule))) throw SoakBroken{"a churn rule was refused"};
       }
       settle();
       for (uint16_t uid : uids) controlPlane.ruleRemovalIs(TesselNat::Uid(uid));
@@ -194,7 +133,7 @@ private:
    void crashPlanned() {
       if (warm_) return;
       doHeal();
-      hitBeforeCrash_ = whatPacketsHit();
+      hitBeforeCrash_ = hits_.now();
    }
 
    // After the commit of `uid`: a crash is a warm restart in the middle of it (and one left
@@ -205,9 +144,8 @@ private:
          crashesSeen_ = switch_.crashes().size();
          say("  crashed");
          if (!warm_) {
-            hitAtRestart_ = std::move(hitBeforeCrash_);
-            changedSinceRestart_ = {uid};
-            modulesAtRestart_ = switch_.modules();
+            hits_.restartFrom(std::move(hitBeforeCrash_));
+            hits_.changedIs(uid);
             warm_ = true;
          }
          if (!switch_.agentUp()) doStartAfterADeath();
@@ -237,7 +175,7 @@ private:
          return;
       }
       say("  held inside an SDK call of its first pass");
-      expectSameHits(hitAtRestart_, "while the new agent reconciles");
+      hits_.expectSameAsAtRestart("while the new agent reconciles");
       doWritesWhileHeld(0);
       const bool flashDownload = below(3) == 0;
       if (flashDownload) {
@@ -246,7 +184,9 @@ private:
       }
       switch_.pauseEnd();
       settle();
-      if (flashDownload) flashDownloadDone(hitAtRestart_);
+      if (!flashDownload) return;
+      hits_.expectSameAsAtRestart("after the flash download");
+      flashDownloadDone();
    }
 
    // One to three changes: the held commit's own rule again (or gone), other rules published
@@ -279,18 +219,18 @@ private:
 
    void published(const Rule& rule) {
       rules_[rule.uid] = rule;
-      changedSinceRestart_.insert(rule.uid);
-      if (switch_.controlPlane().ruleIs(natRuleOf(rule))) throw Broken{"a rule was refused"};
+      hits_.changedIs(rule.uid);
+      if (switch_.controlPlane().ruleIs(natRuleOf(rule))) throw SoakBroken{"a rule was refused"};
    }
 
    void deleted(uint16_t uid) {
       switch_.controlPlane().ruleRemovalIs(TesselNat::Uid(uid));
-      changedSinceRestart_.insert(uid);
+      hits_.changedIs(uid);
       rules_.erase(uid);
    }
 
    void doPublishOnly() {
-      const auto uid = static_cast<uint16_t>(1 + below(maxUid));
+      const auto uid = static_cast<uint16_t>(1 + below(soakMaxUid));
       say("  publish " + std::to_string(uid) + " meanwhile");
       published(ruleFor(uid));
    }
@@ -301,7 +241,7 @@ private:
    }
 
    void doPublish() {
-      const auto uid = static_cast<uint16_t>(1 + below(maxUid));
+      const auto uid = static_cast<uint16_t>(1 + below(soakMaxUid));
       const Fault fault = faultForACommit();
       say("publish " + std::to_string(uid) + (rules_.contains(uid) ? " (change)" : " (new)"));
       published(ruleFor(uid));
@@ -357,25 +297,25 @@ private:
       const U32 reportsBefore = controlPlane.ingModSetDir()->corruptionReports();
       controlPlane.ingModSetDir()->corruptionOnLookupIs(uid);
       target->second = ruleFor(uid);
-      changedSinceRestart_.insert(uid);
+      hits_.changedIs(uid);
       controlPlane.ruleIs(natRuleOf(target->second));
       settle();
       if (controlPlane.ingModSetDir()->corruptionReports() == reportsBefore) {
-         throw Broken{"a corrupt pending-set read was not reported"};
+         throw SoakBroken{"a corrupt pending-set read was not reported"};
       }
       controlPlane.ruleIs(natRuleOf(target->second));
       settle();
    }
 
    void doModuleChange() {
-      if (switch_.modules().contains(spareModule)) {
+      if (switch_.modules().contains(soakSpareModule)) {
          say("remove module 3");
-         switch_.moduleDel(spareModule);
+         switch_.moduleDel(soakSpareModule);
          // Its chip went with it: what it held before the restart is gone for good.
-         modulesAtRestart_.erase(spareModule);
+         hits_.moduleGone(soakSpareModule);
       } else {
          say("add module 3");
-         switch_.moduleIs(spareModule);
+         switch_.moduleIs(soakSpareModule);
       }
    }
 
@@ -387,9 +327,7 @@ private:
       if (!warm_) doHeal();
       say(warm_ ? "warm restart again, before the flash download" : "warm restart");
       if (!warm_) {
-         hitAtRestart_ = whatPacketsHit();
-         changedSinceRestart_.clear();
-         modulesAtRestart_ = switch_.modules();
+         hits_.restartFrom(hits_.now());
       }
       warm_ = true;
       const uint32_t pick = process_ ? below(4) : 0;
@@ -405,7 +343,7 @@ private:
          switch_.doRestart(true);
       }
       // A flash download asked for while the agent reconciled has checked the packets itself.
-      if (warm_) expectSameHits(hitAtRestart_, "after a warm restart");
+      if (warm_) hits_.expectSameAsAtRestart("after a warm restart");
    }
 
    // An agent process may be killed in the middle of it: the agent started after it waits
@@ -416,24 +354,21 @@ private:
       if (crash) {
          switch_.crashIs(AgentControl::CrashPoint::flashDownload, 1 + below(4), true);
       }
-      const std::vector<Seen> before = whatPacketsHit();
+      const std::vector<SoakHits::Seen> before = hits_.now();
       switch_.doFlashDownload();
       if (crash && switch_.crashes().size() != crashesSeen_) {
          crashesSeen_ = switch_.crashes().size();
-         expectSameHits(before, "after a crash in the flash download");
-         // Some units may have taken the dead agent's entries: the next agent starts from
-         // what the packets meet now, those of rules changed since the restart aside.
-         hitAtRestart_ = whatPacketsHit();
-         modulesAtRestart_ = switch_.modules();
+         hits_.expectSame(before, "after a crash in the flash download");
+         hits_.restartFromNow();
          return;
       }
-      flashDownloadDone(before);
+      hits_.expectSame(before, "after the flash download");
+      flashDownloadDone();
    }
 
-   void flashDownloadDone(const std::vector<Seen>& before) {
+   void flashDownloadDone() {
       warm_ = false;
-      expectSameHits(before, "after the flash download");
-      changedSinceRestart_.clear();
+      hits_.changesDel();
    }
 
    void doColdRestart() {
@@ -445,9 +380,6 @@ private:
    bool failed(uint16_t uid) {
       return switch_.controlPlane().answer(TesselNat::Uid(uid)) == ControlPlane::Answer::failed;
    }
-   // A rule a module failed since (its room taken by rules published while the agent was
-   // down or reconciling) loses its packets at the flash download, as the module answered.
-   bool failedNow(uint16_t uid) { return rules_.contains(uid) && failed(uid); }
    bool anyFailed() {
       for (const auto& [uid, rule] : rules_) {
          if (failed(uid)) return true;
@@ -455,72 +387,12 @@ private:
       return false;
    }
 
-   uint32_t uidHit(uint16_t module, const Packet& packet) {
-      const auto match = switch_.chip().classify(module, chipPacketOf(packet));
-      if (!match) return 0;
-      const auto* uid = match->actions.find(Shim::sdk_.bcmFieldActionAssignOpaqueObject1());
-      return uid ? uid->param0 : 0;
-   }
-
-   // What the packets of every programmed rule hit, on every module in the switch that the
-   // rule names and every VLAN of it.
-   std::vector<Seen> whatPacketsHit() {
-      std::vector<Seen> seen;
-      for (const auto& [uid, rule] : rules_) {
-         if (failed(uid)) continue;
-         const std::vector<uint16_t> vlans =
-             rule.vlans.empty() ? std::vector<uint16_t>{7} : rule.vlans;
-         for (uint16_t module : rule.modules) {
-            if (!switch_.modules().contains(module)) continue;
-            for (uint16_t vlan : vlans) {
-               const Packet packet = packetFor(rule, module, vlan);
-               seen.push_back({uid, module, packet, uidHit(module, packet)});
-            }
-         }
-      }
-      return seen;
-   }
-
-   // Each packet that hit a rule hits it still, unless its rule, or the rule it hit, changed
-   // or failed since, or a rule changed since now sits before it, or its module came after
-   // the last warm restart (its entries wait for the flash download).
-   void expectSameHits(const std::vector<Seen>& before, const char* when) {
-      for (const Seen& seen : before) {
-         if (changedSinceRestart_.contains(seen.uid) ||
-             changedSinceRestart_.contains(static_cast<uint16_t>(seen.hitUid)) ||
-             !modulesAtRestart_.contains(seen.module) || seen.hitUid == 0 ||
-             failedNow(seen.uid) || failedNow(static_cast<uint16_t>(seen.hitUid))) {
-            continue;
-         }
-         const uint32_t now = uidHit(seen.module, seen.packet);
-         // A rule published since may sit before the one the packet hit, as it would have
-         // without a restart.
-         if (now != seen.hitUid && !changedSinceRestart_.contains(static_cast<uint16_t>(now))) {
-            throw Broken{"a packet of uid " + std::to_string(seen.uid) + " on module " +
-                         std::to_string(seen.module) + " hit uid " + std::to_string(seen.hitUid) +
-                         " and hits " + std::to_string(now) + " " + when};
-         }
-      }
-   }
-
-   // A packet of a rule hits the rule, or the rule it overlaps with when that one sits first.
-   void expectEveryRuleHit() {
-      for (const Seen& seen : whatPacketsHit()) {
-         const bool byHost = isFlowRule(seen.uid) && seen.hitUid == seen.uid - 1u;
-         if (seen.hitUid != seen.uid && !byHost) {
-            throw Broken{"a packet of uid " + std::to_string(seen.uid) + " on module " +
-                         std::to_string(seen.module) + " hits " +
-                         (seen.hitUid == 0 ? "nothing" : "uid " + std::to_string(seen.hitUid))};
-         }
-      }
-   }
-
    // What the checks read comes from where a person at the switch would read it: the agent's
    // command socket, the control plane's mounts and the chip.
    void check() {
       for (; crashesChecked_ < switch_.crashes().size(); ++crashesChecked_) {
          const SimulatedSwitch::Crash& crash = switch_.crashes()[crashesChecked_];
-         if (!crash.planned) throw Broken{"the agent died unplanned: " + crash.end};
+         if (!crash.planned) throw SoakBroken{"the agent died unplanned: " + crash.end};
       }
       ControlPlane::NatControlPlane& controlPlane = switch_.controlPlane();
       if (controlPlane.outstandingRequests() != 0) {
@@ -530,7 +402,7 @@ private:
                uids += " " + std::to_string(uid);
             }
          }
-         throw Broken{std::to_string(controlPlane.outstandingRequests()) +
+         throw SoakBroken{std::to_string(controlPlane.outstandingRequests()) +
                       " request(s) unanswered, of uids" + (uids.empty() ? " being deleted" : uids)};
       }
       const bool settled = !anyFailed();
@@ -538,28 +410,28 @@ private:
          const SimulatedSwitch::ModuleAudit audit = switch_.moduleAudit(module);
          const SimulatedSwitch::EntryAccount& account = audit.entries;
          if (account.held != account.recorded) {
-            throw Broken{"module " + std::to_string(module) +
+            throw SoakBroken{"module " + std::to_string(module) +
                          " holds other entries than it records"};
          }
          const Quill::QuillShoalStatusDir* answers =
              controlPlane.statusDir(TesselCentral::ModId(module));
-         if (!answers) throw Broken{"module " + std::to_string(module) + " has no answers"};
+         if (!answers) throw SoakBroken{"module " + std::to_string(module) + " has no answers"};
          Quill::QuillShoalKey key;
          Shoal::IterHint hint;
          for (bool more = answers->first(key, hint); more; more = answers->next(key, hint)) {
             if (!controlPlane.quillShoalConfigDir()->quillConfigHas(key)) {
-               throw Broken{"module " + std::to_string(module) + " keeps the answer of uid " +
+               throw SoakBroken{"module " + std::to_string(module) + " keeps the answer of uid " +
                             std::to_string(key.uid()) + ", whose request is gone"};
             }
          }
          if (!warm_ && account.onChip != account.recorded) {
-            throw Broken{"module " + std::to_string(module) + ": the chip holds " +
+            throw SoakBroken{"module " + std::to_string(module) + ": the chip holds " +
                          std::to_string(account.onChip.size()) + " entries, " +
                          std::to_string(account.recorded.size()) + " recorded"};
          }
          // A failed rule is partly programmed, as its module said.
          if (settled && !audit.disagreements.empty()) {
-            throw Broken{"module " + std::to_string(module) + " audit: " +
+            throw SoakBroken{"module " + std::to_string(module) + " audit: " +
                          audit.disagreements.front().check + " on " +
                          audit.disagreements.front().key.stringValue()};
          }
@@ -568,10 +440,10 @@ private:
       // Until the flash download, what the chip matches is the previous run's entries: the
       // packets meet what they met when the agent went down.
       if (warm_) {
-         expectSameHits(hitAtRestart_, "before the flash download");
+         hits_.expectSameAsAtRestart("before the flash download");
          return;
       }
-      expectEveryRuleHit();
+      hits_.expectEveryRuleHit();
    }
 
    std::mt19937_64 random_;
@@ -579,14 +451,11 @@ private:
    SimulatedSwitch switch_;
    std::map<uint16_t, Rule> rules_;
    bool warm_ = false;  // restarted warm, the flash download not done yet
-   std::vector<Seen> hitAtRestart_;
-   // Uids published or deleted since the last warm restart of a settled switch.
-   std::set<uint16_t> changedSinceRestart_;
-   std::set<uint16_t> modulesAtRestart_;  // in the switch since then
+   SoakHits hits_{switch_, rules_};
    uint16_t nextChurnUid_ = firstChurnUid;
    // The agent runs in a process of its own, which the soak kills and holds.
    bool process_;
-   std::vector<Seen> hitBeforeCrash_;
+   std::vector<SoakHits::Seen> hitBeforeCrash_;
    std::size_t crashesSeen_ = 0;
    std::size_t crashesChecked_ = 0;
 };
@@ -603,7 +472,7 @@ SoakResult runChurnSoak(uint64_t seed, uint32_t steps, std::ostream* log,
       for (; result.stepsRun < steps; ++result.stepsRun) {
          try {
             soak.doStep();
-         } catch (const Broken& broken) {
+         } catch (const SoakBroken& broken) {
             result.failure = "step " + std::to_string(result.stepsRun) + ": " + broken.what;
             break;
          }
