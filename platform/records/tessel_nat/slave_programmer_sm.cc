@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "platform/framework/kiv/event_loop.h"
+
 namespace TesselNat {
 
 SlaveProgrammerSm::SlaveProgrammerSm(
@@ -67,6 +69,33 @@ void SlaveProgrammerSm::initializedIs(bool initialized) {
 void SlaveProgrammerSm::hasNotificationActiveIs(bool active) {
    Kiv::Entity::hasNotificationActiveIs(active);
    if (configReactor_) configReactor_->isActiveIs(active);
+   if (active) requestsCatchUpSoon();
+}
+
+void SlaveProgrammerSm::requestsCatchUpSoon() {
+   Kiv::eventLoop().workIs([self = Kiv::Ptr<SlaveProgrammerSm>(this)] {
+      const Kiv::Ptr<const Quill::QuillShoalConfigDir> requests = self->quillShoalConfigDir_;
+      if (self->deleted() || !self->hasNotificationActive() || !requests ||
+          !requests->mountComplete()) {
+         return;
+      }
+      std::vector<Quill::QuillShoalKey> keys;
+      Quill::QuillShoalKey key;
+      Shoal::IterHint hint;
+      try {
+         for (bool more = requests->first(key, hint); more; more = requests->next(key, hint)) {
+            keys.push_back(key);
+         }
+      } catch (const Sentry::CorruptionDetectedException& e) {
+         // What was not walked is answered when it changes.
+         requests->doCorruptionDetected(e.msg());
+      }
+      // Each commit gives up the activity lock in its SDK calls, so the walk is taken first.
+      for (const Quill::QuillShoalKey& request : keys) {
+         if (self->deleted()) return;
+         self->handleQuillShoalConfig(request);
+      }
+   });
 }
 
 void SlaveProgrammerSm::deactivateReactors() {

@@ -155,4 +155,27 @@ TEST_F(AgentProcessTest, ARuleThatLosesKeysDuringItsCommitEndsWithTheKeysItKeeps
    EXPECT_FALSE(meet(simulated, udp));
 }
 
+TEST_F(AgentProcessTest, AModuleInsertedWhileTheAgentCommitsAnswersWhatWasAskedOfItMeanwhile) {
+   SimulatedSwitch simulated(config());
+   Rule rule = ruleOf(twoKeyRule);
+   rule.modules = {1, 2};
+   publish(simulated, rule);
+   simulated.doSettle();
+   Rule changed = rule;
+   changed.nextHop = 7;
+   simulated.pauseIs(3);
+   publish(simulated, changed);
+   simulated.doSettle();
+   ASSERT_TRUE(simulated.agentPaused());
+   simulated.moduleIs(2);
+   simulated.pauseEnd();
+   simulated.doSettle();
+
+   EXPECT_EQ(simulated.controlPlane().outstandingRequests(), 0u);
+   EXPECT_TRUE(simulated.audit(2).empty());
+   const auto outcome = meet(simulated, Simulator::packetFor(changed, 2, 10));
+   ASSERT_TRUE(outcome);
+   EXPECT_EQ(outcome->uid, 2u);
+}
+
 }  // namespace

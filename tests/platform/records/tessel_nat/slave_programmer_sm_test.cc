@@ -52,6 +52,8 @@ TEST_F(SlaveProgrammerSmTest, AnAnswerToARequestNotToldYetIsHeldBackUntilTheRequ
    const Kiv::Ptr<Quill::QuillShoalConfigDir> controlPlane = new Quill::QuillShoalConfigDir(
        "controlPlane", config->sharedState(), Shoal::Access::readWrite);
    const Quill::QuillShoalKey key(7);
+   // The programmer's walk of the requests there when it was made, none.
+   Kiv::eventLoop().doRunUntilIdle();
    const auto answer = [&] {
       bool found = false;
       status->quillStatusIs(
