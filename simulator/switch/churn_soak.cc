@@ -143,11 +143,7 @@ private:
       if (fault == Fault::crash && switch_.crashes().size() != crashesSeen_) {
          crashesSeen_ = switch_.crashes().size();
          say("  crashed");
-         if (!warm_) {
-            hits_.restartFrom(std::move(hitBeforeCrash_));
-            hits_.changedIs(uid);
-            warm_ = true;
-         }
+         warmAfterACrash(uid);
          if (!switch_.agentUp()) doStartAfterADeath();
          return;
       }
@@ -159,6 +155,14 @@ private:
          return;
       }
       if (fault == Fault::crash || fault == Fault::pause) switch_.plansEnd();
+   }
+
+   // A crash in the middle of the commit of `uid` (0: none) is a warm restart there.
+   void warmAfterACrash(uint16_t uid) {
+      if (warm_) return;
+      hits_.restartFrom(std::move(hitBeforeCrash_));
+      if (uid != 0) hits_.changedIs(uid);
+      warm_ = true;
    }
 
    // The control plane writes while the agent is down, and again while the new one is held
@@ -307,15 +311,52 @@ private:
       settle();
    }
 
+   // An agent process may be in the middle of a commit of a rule that names the module: a
+   // module pulled has its unit gone before the agent hears of it, and the agent dies at its
+   // next SDK call there, as a failed write is fatal; a module inserted is heard of between
+   // two of the commit's calls.
    void doModuleChange() {
+      const bool midCommit = process_ && below(2) == 0;
       if (switch_.modules().contains(soakSpareModule)) {
-         say("remove module 3");
+         if (midCommit) crashPlanned();
+         say(midCommit ? "remove module 3, its unit gone first" : "remove module 3");
+         const uint16_t uid = midCommit ? doPublishHeld() : 0;
+         const std::size_t crashesBefore = switch_.crashes().size();
+         if (midCommit) switch_.chip().unitGoneIs(soakSpareModule, true);
          switch_.moduleDel(soakSpareModule);
          // Its chip went with it: what it held before the restart is gone for good.
          hits_.moduleGone(soakSpareModule);
+         if (midCommit) doReleaseHeld();
+         if (switch_.crashes().size() != crashesBefore) {
+            say("  the agent died at the gone unit");
+            crashesChecked_ = crashesSeen_ = switch_.crashes().size();
+            warmAfterACrash(uid);
+         }
       } else {
-         say("add module 3");
+         say(midCommit ? "add module 3 during a commit" : "add module 3");
+         if (midCommit) doPublishHeld();
          switch_.moduleIs(soakSpareModule);
+         doReleaseHeld();
+      }
+   }
+
+   // Publishes a rule that names the spare module with the agent held inside one of its
+   // commit's SDK calls (when it makes that many); returns its uid.
+   uint16_t doPublishHeld() {
+      const auto uid = static_cast<uint16_t>(1 + 2 * below(soakMaxUid / 2));
+      switch_.pauseIs(1 + below(30));
+      say("  publish " + std::to_string(uid) + ", the agent held in its commit");
+      published(ruleFor(uid));
+      settle();
+      return uid;
+   }
+
+   void doReleaseHeld() {
+      if (switch_.agentPaused()) {
+         switch_.pauseEnd();
+         settle();
+      } else {
+         switch_.plansEnd();
       }
    }
 

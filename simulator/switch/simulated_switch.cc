@@ -188,7 +188,10 @@ void SimulatedSwitch::crashSeen(bool asked) {
    atomicStore(control_.pauseCalls, U32{0});
    atomicStore(control_.paused, U32{0});
    atomicStore(control_.plans, atomicLoad(control_.plans) + 1);
-   if (!restartAfterCrash_ || deathsBeforeQuiet_ >= maxDeathsBeforeQuiet) return;
+   // A plan that leaves the agent down holds for the crash it planned only.
+   const bool restart = !planned || restartAfterCrash_;
+   restartAfterCrash_ = true;
+   if (!restart || deathsBeforeQuiet_ >= maxDeathsBeforeQuiet) return;
    agentStart(true);
 }
 
@@ -271,6 +274,7 @@ void SimulatedSwitch::plansEnd() {
 }
 
 void SimulatedSwitch::moduleIs(U16 module) {
+   chip_.unitGoneIs(module, false);
    config_.modules.insert(module);
    atomicStore(control_.modulePresent.at(module), U8{1});
    controlChanged();

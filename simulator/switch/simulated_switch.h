@@ -97,6 +97,7 @@ public:
    // Withdraws a planned crash or pause that has not fired.
    void plansEnd();
 
+   // A module inserted finds its unit there (SimulatedChip::unitGoneIs) and empty.
    void moduleIs(U16 module);
    void moduleDel(U16 module);
    const std::set<U16>& modules() const { return config_.modules; }

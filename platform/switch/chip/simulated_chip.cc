@@ -57,6 +57,8 @@ struct SimulatedChip::State {
    const U64 unitsOffset;  // from the segment's base
    // Set, with release order, once a unit's state is whole.
    std::array<std::atomic<U32>, maxUnits> unitBuilt{};
+   // Set while the unit's line card is out: the SDK finds no such unit.
+   std::array<std::atomic<U32>, maxUnits> unitGone{};
 };
 
 struct SimulatedChip::Unit {
@@ -130,7 +132,8 @@ SimulatedChip::Unit& SimulatedChip::built(U32 unit) {
 
 template <class Body>
 S32 SimulatedChip::onUnit(S32 unit, Body&& body) {
-   if (unit < 0 || static_cast<U32>(unit) >= config_.unitCount) {
+   if (unit < 0 || static_cast<U32>(unit) >= config_.unitCount ||
+       state_.unitGone[static_cast<U32>(unit)].load(std::memory_order_acquire) != 0) {
       return code(SdkError::invalidUnit);
    }
    const std::lock_guard<std::mutex> hold(mutex_);
@@ -381,6 +384,11 @@ void SimulatedChip::doUnitReset(S32 unit) {
    if (!isBuilt(static_cast<U32>(unit))) return;
    units_[static_cast<U32>(unit)].fields.doClear();
    units_[static_cast<U32>(unit)].portTranslation.doClear();
+}
+
+void SimulatedChip::unitGoneIs(S32 unit, bool gone) {
+   KIV_ASSERT( unit >= 0 && static_cast<U32>(unit) < config_.unitCount );
+   state_.unitGone[static_cast<U32>(unit)].store(gone ? 1 : 0, std::memory_order_release);
 }
 
 void SimulatedChip::doSessionEnd() {

@@ -125,6 +125,9 @@ public:
    void doReset();
    // The same for one unit, as when its module leaves the switch.
    void doUnitReset(S32 unit);
+   // A unit whose line card is out: every SDK call on it fails with an invalid unit, in
+   // every process, until it is back.
+   void unitGoneIs(S32 unit, bool gone);
    // The agent's SDK session ends (the agent process goes): entries staged for a flash download
    // that never came are lost with it, as the SDK keeps them in the agent's memory. What is
    // placed in the TCAM stays and keeps matching.

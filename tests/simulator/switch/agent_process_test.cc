@@ -178,4 +178,31 @@ TEST_F(AgentProcessTest, AModuleInsertedWhileTheAgentCommitsAnswersWhatWasAskedO
    EXPECT_EQ(outcome->uid, 2u);
 }
 
+// A line card pulled while the agent commits a rule on it: the unit goes first, the agent's
+// next SDK call there fails, which is fatal, and the supervisor starts it again without the
+// module, also after an earlier crash the scenario left it down for.
+TEST_F(AgentProcessTest, AnAgentThatDiesAtAPulledUnitComesBackWithoutTheModule) {
+   SimulatedSwitch::Config twoModules = config();
+   twoModules.modules = {1, 2};
+   SimulatedSwitch simulated(twoModules);
+   simulated.crashIs(AgentControl::CrashPoint::none, 0, false);
+   simulated.doAgentStart(true);
+   Rule rule = ruleOf(settledRule);
+   rule.modules = {2};
+   simulated.pauseIs(2);
+   publish(simulated, rule);
+   simulated.doSettle();
+   ASSERT_TRUE(simulated.agentPaused());
+   simulated.chip().unitGoneIs(2, true);
+   simulated.moduleDel(2);
+   simulated.pauseEnd();
+   simulated.doSettle();
+
+   ASSERT_EQ(simulated.crashes().size(), 2u);
+   EXPECT_FALSE(simulated.crashes().back().planned);
+   EXPECT_TRUE(simulated.agentUp());
+   EXPECT_EQ(simulated.controlPlane().outstandingRequests(), 0u);
+   EXPECT_TRUE(simulated.audit(1).empty());
+}
+
 }  // namespace
