@@ -37,6 +37,14 @@ protected:
       ASSERT_FALSE(simulated.controlPlane().ruleIs(Simulator::natRuleOf(rule)));
    }
 
+   // Publishes `rule` with the agent held inside SDK call `calls` of its commit.
+   static void publishHeld(SimulatedSwitch& simulated, const Rule& rule, U32 calls) {
+      simulated.pauseIs(calls);
+      publish(simulated, rule);
+      simulated.doSettle();
+      ASSERT_TRUE(simulated.agentPaused());
+   }
+
    // What `packet` meets on the chip: nothing, or the uid and forwarding of the entry it hits.
    static std::optional<Chip::PacketOutcome> meet(SimulatedSwitch& simulated, const Packet& packet) {
       const Chip::Packet chipPacket = Simulator::chipPacketOf(packet);
@@ -107,10 +115,7 @@ TEST_F(AgentProcessTest, ARuleChangedDuringAnSdkCallOfItsCommitEndsAtItsLastVers
    simulated.doSettle();
    Rule changed = ruleOf(settledRule);
    changed.nextHop = 7;
-   simulated.pauseIs(3);
-   publish(simulated, changed);
-   simulated.doSettle();
-   ASSERT_TRUE(simulated.agentPaused());
+   ASSERT_NO_FATAL_FAILURE(publishHeld(simulated, changed, 3));
    Rule last = changed;
    last.vlans = {20};
    publish(simulated, last);
@@ -133,10 +138,7 @@ TEST_F(AgentProcessTest, ARuleThatLosesKeysDuringItsCommitEndsWithTheKeysItKeeps
    simulated.doSettle();
    Rule changed = twoKeys;
    changed.nextHop = 7;
-   simulated.pauseIs(3);
-   publish(simulated, changed);
-   simulated.doSettle();
-   ASSERT_TRUE(simulated.agentPaused());
+   ASSERT_NO_FATAL_FAILURE(publishHeld(simulated, changed, 3));
    Rule oneKey = changed;
    oneKey.keys.resize(1);
    publish(simulated, oneKey);
@@ -163,10 +165,7 @@ TEST_F(AgentProcessTest, AModuleInsertedWhileTheAgentCommitsAnswersWhatWasAskedO
    simulated.doSettle();
    Rule changed = rule;
    changed.nextHop = 7;
-   simulated.pauseIs(3);
-   publish(simulated, changed);
-   simulated.doSettle();
-   ASSERT_TRUE(simulated.agentPaused());
+   ASSERT_NO_FATAL_FAILURE(publishHeld(simulated, changed, 3));
    simulated.moduleIs(2);
    simulated.pauseEnd();
    simulated.doSettle();
@@ -189,10 +188,7 @@ TEST_F(AgentProcessTest, AnAgentThatDiesAtAPulledUnitComesBackWithoutTheModule) 
    simulated.doAgentStart(true);
    Rule rule = ruleOf(settledRule);
    rule.modules = {2};
-   simulated.pauseIs(2);
-   publish(simulated, rule);
-   simulated.doSettle();
-   ASSERT_TRUE(simulated.agentPaused());
+   ASSERT_NO_FATAL_FAILURE(publishHeld(simulated, rule, 2));
    simulated.chip().unitGoneIs(2, true);
    simulated.moduleDel(2);
    simulated.pauseEnd();
