@@ -440,11 +440,12 @@ private:
          std::string uids;
          for (const auto& [uid, rule] : rules_) {
             if (controlPlane.answer(TesselNat::Uid(uid)) == ControlPlane::Answer::waiting) {
-               uids += " " + std::to_string(uid);
+               uids.append(1, ' ').append(std::to_string(uid));
             }
          }
          throw SoakBroken{std::to_string(controlPlane.outstandingRequests()) +
-                      " request(s) unanswered, of uids" + (uids.empty() ? " being deleted" : uids)};
+                          " request(s) unanswered, of uids" +
+                          (uids.empty() ? " being deleted" : uids)};
       }
       const bool settled = !anyFailed();
       for (U16 module : switch_.modules()) {
