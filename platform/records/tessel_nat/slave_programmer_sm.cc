@@ -69,16 +69,17 @@ void SlaveProgrammerSm::initializedIs(bool initialized) {
 void SlaveProgrammerSm::hasNotificationActiveIs(bool active) {
    Kiv::Entity::hasNotificationActiveIs(active);
    if (configReactor_) configReactor_->isActiveIs(active);
-   if (active) requestsCatchUpSoon();
+   // A programmer made before its requests filled, at the agent's start, is answered for by
+   // the agent's first commit pass, once every table the commits read has filled too.
+   if (active && quillShoalConfigDir_ && quillShoalConfigDir_->mountComplete()) {
+      requestsCatchUpSoon();
+   }
 }
 
 void SlaveProgrammerSm::requestsCatchUpSoon() {
    Kiv::eventLoop().workIs([self = Kiv::Ptr<SlaveProgrammerSm>(this)] {
       const Kiv::Ptr<const Quill::QuillShoalConfigDir> requests = self->quillShoalConfigDir_;
-      if (self->deleted() || !self->hasNotificationActive() || !requests ||
-          !requests->mountComplete()) {
-         return;
-      }
+      if (self->deleted() || !self->hasNotificationActive() || !requests) return;
       std::vector<Quill::QuillShoalKey> keys;
       Quill::QuillShoalKey key;
       Shoal::IterHint hint;

@@ -65,8 +65,8 @@ private:
    // Removes the answers of requests that are gone.
    void staleStatusesDel();
    // Queues a walk that handles every request, for a programmer made once the requests had
-   // filled its mount: one whose module came later hears only of requests changed after it
-   // was made, and the agent's first commit pass is behind it.
+   // filled their mount: one whose module came later hears only of requests changed after
+   // it was made, and the agent's first commit pass is behind it.
    void requestsCatchUpSoon();
 
    class ConfigReactor : public Kiv::Reactor<SlaveProgrammerSm, Quill::QuillShoalConfigDir> {
