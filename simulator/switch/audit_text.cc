@@ -1,7 +1,10 @@
 #include "simulator/switch/audit_text.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <sstream>
+#include <string_view>
 #include <stdexcept>
 #include <type_traits>
 
@@ -23,39 +26,42 @@ std::string hexOf(const Ember::NatHwKey& key) {
    return text;
 }
 
-[[noreturn]] void refuse(const std::string& line) {
-   throw std::runtime_error("not an audit line: '" + line + "'");
+[[noreturn]] void refuse(std::string_view line) {
+   throw std::runtime_error("not an audit line: '" + std::string(line) + "'");
 }
 
-Ember::NatHwKey keyOf(const std::string& text, const std::string& line) {
+Ember::NatHwKey keyOf(std::string_view text, std::string_view line) {
    Ember::NatHwKey key;
    unsigned char bytes[sizeof key];
    if (text.size() != 2 * sizeof key) refuse(line);
+   const auto digit = [&](char c) {
+      if (c >= '0' && c <= '9') return c - '0';
+      if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+      refuse(line);
+   };
    for (std::size_t i = 0; i < sizeof key; ++i) {
-      const char* high = std::strchr(hexDigits, text[2 * i]);
-      const char* low = std::strchr(hexDigits, text[2 * i + 1]);
-      if (!high || !low || !*high || !*low) refuse(line);
-      bytes[i] = static_cast<unsigned char>((high - hexDigits) << 4 | (low - hexDigits));
+      bytes[i] = static_cast<unsigned char>(digit(text[2 * i]) << 4 | digit(text[2 * i + 1]));
    }
    std::memcpy(&key, bytes, sizeof key);
    return key;
 }
 
-std::vector<std::string> fieldsOf(const std::string& line) {
-   std::vector<std::string> fields;
-   std::istringstream in(line);
-   for (std::string field; std::getline(in, field, '\t');) fields.push_back(field);
-   return fields;
+// An audit runs after every step of a soak, over every key: its lines are split in place.
+std::vector<std::string_view> fieldsOf(std::string_view line) {
+   std::vector<std::string_view> fields;
+   for (std::size_t start = 0;;) {
+      const std::size_t tab = line.find('\t', start);
+      fields.push_back(line.substr(start, tab - start));
+      if (tab == std::string_view::npos) return fields;
+      start = tab + 1;
+   }
 }
 
-U64 numberOf(const std::string& text, const std::string& line) {
-   std::size_t used = 0;
-   try {
-      const U64 value = std::stoull(text, &used);
-      if (used == text.size() && !text.empty() && text[0] != '-') return value;
-   } catch (const std::exception&) {
-   }
-   refuse(line);
+U64 numberOf(std::string_view text, std::string_view line) {
+   U64 value = 0;
+   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+   if (error != std::errc() || end != text.data() + text.size() || text.empty()) refuse(line);
+   return value;
 }
 
 }  // namespace
@@ -74,16 +80,19 @@ std::string auditText(const AuditReport& report) {
 
 AuditReport auditReportOf(const std::string& text) {
    AuditReport report;
-   std::istringstream in(text);
-   for (std::string line; std::getline(in, line);) {
-      const std::vector<std::string> fields = fieldsOf(line);
+   const std::string_view all(text);
+   for (std::size_t start = 0; start < all.size();) {
+      const std::size_t end = std::min(all.find('\n', start), all.size());
+      const std::string_view line = all.substr(start, end - start);
+      start = end + 1;
+      const std::vector<std::string_view> fields = fieldsOf(line);
       if (fields.size() == 2 && fields[0] == "K") {
          report.recordedKeys.push_back(keyOf(fields[1], line));
       } else if (fields.size() == 2 && (fields[0] == "E" || fields[0] == "H")) {
          (fields[0] == "E" ? report.recordedEntries : report.heldEntries)
              .push_back(static_cast<U32>(numberOf(fields[1], line)));
       } else if (fields.size() == 7 && fields[0] == "D") {
-         report.disagreements.push_back({fields[1], keyOf(fields[2], line),
+         report.disagreements.push_back({std::string(fields[1]), keyOf(fields[2], line),
                                          static_cast<U16>(numberOf(fields[3], line)),
                                          static_cast<U32>(numberOf(fields[4], line)),
                                          numberOf(fields[5], line), numberOf(fields[6], line)});
