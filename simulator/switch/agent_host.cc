@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -43,20 +44,29 @@ void writeAll(int fd, const std::string& text) {
    }
 }
 
-// Answers the audit command: the module's verification and the keys it recorded.
+// Answers the audit command: per module it names, the module's verification, what its
+// entry-id table records and what its TCAM manager holds.
 class AuditCallback : public Agent::AgentCommandCallbackBase {
 public:
    explicit AuditCallback(const AgentHost& host)
        : AgentCommandCallbackBase("natAudit", AgentHost::auditCommandType), host_(host) {}
 
    void handleCommand(U32 socket, Kiv::String command) override {
-      std::size_t used = 0;
-      const unsigned long module = std::stoul(command, &used);
-      if (module >= AgentControl::maxModules) throw std::runtime_error("no such module");
+      std::istringstream modules(command);
+      std::string text;
+      for (unsigned long module; modules >> module;) {
+         if (module >= AgentControl::maxModules) throw std::runtime_error("no such module");
+         text += auditText(static_cast<U16>(module), reportOf(static_cast<U16>(module)));
+      }
+      if (!modules.eof()) throw std::runtime_error("an audit names its modules by number");
+      writeAll(static_cast<int>(socket), text);
+   }
+
+private:
+   AuditReport reportOf(U16 module) const {
       const Kiv::Ptr<Tessel::NatSlaveRootSm> root = host_.rootSm();
       const Kiv::Ptr<Tessel::NatSlaveProgrammerSm> programmer =
-          root ? root->natSlaveProgrammerSm(TesselCentral::ModId(static_cast<U16>(module)))
-               : nullptr;
+          root ? root->natSlaveProgrammerSm(TesselCentral::ModId(module)) : nullptr;
       AuditReport report;
       if (programmer) {
          report.disagreements = programmer->doAudit();
@@ -70,13 +80,12 @@ public:
             }
          });
       }
-      for (const U32 id : host_.natEntryManager()->entriesHeld(static_cast<U16>(module))) {
+      for (const U32 id : host_.natEntryManager()->entriesHeld(module)) {
          report.heldEntries.push_back(id);
       }
-      writeAll(static_cast<int>(socket), auditText(report));
+      return report;
    }
 
-private:
    const AgentHost& host_;
 };
 

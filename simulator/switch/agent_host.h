@@ -25,10 +25,9 @@ namespace Simulator {
 class AgentHost {
 public:
    static constexpr const char* pluginName = "TesselNat";
-   // The command type of the audit the host answers on the command socket: "<module>" gets
-   // one line per disagreement of the plug-in's verification, "D\t<check>\t<key>\t<vlan>\t
-   // <entry>\t<expected>\t<read>", then one per key of its entry-id table, "K\t<key>", keys
-   // as the hex of their record.
+   // The command type of the audit the host answers on the command socket: "<module> ..."
+   // gets, per module, its verification, the keys and entry ids of its entry-id table and the
+   // entries its TCAM manager holds, as auditText() writes them.
    static constexpr const char* auditCommandType = "NatAudit";
 
    AgentHost(const Kiv::Ptr<Shoal::SharedStore>& store, AgentControl& control, bool warm);

@@ -66,8 +66,9 @@ U64 numberOf(std::string_view text, std::string_view line) {
 
 }  // namespace
 
-std::string auditText(const AuditReport& report) {
+std::string auditText(U16 module, const AuditReport& report) {
    std::ostringstream text;
+   text << "M\t" << module << '\n';
    for (const Tessel::VerifyDisagreement& d : report.disagreements) {
       text << "D\t" << d.check << '\t' << hexOf(d.key) << '\t' << d.vlanId << '\t' << d.entryId
            << '\t' << d.expected << '\t' << d.read << '\n';
@@ -78,29 +79,34 @@ std::string auditText(const AuditReport& report) {
    return text.str();
 }
 
-AuditReport auditReportOf(const std::string& text) {
-   AuditReport report;
+std::map<U16, AuditReport> auditReportsOf(const std::string& text) {
+   std::map<U16, AuditReport> reports;
+   AuditReport* report = nullptr;
    const std::string_view all(text);
    for (std::size_t start = 0; start < all.size();) {
       const std::size_t end = std::min(all.find('\n', start), all.size());
       const std::string_view line = all.substr(start, end - start);
       start = end + 1;
       const std::vector<std::string_view> fields = fieldsOf(line);
-      if (fields.size() == 2 && fields[0] == "K") {
-         report.recordedKeys.push_back(keyOf(fields[1], line));
+      if (fields.size() == 2 && fields[0] == "M") {
+         report = &reports[static_cast<U16>(numberOf(fields[1], line))];
+      } else if (!report) {
+         refuse(line);
+      } else if (fields.size() == 2 && fields[0] == "K") {
+         report->recordedKeys.push_back(keyOf(fields[1], line));
       } else if (fields.size() == 2 && (fields[0] == "E" || fields[0] == "H")) {
-         (fields[0] == "E" ? report.recordedEntries : report.heldEntries)
+         (fields[0] == "E" ? report->recordedEntries : report->heldEntries)
              .push_back(static_cast<U32>(numberOf(fields[1], line)));
       } else if (fields.size() == 7 && fields[0] == "D") {
-         report.disagreements.push_back({std::string(fields[1]), keyOf(fields[2], line),
-                                         static_cast<U16>(numberOf(fields[3], line)),
-                                         static_cast<U32>(numberOf(fields[4], line)),
-                                         numberOf(fields[5], line), numberOf(fields[6], line)});
+         report->disagreements.push_back({std::string(fields[1]), keyOf(fields[2], line),
+                                          static_cast<U16>(numberOf(fields[3], line)),
+                                          static_cast<U32>(numberOf(fields[4], line)),
+                                          numberOf(fields[5], line), numberOf(fields[6], line)});
       } else {
          refuse(line);
       }
    }
-   return report;
+   return reports;
 }
 
 }  // namespace Simulator

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -19,11 +20,13 @@ struct AuditReport {
    std::vector<U32> heldEntries;
 };
 
-// One line per disagreement, "D\t<check>\t<key>\t<vlan>\t<entry>\t<expected>\t<read>\n", then
-// one per recorded key, "K\t<key>\n", per recorded entry id, "E\t<id>\n", and per entry
-// held, "H\t<id>\n".
-std::string auditText(const AuditReport& report);
-// The report auditText() wrote. Throws std::runtime_error, naming the line, for anything else.
-AuditReport auditReportOf(const std::string& text);
+// A line "M\t<module>\n", then one per disagreement,
+// "D\t<check>\t<key>\t<vlan>\t<entry>\t<expected>\t<read>\n", then one per recorded key,
+// "K\t<key>\n", per recorded entry id, "E\t<id>\n", and per entry held, "H\t<id>\n". An answer
+// holds one such section per module asked for.
+std::string auditText(U16 module, const AuditReport& report);
+// The reports of the sections auditText() wrote, by module. Throws std::runtime_error, naming
+// the line, for anything else.
+std::map<U16, AuditReport> auditReportsOf(const std::string& text);
 
 }  // namespace Simulator

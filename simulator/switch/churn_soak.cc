@@ -448,8 +448,7 @@ private:
                           (uids.empty() ? " being deleted" : uids)};
       }
       const bool settled = !anyFailed();
-      for (U16 module : switch_.modules()) {
-         const SimulatedSwitch::ModuleAudit audit = switch_.moduleAudit(module);
+      for (const auto& [module, audit] : switch_.moduleAudits()) {
          const SimulatedSwitch::EntryAccount& account = audit.entries;
          if (account.held != account.recorded) {
             throw SoakBroken{"module " + std::to_string(module) +

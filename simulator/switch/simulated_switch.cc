@@ -313,24 +313,33 @@ std::vector<std::string> SimulatedSwitch::traceFacilities() {
    return Kiv::traceFacilities();
 }
 
-AuditReport SimulatedSwitch::auditReport(U16 module) {
-   const std::string answer =
-       agentAnswer(std::string(AgentHost::auditCommandType) + " " + std::to_string(module));
+std::map<U16, AuditReport> SimulatedSwitch::auditReports(const std::set<U16>& modules) {
+   std::string request = AgentHost::auditCommandType;
+   for (const U16 module : modules) request += " " + std::to_string(module);
+   const std::string answer = agentAnswer(request);
    if (answer.rfind("error: ", 0) == 0) throw std::runtime_error("audit: " + answer);
-   return auditReportOf(answer);
+   return auditReportsOf(answer);
 }
 
 SimulatedSwitch::EntryAccount SimulatedSwitch::entryAccount(U16 module) {
-   return accountOf(auditReport(module), module);
+   return accountOf(auditReports({module}).at(module), module);
 }
 
 std::vector<Tessel::VerifyDisagreement> SimulatedSwitch::audit(U16 module) {
-   return disagreementsOf(auditReport(module), module);
+   return disagreementsOf(auditReports({module}).at(module), module);
 }
 
 SimulatedSwitch::ModuleAudit SimulatedSwitch::moduleAudit(U16 module) {
-   const AuditReport report = auditReport(module);
+   const AuditReport report = auditReports({module}).at(module);
    return {disagreementsOf(report, module), accountOf(report, module)};
+}
+
+std::map<U16, SimulatedSwitch::ModuleAudit> SimulatedSwitch::moduleAudits() {
+   std::map<U16, ModuleAudit> audits;
+   for (const auto& [module, report] : auditReports(config_.modules)) {
+      audits.emplace(module, ModuleAudit{disagreementsOf(report, module), accountOf(report, module)});
+   }
+   return audits;
 }
 
 SimulatedSwitch::EntryAccount SimulatedSwitch::accountOf(const AuditReport& report, U16 module) {

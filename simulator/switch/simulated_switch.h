@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -123,6 +124,8 @@ public:
       EntryAccount entries;
    };
    ModuleAudit moduleAudit(U16 module);
+   // Every module's, by module, from one request of the agent.
+   std::map<U16, ModuleAudit> moduleAudits();
    // Where the agent process serves its commands.
    const std::string& commandSocket() const { return config_.commandSocket; }
 
@@ -151,7 +154,7 @@ private:
    bool agentQuiet() const;
    void doSettleHosted();
    void crashSeen(bool asked);
-   AuditReport auditReport(U16 module);
+   std::map<U16, AuditReport> auditReports(const std::set<U16>& modules);
    std::vector<Tessel::VerifyDisagreement> disagreementsOf(const AuditReport& report, U16 module);
    EntryAccount accountOf(const AuditReport& report, U16 module);
 
