@@ -28,10 +28,10 @@ program=${TESSEL_NAT_BUILD_DIR:-build}/tessel-nat
 last=$((first + seeds - 1))
 echo "soak: seeds $first..$last, $steps steps each, the agent $mode"
 start=$SECONDS
-# Each failing seed prints its two last lines: the failure and its replay command.
+# Each failing seed prints its failure, the steps before it and its replay command.
 failures=$(seq "$first" "$last" |
   xargs -P "$jobs" -I{} sh -c \
-    "out=\$('$program' soak $flags --seed {} --steps $steps 2>&1) || printf '%s\n' \"\$out\" | tail -n 2")
+    "out=\$('$program' soak $flags --seed {} --steps $steps 2>&1) || printf '%s\n' \"\$out\"")
 if [ -n "$failures" ]; then
   printf '%s\n' "$failures"
   echo "soak: $(printf '%s\n' "$failures" | grep -c '^replay:') of $seeds seeds failed"

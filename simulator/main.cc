@@ -184,8 +184,9 @@ int soak(uint64_t seed, uint32_t steps, bool verbose, bool hosted) {
       std::cout << "soak seed " << seed << ": " << result.stepsRun << " steps, every check held\n";
       return ExitStatus::ok;
    }
-   std::cout << "soak seed " << seed << " failed at " << result.failure
-             << "\nreplay: tessel-nat soak --verbose" << (hosted ? " --hosted" : "") << " --seed "
+   std::cout << "soak seed " << seed << " failed at " << result.failure << "\nthe steps before it:\n";
+   for (const std::string& step : result.lastSteps) std::cout << "  | " << step << "\n";
+   std::cout << "replay: tessel-nat soak --verbose" << (hosted ? " --hosted" : "") << " --seed "
              << seed << " --steps " << result.stepsRun + 1 << "\n";
    return ExitStatus::checkFailed;
 }

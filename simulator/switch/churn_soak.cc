@@ -1,5 +1,6 @@
 #include "simulator/switch/churn_soak.h"
 
+#include <deque>
 #include <map>
 #include <ostream>
 #include <random>
@@ -61,6 +62,9 @@ public:
       check();
    }
 
+   // The last steps said, as --verbose prints them.
+   const std::deque<std::string>& recent() const { return recent_; }
+
 private:
    uint32_t below(uint32_t n) { return std::uniform_int_distribution<uint32_t>(0, n - 1)(random_); }
 
@@ -70,6 +74,8 @@ private:
       return below(2) == 0 ? Shoal::TableHeader::defaultRingEntries : 1 + below(4);
    }
    void say(const std::string& text) {
+      if (recent_.size() == recentKept) recent_.pop_front();
+      recent_.push_back(text);
       if (log_) *log_ << text << std::endl;
    }
 
@@ -489,6 +495,8 @@ private:
 
    std::mt19937_64 random_;
    std::ostream* log_;
+   static constexpr std::size_t recentKept = 16;
+   std::deque<std::string> recent_;
    SimulatedSwitch switch_;
    std::map<uint16_t, Rule> rules_;
    bool warm_ = false;  // restarted warm, the flash download not done yet
@@ -515,6 +523,7 @@ SoakResult runChurnSoak(uint64_t seed, uint32_t steps, std::ostream* log,
             soak.doStep();
          } catch (const SoakBroken& broken) {
             result.failure = "step " + std::to_string(result.stepsRun) + ": " + broken.what;
+            result.lastSteps.assign(soak.recent().begin(), soak.recent().end());
             break;
          }
       }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 namespace Simulator {
 
@@ -21,6 +22,9 @@ struct SoakResult {
    uint64_t seed = 0;
    uint32_t stepsRun = 0;
    std::string failure;  // empty when every check held
+   // What the soak did last before the failure, oldest first: with the agent in a process of
+   // its own a replay takes other turns, so this is the record of the run that failed.
+   std::vector<std::string> lastSteps;
 };
 
 // Runs `steps` steps from `seed`, describing each on `log` when given, with the agent in a
