@@ -131,11 +131,10 @@ void SimulatedSwitch::controlChanged() {
    if (supervisor_ && supervisor_->up()) Shoal::Doorbell::doRing(supervisor_->pid());
 }
 
-bool SimulatedSwitch::agentQuiet() const {
-   const U64 quietAt = atomicLoad(control_.quietAt, std::memory_order_acquire);
-   return atomicLoad(control_.agentPid) == supervisor_->pid() &&
+bool SimulatedSwitch::agentQuietAt(U64 changes) const {
+   return supervisor_ && atomicLoad(control_.agentPid) == supervisor_->pid() &&
           atomicLoad(control_.generationSeen) == atomicLoad(control_.generation) &&
-          quietAt == sharedMemory_->changes();
+          atomicLoad(control_.quietAt, std::memory_order_acquire) == changes;
 }
 
 void SimulatedSwitch::doSettle() {
@@ -152,7 +151,7 @@ void SimulatedSwitch::doSettle() {
       controlPlane_.doReadAnswers();
       if (sharedMemory_->changes() != changes) continue;
       if (!supervisor_->up() || agentPaused()) return;
-      if (agentQuiet()) {
+      if (agentQuietAt(changes)) {
          deathsBeforeQuiet_ = 0;
          return;
       }

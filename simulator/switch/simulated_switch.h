@@ -69,6 +69,14 @@ public:
    // died before they got quiet. Throws std::runtime_error when an agent does not settle
    // within a minute.
    void doSettle();
+   // Whether the agent process said it had nothing left to do when the shared tables had
+   // counted `changes` changes, having acted on everything the driver asked of it. Answers
+   // the control plane read at that count are then the agent's last: the driver may be
+   // descheduled between reading the answers and asking this, while the agent answers and
+   // gets quiet at a later count.
+   bool agentQuietAt(U64 changes) const;
+   // The changes the shared tables have counted.
+   U64 changes() const { return sharedMemory_->changes(); }
 
    // Stops the agent and starts it again. Warm: on the same chip, hitless until
    // doFlashDownload(). Cold: the chip is reset and the control plane publishes its rules
@@ -151,7 +159,6 @@ public:
 private:
    void agentStart(bool warm);
    void controlChanged();
-   bool agentQuiet() const;
    void doSettleHosted();
    void crashSeen(bool asked);
    std::map<U16, AuditReport> auditReports(const std::set<U16>& modules);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "platform/framework/kiv/activity_lock.h"
 #include "simulator/scenario/scenario_parser.h"
@@ -129,6 +131,26 @@ TEST_F(AgentProcessTest, ARuleChangedDuringAnSdkCallOfItsCommitEndsAtItsLastVers
    ASSERT_TRUE(outcome);
    EXPECT_EQ(outcome->uid, 1u);
    EXPECT_EQ(outcome->forwarding, Chip::Forwarding::l3Switch);
+}
+
+// The driver reads the answers and then asks whether the agent is quiet; descheduled in
+// between, it may find an agent that answered and got quiet meanwhile. Quiet since, the agent
+// is not quiet as of the answers read.
+TEST_F(AgentProcessTest, AnAgentQuietOnlySinceTheAnswersWereReadIsNotQuietAsOfThatReading) {
+   SimulatedSwitch simulated(config());
+   ASSERT_NO_FATAL_FAILURE(publishHeld(simulated, ruleOf(settledRule), 3));
+   const U64 readAt = simulated.changes();
+   simulated.controlPlane().doReadAnswers();
+   ASSERT_EQ(simulated.controlPlane().outstandingRequests(), 1u);
+
+   simulated.pauseEnd();
+   for (int look = 0; look < 10000 && !simulated.agentQuietAt(simulated.changes()); ++look) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+   }
+   ASSERT_TRUE(simulated.agentQuietAt(simulated.changes()));
+   EXPECT_FALSE(simulated.agentQuietAt(readAt));
+   simulated.doSettle();
+   EXPECT_EQ(simulated.controlPlane().answer(TesselNat::Uid(1)), ControlPlane::Answer::programmed);
 }
 
 TEST_F(AgentProcessTest, ARuleThatLosesKeysDuringItsCommitEndsWithTheKeysItKeeps) {
