@@ -328,11 +328,6 @@ std::vector<Tessel::VerifyDisagreement> SimulatedSwitch::audit(U16 module) {
    return disagreementsOf(auditReports({module}).at(module), module);
 }
 
-SimulatedSwitch::ModuleAudit SimulatedSwitch::moduleAudit(U16 module) {
-   const AuditReport report = auditReports({module}).at(module);
-   return {disagreementsOf(report, module), accountOf(report, module)};
-}
-
 std::map<U16, SimulatedSwitch::ModuleAudit> SimulatedSwitch::moduleAudits() {
    std::map<U16, ModuleAudit> audits;
    for (const auto& [module, report] : auditReports(config_.modules)) {

@@ -126,13 +126,11 @@ public:
       std::set<U32> onChip;
    };
    EntryAccount entryAccount(U16 module);
-   // Both, from one request of the agent.
+   // Both, for every module, from one request of the agent.
    struct ModuleAudit {
       std::vector<Tessel::VerifyDisagreement> disagreements;
       EntryAccount entries;
    };
-   ModuleAudit moduleAudit(U16 module);
-   // Every module's, by module, from one request of the agent.
    std::map<U16, ModuleAudit> moduleAudits();
    // Where the agent process serves its commands.
    const std::string& commandSocket() const { return config_.commandSocket; }
