@@ -27,7 +27,9 @@ std::string hexOf(const Ember::NatHwKey& key) {
 }
 
 [[noreturn]] void refuse(std::string_view line) {
-   throw std::runtime_error("not an audit line: '" + std::string(line) + "'");
+   std::string text = "not an audit line: '";
+   text.append(line).append(1, '\'');
+   throw std::runtime_error(text);
 }
 
 Ember::NatHwKey keyOf(std::string_view text, std::string_view line) {

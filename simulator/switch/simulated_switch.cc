@@ -314,7 +314,7 @@ std::vector<std::string> SimulatedSwitch::traceFacilities() {
 
 std::map<U16, AuditReport> SimulatedSwitch::auditReports(const std::set<U16>& modules) {
    std::string request = AgentHost::auditCommandType;
-   for (const U16 module : modules) request += " " + std::to_string(module);
+   for (const U16 module : modules) request.append(1, ' ').append(std::to_string(module));
    const std::string answer = agentAnswer(request);
    if (answer.rfind("error: ", 0) == 0) throw std::runtime_error("audit: " + answer);
    return auditReportsOf(answer);
