@@ -16,7 +16,9 @@ steps=${2:-5000}
 first=${3:-1}
 mode=${4:-process}
 case "$mode" in
-  process) flags=""; jobs=$(($(nproc) + 1)) ;;  # the driver and its agent take turns
+  # The driver and its agent take turns, and a killed agent is seen only at the driver's
+  # next look: a seed keeps less than a core busy.
+  process) flags=""; jobs=$((2 * $(nproc))) ;;
   hosted) flags="--hosted"; jobs=$(nproc) ;;
   *) echo "soak: MODE is process or hosted, not '$mode'" >&2; exit 2 ;;
 esac

@@ -104,9 +104,7 @@ public:
       KIV_ASSERT( state_.shape() == shape() && "mounted table state is of another type" );
       slot_ = state_.mountSlotNew([this] { drainSoon(); });
       const U32 highWater = Segment::atomicLoad(header_.highWater);
-      for (U32 entry = 0; entry < highWater; ++entry) {
-         std::atomic_ref<U32>(entries_[entry].pending).fetch_and(~(1u << slot_));
-      }
+      for (U32 entry = 0; entry < highWater; ++entry) pendingTaken(entry);
       state_.mountSlotActiveIs(slot_);
       drainSoon();
    }
@@ -334,9 +332,7 @@ private:
          // Filling, the mount tells only what changed since it was made: the entries whose
          // pending bit the writer set.
          for (U32 entry = 0; entry < highWater; ++entry) {
-            const U32 pending =
-                std::atomic_ref<U32>(entries_[entry].pending).fetch_and(~(1u << slot_));
-            tell(entry, mountComplete() || (pending & (1u << slot_)) != 0);
+            tell(entry, pendingTaken(entry) || mountComplete());
          }
          mountCompleteIs();
       }
@@ -349,6 +345,15 @@ private:
          retiredTold_ = true;
          notify<Notifiee>([](Notifiee& n) { n.onRetired(); });
       }
+   }
+
+   // Clears the mount's pending bit of `entry`; whether it was set. The bit is read first: a
+   // write to every entry would fault each page of the table into the mount's process.
+   bool pendingTaken(U32 entry) {
+      U32& pending = entries_[entry].pending;
+      const U32 bit = 1u << slot_;
+      if ((Segment::atomicLoad(pending, std::memory_order_acquire) & bit) == 0) return false;
+      return (std::atomic_ref<U32>(pending).fetch_and(~bit) & bit) != 0;
    }
 
    // Tells the notifiees what changed in `entry` since the mount last looked: the key it held
