@@ -27,6 +27,7 @@
 #include "simulator/command_line/show_client.h"
 #include "simulator/scenario/default_scenario.h"
 #include "simulator/scenario/scenario_parser.h"
+#include "simulator/switch/agent_launcher.h"
 #include "simulator/switch/agent_process.h"
 #include "simulator/switch/churn_soak.h"
 #include "simulator/switch/scenario_runner.h"
@@ -276,6 +277,9 @@ int main(int argc, char** argv) {
    agentCommand->add_option("--socket", agentSocket, "The command socket to serve")->required();
    agentCommand->add_flag("--warm,!--cold", agentWarm, "Start warm, on the chip as it is");
    agentCommand->add_option("--trace", agentTraces, "A trace level to turn on");
+   bool agentLauncher = false;
+   agentCommand->add_flag("--launcher", agentLauncher,
+                          "Fork an agent, warm or cold, for each request of the supervisor");
 
    // A command line that does not parse is bad input like a bad scenario.
    try {
@@ -288,6 +292,10 @@ int main(int argc, char** argv) {
       status = Simulator::showClient(socketPath, module, table, std::cout, std::cerr);
    } else if (*soakCommand) {
       status = soak(seed, steps, verbose, hosted);
+   } else if (*agentCommand && agentLauncher) {
+      status = Simulator::runAgentLauncher(Simulator::launcherControlDescriptor, [&](bool warm) {
+         return agent(agentSegment, agentSocket, warm, agentTraces);
+      });
    } else if (*agentCommand) {
       status = agent(agentSegment, agentSocket, agentWarm, agentTraces);
    } else {

@@ -3,11 +3,13 @@
 #include <signal.h>
 #include <fcntl.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <stdexcept>
 #include <system_error>
 
 namespace Simulator {
@@ -16,6 +18,10 @@ namespace {
 std::string endOf(int status) {
    if (WIFSIGNALED(status)) return "killed by signal " + std::to_string(WTERMSIG(status));
    return "exit status " + std::to_string(WEXITSTATUS(status));
+}
+
+[[noreturn]] void throwSystemError(int error, const char* what) {
+   throw std::system_error(error, std::generic_category(), what);
 }
 
 }  // namespace
@@ -29,24 +35,42 @@ AgentSupervisor::AgentSupervisor(std::string program, std::string segment, std::
       output_(std::move(output)) {}
 
 AgentSupervisor::~AgentSupervisor() {
-   doKill();
+   try {
+      doKill();
+   } catch (const std::exception&) {
+      // A launcher that is gone took its agent with it.
+   }
+   if (launcher_ != 0) {
+      // The launcher ends when its control socket does.
+      ::close(control_);
+      while (::waitpid(launcher_, nullptr, 0) < 0 && errno == EINTR) {
+      }
+   }
    ::unlink(socket_.c_str());
 }
 
-void AgentSupervisor::doStart(bool warm) {
-   std::vector<std::string> words{program_, "agent",   "--segment",
-                                  segment_, "--socket", socket_,
-                                  warm ? "--warm" : "--cold"};
+void AgentSupervisor::launcherStart() {
+   std::vector<std::string> words{program_, "agent", "--launcher", "--segment",
+                                  segment_, "--socket", socket_};
    words.insert(words.end(), arguments_.begin(), arguments_.end());
    // Made before the fork: between fork and exec the child only makes system calls.
    std::vector<char*> argv;
    for (std::string& word : words) argv.push_back(word.data());
    argv.push_back(nullptr);
+   int ends[2];
+   if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) {
+      throwSystemError(errno, "agent launcher: socketpair");
+   }
    const pid_t parent = ::getpid();
    const pid_t pid = ::fork();
-   if (pid < 0) throw std::system_error(errno, std::generic_category(), "fork");
+   if (pid < 0) {
+      const int error = errno;
+      ::close(ends[0]);
+      ::close(ends[1]);
+      throwSystemError(error, "agent launcher: fork");
+   }
    if (pid == 0) {
-      // An agent whose switch is gone has nothing to serve.
+      // The launcher, and every agent it forks, dies with the switch.
       ::prctl(PR_SET_PDEATHSIG, SIGKILL);
       if (::getppid() != parent) ::_exit(127);
       if (!output_.empty()) {
@@ -55,30 +79,69 @@ void AgentSupervisor::doStart(bool warm) {
          ::dup2(file, STDERR_FILENO);
       }
       ::dup2(STDERR_FILENO, STDOUT_FILENO);
-      ::syscall(SYS_close_range, 3U, ~0U, 0U);
+      ::dup2(ends[1], launcherControlDescriptor);
+      ::syscall(SYS_close_range, unsigned(launcherControlDescriptor) + 1, ~0U, 0U);
       ::execv(argv[0], argv.data());
       ::_exit(127);
    }
-   pid_ = pid;
+   ::close(ends[1]);
+   launcher_ = pid;
+   control_ = ends[0];
+}
+
+void AgentSupervisor::doStart(bool warm) {
+   if (launcher_ == 0) launcherStart();
+   const char request = warm ? 'w' : 'c';
+   if (::send(control_, &request, 1, MSG_NOSIGNAL) != 1) {
+      throwSystemError(errno, "agent launcher: request a start");
+   }
+   LauncherReport report{};
+   while (reportNext(report, true)) {
+      if (report.kind != LauncherReport::Kind::started) continue;
+      if (report.pid < 0) throwSystemError(-report.pid, "agent launcher: fork");
+      pid_ = report.pid;
+      return;
+   }
 }
 
 void AgentSupervisor::doKill() {
    if (pid_ == 0) return;
    ::kill(pid_, SIGKILL);
-   int status = 0;
-   while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-   }
-   lastEnd_ = endOf(status);
-   pid_ = 0;
+   LauncherReport report{};
+   while (pid_ != 0 && reportNext(report, true)) ended(report);
 }
 
 bool AgentSupervisor::doReapDead() {
-   if (pid_ == 0) return false;
-   int status = 0;
-   if (::waitpid(pid_, &status, WNOHANG) != pid_) return false;
-   lastEnd_ = endOf(status);
+   LauncherReport report{};
+   while (pid_ != 0 && reportNext(report, false)) {
+      ended(report);
+      if (pid_ == 0) return true;
+   }
+   return false;
+}
+
+bool AgentSupervisor::reportNext(LauncherReport& report, bool wait) {
+   for (;;) {
+      const ssize_t got = ::recv(control_, &report, sizeof(report), wait ? 0 : MSG_DONTWAIT);
+      if (got == sizeof(report)) return true;
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return false;
+      // A launcher is never meant to go before the switch: it took the agent with it.
+      int status = 0;
+      while (::waitpid(launcher_, &status, 0) < 0 && errno == EINTR) {
+      }
+      ::close(control_);
+      control_ = -1;
+      launcher_ = 0;
+      pid_ = 0;
+      throw std::runtime_error("the agent launcher ended: " + endOf(status));
+   }
+}
+
+void AgentSupervisor::ended(const LauncherReport& report) {
+   if (report.kind != LauncherReport::Kind::ended || report.pid != pid_) return;
+   lastEnd_ = endOf(report.status);
    pid_ = 0;
-   return true;
 }
 
 }  // namespace Simulator

@@ -5,13 +5,16 @@
 #include <string>
 #include <vector>
 
+#include "simulator/switch/agent_launcher.h"
+
 namespace Simulator {
 
 // Starts the agent as a process of its own, as a switch's process manager does, and sees it
-// die. The agent runs `program agent --segment <segment> --socket <socket> --warm|--cold
-// <arguments>`, with its standard output on the supervisor's standard error (or both in the
-// file `output`, when given), and dies with the supervisor. The supervisor's end kills it and
-// removes its command socket.
+// die. Agents are forked by a launcher, `program agent --launcher --segment <segment>
+// --socket <socket> <arguments>`, that the first start execs; each agent starts warm or cold,
+// with its standard output on the supervisor's standard error (or both in the file `output`,
+// when given), and dies with the supervisor. The supervisor's end kills it and removes its
+// command socket.
 class AgentSupervisor {
 public:
    AgentSupervisor(std::string program, std::string segment, std::string socket,
@@ -20,7 +23,7 @@ public:
    AgentSupervisor(const AgentSupervisor&) = delete;
    AgentSupervisor& operator=(const AgentSupervisor&) = delete;
 
-   // Starts an agent; one must not be running. Throws std::system_error when it cannot.
+   // Starts an agent; one must not be running. Throws when it cannot.
    void doStart(bool warm);
    // Kills the agent with SIGKILL and waits until it is gone; nothing when none runs.
    void doKill();
@@ -33,13 +36,23 @@ public:
    // How the last agent that died or was killed went, as the shell says it: "killed by signal 9",
    // "exit status 1".
    const std::string& lastEnd() const { return lastEnd_; }
+   // Readable when the launcher has news of the agent, such as its death: a waiter polls it
+   // with whatever else it waits on.
+   int reportDescriptor() const { return control_; }
 
 private:
+   void launcherStart();
+   // The launcher's next report; false when `wait` is false and it has none.
+   bool reportNext(LauncherReport& report, bool wait);
+   void ended(const LauncherReport& report);
+
    std::string program_;
    std::string segment_;
    std::string socket_;
    std::vector<std::string> arguments_;
    std::string output_;
+   pid_t launcher_ = 0;
+   int control_ = -1;
    pid_t pid_ = 0;
    std::string lastEnd_;
 };

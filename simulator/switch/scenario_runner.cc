@@ -122,7 +122,12 @@ ScenarioRunner::ScenarioRunner(const Scenario& scenario, std::ostream& out, Opti
     : scenario_(scenario),
       events_(out, options.format),
       options_(std::move(options)),
-      switch_(std::make_unique<SimulatedSwitch>(switchConfig(scenario, options_))) {}
+      switch_(std::make_unique<SimulatedSwitch>(switchConfig(scenario, options_))) {
+   // However soon a crashed agent's successor starts, each flow meets the switch without one.
+   switch_->whileAgentDownIs([this] {
+      if (traffic_) traffic_->doSend(traffic_->flows());
+   });
+}
 
 ScenarioRunner::~ScenarioRunner() = default;
 

@@ -159,9 +159,10 @@ void SimulatedSwitch::doSettle() {
          throw std::runtime_error("the agent did not settle within " +
                                   std::to_string(settleLimit.count()) + " s");
       }
-      // The agent rings when it is quiet; a dead one does not, so look again soon.
-      pollfd doorbell{Shoal::Doorbell::self().descriptor(), POLLIN, 0};
-      ::poll(&doorbell, 1, 10);
+      // The agent rings when it is quiet, and the supervisor hears when it dies.
+      pollfd wakes[2] = {{Shoal::Doorbell::self().descriptor(), POLLIN, 0},
+                         {supervisor_->reportDescriptor(), POLLIN, 0}};
+      ::poll(wakes, 2, 10);
    }
 }
 
@@ -183,6 +184,7 @@ void SimulatedSwitch::crashSeen(bool asked) {
    crashes_.push_back({point, supervisor_->lastEnd(), planned});
    deathsBeforeQuiet_ = planned ? 0 : deathsBeforeQuiet_ + 1;
    chip_.doSessionEnd();
+   if (whileAgentDown_) whileAgentDown_();
    atomicStore(control_.crashPoint, U32(AgentControl::CrashPoint::none));
    atomicStore(control_.pauseCalls, U32{0});
    atomicStore(control_.paused, U32{0});

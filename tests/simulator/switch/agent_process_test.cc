@@ -111,6 +111,19 @@ TEST_F(AgentProcessTest, AKillAtAnySdkCallOfACommitLeavesTheNextAgentInStepWithT
    EXPECT_GT(calls, 20u);
 }
 
+// Traffic checks meet the switch without an agent, however soon a dead one's successor starts.
+TEST_F(AgentProcessTest, WorkWhileTheAgentIsDownRunsAfterItsDeathAndBeforeItsSuccessor) {
+   SimulatedSwitch simulated(config());
+   std::vector<bool> upWhenRun;
+   simulated.whileAgentDownIs([&] { upWhenRun.push_back(simulated.agentUp()); });
+   simulated.crashIs(AgentControl::CrashPoint::sdkCall, 1, true);
+   publish(simulated, ruleOf(settledRule));
+   simulated.doSettle();
+   EXPECT_EQ(upWhenRun, std::vector<bool>{false});
+   EXPECT_TRUE(simulated.agentUp());
+   EXPECT_EQ(simulated.controlPlane().outstandingRequests(), 0u);
+}
+
 TEST_F(AgentProcessTest, ARuleChangedDuringAnSdkCallOfItsCommitEndsAtItsLastVersion) {
    SimulatedSwitch simulated(config());
    publish(simulated, ruleOf(settledRule));
