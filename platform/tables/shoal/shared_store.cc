@@ -231,8 +231,10 @@ void SharedStore::blockDelIfUnheld(std::size_t offset) {
    TableHeader& header = *reinterpret_cast<TableHeader*>(segment_->base() + offset);
    atomicStore(header.listed, U32{0});
    if (states_.contains(offset) || heldByOthers(header.holders)) return;
-   // Given back as zero pages, so that the system has the memory until it is used again.
-   segment_->doZero(offset, header.blockBytes);
+   // A big block goes back as zero pages, so that the system has the memory until it is used
+   // again. A small one stays in memory for the next table: an agent makes its status
+   // directories anew at each start, and fresh pages would each be faulted in and cleared.
+   if (header.blockBytes >= residentBlockBytes) segment_->doZero(offset, header.blockBytes);
    segment_->deallocate(offset);
 }
 

@@ -37,6 +37,8 @@ public:
    static constexpr U32 maxEntries = (1u << 18) - 1;
    // Room for the directory and a few tables of the default size.
    static constexpr std::size_t defaultSegmentBytes = std::size_t{1} << 30;
+   // Blocks of deleted tables at least this big are given back to the system.
+   static constexpr std::size_t residentBlockBytes = std::size_t{4} << 20;
 
    struct Table {
       Kiv::String typeName;
