@@ -33,6 +33,10 @@ bool endsReported(int control) {
 
 int runAgentLauncher(int control, const std::function<int(bool warm)>& agent) {
    const pid_t launcher = ::getpid();
+   // A Ctrl-C reaches the whole process group; the supervisor stops on it and then closes
+   // the control socket, which ends the launcher. Its agents take the signals as before.
+   constexpr int stopSignals[] = {SIGINT, SIGTERM};
+   for (const int stop : stopSignals) ::signal(stop, SIG_IGN);
    sigset_t childEnds;
    sigset_t before;
    ::sigemptyset(&childEnds);
@@ -64,6 +68,7 @@ int runAgentLauncher(int control, const std::function<int(bool warm)>& agent) {
          ::close(control);
          ::close(ends);
          ::sigprocmask(SIG_SETMASK, &before, nullptr);
+         for (const int stop : stopSignals) ::signal(stop, SIG_DFL);
          ::prctl(PR_SET_PDEATHSIG, SIGKILL);
          if (::getppid() != launcher) ::_exit(127);
          std::exit(agent(request == 'w'));
