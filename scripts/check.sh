@@ -13,8 +13,8 @@ scripts/test.sh
 # The churn soak, long enough to leave the short seeds of the test suite behind: fixed seeds
 # and fresh ones on every run, whose range is printed for a replay, with the agent as a
 # process of its own and hosted in the soak's process.
-scripts/soak.sh 8 5000 1
-scripts/soak.sh 16 5000 fresh
+scripts/soak.sh 8 5000 1 process
+scripts/soak.sh 16 5000 fresh process
 scripts/soak.sh 8 5000 1 hosted
 scripts/soak.sh 8 5000 fresh hosted
 TESSEL_NAT_BUILD_DIR=build-release TESSEL_NAT_BUILD_TYPE=Release scripts/test.sh
