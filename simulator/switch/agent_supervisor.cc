@@ -79,7 +79,12 @@ void AgentSupervisor::launcherStart() {
          ::dup2(file, STDERR_FILENO);
       }
       ::dup2(STDERR_FILENO, STDOUT_FILENO);
-      ::dup2(ends[1], launcherControlDescriptor);
+      // dup2 onto itself would keep close-on-exec.
+      if (ends[1] == launcherControlDescriptor) {
+         ::fcntl(ends[1], F_SETFD, 0);
+      } else {
+         ::dup2(ends[1], launcherControlDescriptor);
+      }
       ::syscall(SYS_close_range, unsigned(launcherControlDescriptor) + 1, ~0U, 0U);
       ::execv(argv[0], argv.data());
       ::_exit(127);
@@ -92,9 +97,7 @@ void AgentSupervisor::launcherStart() {
 void AgentSupervisor::doStart(bool warm) {
    if (launcher_ == 0) launcherStart();
    const char request = warm ? 'w' : 'c';
-   if (::send(control_, &request, 1, MSG_NOSIGNAL) != 1) {
-      throwSystemError(errno, "agent launcher: request a start");
-   }
+   if (::send(control_, &request, 1, MSG_NOSIGNAL) != 1) launcherLost();
    LauncherReport report{};
    while (reportNext(report, true)) {
       if (report.kind != LauncherReport::Kind::started) continue;
@@ -126,16 +129,20 @@ bool AgentSupervisor::reportNext(LauncherReport& report, bool wait) {
       if (got == sizeof(report)) return true;
       if (got < 0 && errno == EINTR) continue;
       if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return false;
-      // A launcher is never meant to go before the switch: it took the agent with it.
-      int status = 0;
-      while (::waitpid(launcher_, &status, 0) < 0 && errno == EINTR) {
-      }
-      ::close(control_);
-      control_ = -1;
-      launcher_ = 0;
-      pid_ = 0;
-      throw std::runtime_error("the agent launcher ended: " + endOf(status));
+      launcherLost();
    }
+}
+
+// A launcher is never meant to go before the switch: it took the agent with it.
+void AgentSupervisor::launcherLost() {
+   int status = 0;
+   while (::waitpid(launcher_, &status, 0) < 0 && errno == EINTR) {
+   }
+   ::close(control_);
+   control_ = -1;
+   launcher_ = 0;
+   pid_ = 0;
+   throw std::runtime_error("the agent launcher ended: " + endOf(status));
 }
 
 void AgentSupervisor::ended(const LauncherReport& report) {

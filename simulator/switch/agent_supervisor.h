@@ -45,6 +45,8 @@ private:
    // The launcher's next report; false when `wait` is false and it has none.
    bool reportNext(LauncherReport& report, bool wait);
    void ended(const LauncherReport& report);
+   // Reaps a launcher that went and throws what became of it.
+   [[noreturn]] void launcherLost();
 
    std::string program_;
    std::string segment_;

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -27,6 +28,20 @@ TEST(AgentSupervisorTest, AnAgentThatExitsIsSeenAtOnceWithItsStatusAndAnotherSta
       EXPECT_EQ(supervisor.lastEnd(), "exit status 1");
       EXPECT_FALSE(supervisor.doReapDead());
    }
+}
+
+// A launcher that cannot run ends before its first report; the start says how it ended.
+TEST(AgentSupervisorTest, AStartWhoseLauncherCannotRunSaysHowTheLauncherEnded) {
+   const std::string socket = "/tmp/tessel-nat-supervisor-test." + std::to_string(::getpid());
+   Simulator::AgentSupervisor supervisor("/nonexistent/tessel-nat", "no-such-segment", socket, {},
+                                         "/dev/null");
+   try {
+      supervisor.doStart(false);
+      FAIL() << "an agent started without a launcher";
+   } catch (const std::runtime_error& error) {
+      EXPECT_STREQ(error.what(), "the agent launcher ended: exit status 127");
+   }
+   EXPECT_FALSE(supervisor.up());
 }
 
 }  // namespace
