@@ -123,7 +123,8 @@ ScenarioRunner::ScenarioRunner(const Scenario& scenario, std::ostream& out, Opti
       events_(out, options.format),
       options_(std::move(options)),
       switch_(std::make_unique<SimulatedSwitch>(switchConfig(scenario, options_))) {
-   // However soon a crashed agent's successor starts, each flow meets the switch without one.
+   // However soon a stopped or crashed agent's successor starts, each flow meets the switch
+   // without one.
    switch_->whileAgentDownIs([this] {
       if (traffic_) traffic_->doSend(traffic_->flows());
    });
@@ -200,8 +201,6 @@ void ScenarioRunner::doStep(const Step& step) {
            [&](const Restart& restart) {
               say(restart.warm ? "restart warm" : "restart cold");
               switch_->doAgentStop(restart.warm);
-              // However fast the restart, each flow meets the switch without an agent.
-              if (traffic_) traffic_->doSend(traffic_->flows());
               switch_->doAgentStart(restart.warm);
               for (const auto& [uid, rule] : rules_) reportAnswers(uid, rule.modules);
            },

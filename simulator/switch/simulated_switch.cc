@@ -216,6 +216,7 @@ void SimulatedSwitch::doAgentStop(bool warm) {
       chip_.doReset();
       controlPlane_.doRepublish();
    }
+   if (whileAgentDown_) whileAgentDown_();
 }
 
 void SimulatedSwitch::doAgentStart(bool warm) {

@@ -98,8 +98,8 @@ public:
    void crashIs(AgentControl::CrashPoint point, U32 calls, bool restart);
    // The crashes seen since the switch was made.
    const std::vector<Crash>& crashes() const { return crashes_; }
-   // Runs `work` each time an agent is seen dead, before another starts: what it does meets
-   // the switch without an agent, however soon the next one comes.
+   // Runs `work` each time an agent is stopped or seen dead, before another starts: what it
+   // does meets the switch without an agent, however soon the next one comes.
    void whileAgentDownIs(std::function<void()> work) { whileAgentDown_ = std::move(work); }
    // Agent process only. Holds the agent inside its SDK call `calls` from now (once the agent
    // has settled), with the activity lock given up, until pauseEnd(). doSettle() returns once

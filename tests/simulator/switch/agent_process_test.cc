@@ -111,8 +111,9 @@ TEST_F(AgentProcessTest, AKillAtAnySdkCallOfACommitLeavesTheNextAgentInStepWithT
    EXPECT_GT(calls, 20u);
 }
 
-// Traffic checks meet the switch without an agent, however soon a dead one's successor starts.
-TEST_F(AgentProcessTest, WorkWhileTheAgentIsDownRunsAfterItsDeathAndBeforeItsSuccessor) {
+// Traffic checks meet the switch without an agent, however soon a dead or stopped one's
+// successor starts.
+TEST_F(AgentProcessTest, WorkWhileTheAgentIsDownRunsAfterItsDeathOrStopAndBeforeItsSuccessor) {
    SimulatedSwitch simulated(config());
    std::vector<bool> upWhenRun;
    simulated.whileAgentDownIs([&] { upWhenRun.push_back(simulated.agentUp()); });
@@ -122,6 +123,8 @@ TEST_F(AgentProcessTest, WorkWhileTheAgentIsDownRunsAfterItsDeathAndBeforeItsSuc
    EXPECT_EQ(upWhenRun, std::vector<bool>{false});
    EXPECT_TRUE(simulated.agentUp());
    EXPECT_EQ(simulated.controlPlane().outstandingRequests(), 0u);
+   simulated.doRestart(true);
+   EXPECT_EQ(upWhenRun, (std::vector<bool>{false, false}));
 }
 
 TEST_F(AgentProcessTest, ARuleChangedDuringAnSdkCallOfItsCommitEndsAtItsLastVersion) {
