@@ -32,6 +32,7 @@ public:
                                          .pipes = 2,
                                          .modules = {1, 2},
                                          .changeRingEntries = changeRingEntries(),
+                                         .mountFillPace = mountFillPace(),
                                          .agentProgram = agentProgram,
                                          // A failure's replay shows what the agent said.
                                          .agentOutput = log ? "" : "/dev/null"}),
@@ -73,6 +74,9 @@ private:
    uint32_t changeRingEntries() {
       return below(2) == 0 ? Shoal::TableHeader::defaultRingEntries : 1 + below(4);
    }
+   // Half the seeds have the agent's mounts fill a few entries per turn of its loop, so that
+   // the agent commits, answers and hears changes while its tables are still filling.
+   uint32_t mountFillPace() { return below(2) == 0 ? 0 : 4u << below(5); }
    void say(const std::string& text) {
       if (recent_.size() == recentKept) recent_.pop_front();
       recent_.push_back(text);

@@ -37,6 +37,7 @@ Kiv::Ptr<Shoal::SharedStore> storeIn(Segment::SwitchSegment& segment,
                                      const SimulatedSwitch::Config& config) {
    Kiv::Ptr<Shoal::SharedStore> store = new Shoal::SharedStore(segment);
    store->changeRingEntriesIs(config.changeRingEntries);
+   store->mountFillPaceIs(config.mountFillPace);
    return store;
 }
 

@@ -41,6 +41,9 @@ public:
       // The entries of each mount's change ring in the shared tables; a small ring makes
       // the agent's mounts resync often.
       U32 changeRingEntries = Shoal::TableHeader::defaultRingEntries;
+      // How many entries a new mount of a shared table learns per turn of its process's loop;
+      // 0: the whole table at once.
+      U32 mountFillPace = 0;
       // The program whose "agent" command runs the agent process; empty: the agent runs in
       // this process.
       std::string agentProgram{};

@@ -190,6 +190,7 @@ std::shared_ptr<TableState> SharedStore::tableNew(const TableShape& shape, U32 c
    header.entryCount = entries;
    header.indexSlots = indexSlots;
    header.ringEntries = changeRingEntries_;
+   header.fillPace = mountFillPace_;
    header.capacity = capacity;
    header.blockBytes = layout.bytes;
    header.indexOffset = layout.indexOffset;
@@ -204,6 +205,8 @@ void SharedStore::changeRingEntriesIs(U32 entries) {
    if (entries == 0) Kiv::throwRangeException("a change ring holds at least one entry");
    changeRingEntries_ = entries;
 }
+
+void SharedStore::mountFillPaceIs(U32 entries) { mountFillPace_ = entries; }
 
 std::shared_ptr<TableState> SharedStore::stateOf(std::size_t offset) {
    std::weak_ptr<TableState>& known = states_[offset];

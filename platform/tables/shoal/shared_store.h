@@ -75,6 +75,11 @@ public:
    // overflows into a resync at once, which is how a test or a soak drives every mount
    // through resyncs.
    void changeRingEntriesIs(U32 entries);
+   // How many entries a new mount of the tables made from now on learns per turn of its
+   // process's loop, 0 (the default) for the whole table at once. A mount that fills slowly
+   // lets whatever else the process does run before it is complete, as a mount of a table
+   // that reaches it over a link does.
+   void mountFillPaceIs(U32 entries);
 
 private:
    struct Directory;
@@ -95,6 +100,7 @@ private:
    Directory& directory_;
    std::map<std::size_t, std::weak_ptr<TableState>> states_;
    U32 changeRingEntries_ = TableHeader::defaultRingEntries;
+   U32 mountFillPace_ = 0;
 };
 
 // The store of tables that belong to no switch: a table made by name alone lives here.

@@ -41,7 +41,9 @@ namespace Shoal {
 // ring in the segment, drained by the framework's loop: coalesced (a key changed many times
 // before the mount drains is told once, with the table as it is then), and when the ring
 // overflows, by comparing every entry with what the mount last saw. A mount learns the table
-// as it is when it is made without notifications, on the loop's first turn after.
+// as it is when it is made without notifications, on the loop's first turn after, or over
+// several turns when the table has a fill pace (SharedStore::mountFillPaceIs); it is complete
+// (mountComplete()) once it has.
 template <class Key, class Record>
 class Table : public ShoalMapBase {
    static_assert(std::is_trivially_copyable_v<Record> && std::is_trivially_copyable_v<Key>,
@@ -328,14 +330,10 @@ private:
       drainQueued_ = false;
       state_.rungClear(slot_);
       if (state_.resyncTaken(slot_)) {
-         const U32 highWater = Segment::atomicLoad(header_.highWater);
-         // Filling, the mount tells only what changed since it was made: the entries whose
-         // pending bit the writer set.
-         for (U32 entry = 0; entry < highWater; ++entry) {
-            tell(entry, pendingTaken(entry) || mountComplete());
-         }
-         mountCompleteIs();
+         resyncing_ = true;
+         resyncNext_ = 0;
       }
+      if (resyncing_) resyncSome();
       U32 entry = 0;
       while (state_.ringPop(slot_, entry)) {
          std::atomic_ref<U32>(entries_[entry].pending).fetch_and(~(1u << slot_));
@@ -345,6 +343,23 @@ private:
          retiredTold_ = true;
          notify<Notifiee>([](Notifiee& n) { n.onRetired(); });
       }
+      if (resyncing_) drainSoon();
+   }
+
+   // Compares the next entries with what the mount last saw: all of them once the mount is
+   // complete, the table's fill pace of them per drain while it fills.
+   void resyncSome() {
+      const U32 highWater = Segment::atomicLoad(header_.highWater);
+      const U32 pace = mountComplete() ? 0 : Segment::atomicLoad(header_.fillPace);
+      const U32 end = pace == 0 ? highWater : std::min(highWater, resyncNext_ + pace);
+      // Filling, the mount tells only what changed since it was made: the entries whose
+      // pending bit the writer set.
+      for (; resyncNext_ < end; ++resyncNext_) {
+         tell(resyncNext_, pendingTaken(resyncNext_) || mountComplete());
+      }
+      if (resyncNext_ < highWater) return;
+      resyncing_ = false;
+      mountCompleteIs();
    }
 
    // Clears the mount's pending bit of `entry`; whether it was set. The bit is read first: a
@@ -435,6 +450,8 @@ private:
    bool drainQueued_ = false;
    std::size_t drainQueuedIn_ = 0;  // the loop's workForgotten() when the drain was queued
    bool retiredTold_ = false;
+   bool resyncing_ = false;
+   U32 resyncNext_ = 0;  // the next entry the resync compares
    std::vector<Seen> seen_;
    const std::shared_ptr<Table*> alive_ = std::make_shared<Table*>(this);
    // The keys of the latest walk, in order, as of the table's change count walkChanges_.

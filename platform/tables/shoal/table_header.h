@@ -58,6 +58,7 @@ struct TableHeader {
    U32 entryCount;   // entries in the block: the most records the table can ever hold
    U32 indexSlots;   // a power of two, at least twice entryCount
    U32 ringEntries;  // of each mount's change ring
+   U32 fillPace;     // entries a new mount learns per turn of its loop; 0: all at once
    U32 capacity;     // the most records the table takes now, at most entryCount
    U32 maxProbe;     // no key lies further than this from its home slot in the index
    U32 count;        // records present

@@ -85,6 +85,27 @@ TEST_F(ChangeDeliveryTest, AFullRingTurnsIntoAResyncThatLosesNoKey) {
    writer->recordIs({600, 3});
    EXPECT_THAT(heard(*reactor), ElementsAre(600));
 }
+// A mount that fills a few entries per turn of the loop is not complete until it has. A change
+// made meanwhile is told whether the fill has passed its entry or not, also when the ring
+// overflows and the fill starts again; what was there before the mount is not told.
+TEST_F(ChangeDeliveryTest, AMountThatFillsSlowlyTellsWhatChangedMeanwhileOnce) {
+   store->mountFillPaceIs(4);
+   store->changeRingEntriesIs(1);
+   writer = Shoal::publisherMount<CounterTable>(*store, "paced");
+   for (U32 id = 0; id < 10; ++id) writer->recordIs({id, 1});
+   Kiv::eventLoop().doRunUntilIdle();
+   const Kiv::Ptr<RecordReactor> reactor = watch();
+   Kiv::eventLoop().doStep();
+   EXPECT_FALSE(reactor->notifier()->mountComplete());
+
+   writer->recordIs({1, 2});
+   writer->recordIs({2, 2});  // the ring is full: a resync
+   writer->recordIs({9, 2});
+   writer->recordIs({10, 1});
+   EXPECT_THAT(heard(*reactor), ElementsAre(1, 2, 9, 10));
+   EXPECT_TRUE(reactor->notifier()->mountComplete());
+}
+
 
 TEST_F(ChangeDeliveryTest, AWalkPassesOverKeysDeletedDuringItInKeyOrder) {
    for (U32 id : {5u, 1u, 3u, 2u}) writer->recordIs({id, 1});
