@@ -151,8 +151,12 @@ void SimulatedSwitch::doSettle() {
       const U64 changes = sharedMemory_->changes();
       controlPlane_.doReadAnswers();
       if (sharedMemory_->changes() != changes) continue;
-      if (!supervisor_->up() || agentPaused()) return;
-      if (agentQuietAt(changes)) {
+      // Read before the look, which then sees the agent as held, dead or quiet as it is found.
+      const bool stopped = !supervisor_->up() || agentPaused();
+      const bool quiet = !stopped && agentQuietAt(changes);
+      if (whileAgentWorks_) whileAgentWorks_();
+      if (stopped) return;
+      if (quiet) {
          deathsBeforeQuiet_ = 0;
          return;
       }

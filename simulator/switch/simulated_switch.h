@@ -104,6 +104,9 @@ public:
    // Runs `work` each time an agent is stopped or seen dead, before another starts: what it
    // does meets the switch without an agent, however soon the next one comes.
    void whileAgentDownIs(std::function<void()> work) { whileAgentDown_ = std::move(work); }
+   // Agent process only. `work` runs at each look doSettle() takes while the agent works,
+   // beside it: what traffic meets then.
+   void whileAgentWorksIs(std::function<void()> work) { whileAgentWorks_ = std::move(work); }
    // Agent process only. Holds the agent inside its SDK call `calls` from now (once the agent
    // has settled), with the activity lock given up, until pauseEnd(). doSettle() returns once
    // it holds there (agentPaused()), as it does once the agent is quiet without getting there.
@@ -184,6 +187,7 @@ private:
    int deathsBeforeQuiet_ = 0;
    std::vector<Crash> crashes_;
    std::function<void()> whileAgentDown_;
+   std::function<void()> whileAgentWorks_;
 };
 
 }  // namespace Simulator

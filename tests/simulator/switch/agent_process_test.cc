@@ -127,6 +127,24 @@ TEST_F(AgentProcessTest, WorkWhileTheAgentIsDownRunsAfterItsDeathOrStopAndBefore
    EXPECT_EQ(upWhenRun, (std::vector<bool>{false, false}));
 }
 
+// Traffic flows while the agent works: the look that finds the agent held in the middle of a
+// commit sees the rule on its first VLAN and not yet on its second.
+TEST_F(AgentProcessTest, WorkWhileTheAgentWorksSeesTheChipAsTheAgentLeftItSoFar) {
+   SimulatedSwitch simulated(config());
+   const Rule rule = ruleOf(twoKeyRule);
+   std::vector<std::pair<bool, bool>> hitOnVlans;
+   simulated.whileAgentWorksIs([&] {
+      hitOnVlans.emplace_back(meet(simulated, Simulator::packetFor(rule, 1, 10)).has_value(),
+                              meet(simulated, Simulator::packetFor(rule, 1, 20)).has_value());
+   });
+   ASSERT_NO_FATAL_FAILURE(publishHeld(simulated, rule, 25));
+   ASSERT_FALSE(hitOnVlans.empty());
+   EXPECT_EQ(hitOnVlans.back(), (std::pair{true, false}));
+   simulated.pauseEnd();
+   simulated.doSettle();
+   EXPECT_EQ(hitOnVlans.back(), (std::pair{true, true}));
+}
+
 TEST_F(AgentProcessTest, ARuleChangedDuringAnSdkCallOfItsCommitEndsAtItsLastVersion) {
    SimulatedSwitch simulated(config());
    publish(simulated, ruleOf(settledRule));
