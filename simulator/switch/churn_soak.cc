@@ -1,5 +1,6 @@
 #include "simulator/switch/churn_soak.h"
 
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <ostream>
@@ -36,9 +37,17 @@ public:
                                          .agentProgram = agentProgram,
                                          // A failure's replay shows what the agent said.
                                          .agentOutput = log ? "" : "/dev/null"}),
-         process_(!agentProgram.empty()) {}
+         process_(!agentProgram.empty()) {
+      // The traffic of an agent process's switch flows while the agent works, and meets
+      // what it met when the step began.
+      switch_.whileAgentWorksIs([this] {
+         if (trafficWatched_) hits_.expectSteady(packetsPerLook, warm_);
+      });
+   }
 
    void doStep() {
+      trafficWatched_ = process_;
+      if (trafficWatched_) hits_.stepBegins();
       const uint32_t pick = below(100);
       if (pick < 40) {
          doPublish();
@@ -194,6 +203,7 @@ private:
       const bool flashDownload = below(3) == 0;
       if (flashDownload) {
          say("  flash download requested");
+         trafficWatched_ = false;
          switch_.doFlashDownload();
       }
       switch_.pauseEnd();
@@ -281,7 +291,9 @@ private:
    void doRetryFailed() {
       say("retry failed rules");
       for (const auto& [uid, rule] : rules_) {
-         if (failed(uid)) switch_.controlPlane().ruleRetryIs(TesselNat::Uid(uid));
+         if (!failed(uid)) continue;
+         switch_.controlPlane().ruleRetryIs(TesselNat::Uid(uid));
+         hits_.changedIs(uid);
       }
       settle();
    }
@@ -345,6 +357,11 @@ private:
       } else {
          say(midCommit ? "add module 3 during a commit" : "add module 3");
          if (midCommit) doPublishHeld();
+         // The control plane asks again for the rules that name the module: each module
+         // their request is not settled on programs them afresh.
+         for (const auto& [uid, rule] : rules_) {
+            if (std::ranges::count(rule.modules, soakSpareModule) != 0) hits_.changedIs(uid);
+         }
          switch_.moduleIs(soakSpareModule);
          doReleaseHeld();
       }
@@ -406,6 +423,7 @@ private:
          switch_.crashIs(AgentControl::CrashPoint::flashDownload, 1 + below(4), true);
       }
       const std::vector<SoakHits::Seen> before = hits_.now();
+      trafficWatched_ = false;
       switch_.doFlashDownload();
       if (crash && switch_.crashes().size() != crashesSeen_) {
          crashesSeen_ = switch_.crashes().size();
@@ -424,6 +442,7 @@ private:
 
    void doColdRestart() {
       say("cold restart");
+      trafficWatched_ = false;
       switch_.doRestart(false);
       warm_ = false;
    }
@@ -504,6 +523,11 @@ private:
    SimulatedSwitch switch_;
    std::map<uint16_t, Rule> rules_;
    bool warm_ = false;  // restarted warm, the flash download not done yet
+   // The packets are sent while the agent works, a few per look: not in a cold restart, which
+   // clears the chip, nor in a flash download, whose failed rules lose their packets before
+   // their answers are read.
+   bool trafficWatched_ = false;
+   static constexpr std::size_t packetsPerLook = 16;
    SoakHits hits_{switch_, rules_};
    uint16_t nextChurnUid_ = firstChurnUid;
    // The agent runs in a process of its own, which the soak kills and holds.

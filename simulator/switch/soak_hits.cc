@@ -1,5 +1,7 @@
 #include "simulator/switch/soak_hits.h"
 
+#include <algorithm>
+
 #include "platform/switch/sdk/sdk.h"
 #include "simulator/switch/rule_conversion.h"
 #include "simulator/switch/soak_rules.h"
@@ -36,22 +38,52 @@ void SoakHits::restartFromNow() {
 
 void SoakHits::expectSame(const std::vector<Seen>& before, const char* when) const {
    for (const Seen& seen : before) {
-      const auto hit = static_cast<uint16_t>(seen.hitUid);
-      if (changed_.contains(seen.uid) || changed_.contains(hit) ||
-          !modules_.contains(seen.module) || seen.hitUid == 0 || failed(seen.uid) ||
-          failed(hit)) {
-         continue;
-      }
-      const uint32_t now = uidHit(seen.module, seen.packet);
-      // A rule published since may sit before the one the packet hit, as it would have
-      // without a restart.
-      if (now != seen.hitUid && !changed_.contains(static_cast<uint16_t>(now))) {
-         throw SoakBroken{"a packet of uid " + std::to_string(seen.uid) + " on module " +
-                          std::to_string(seen.module) + " hit uid " +
-                          std::to_string(seen.hitUid) + " and hits " + std::to_string(now) +
-                          " " + when};
-      }
+      if (!exempt(seen, changed_, modules_)) expectHitAgain(seen, changed_, when);
    }
+}
+
+void SoakHits::stepBegins() {
+   atStep_ = now();
+   changedInStep_.clear();
+   nextOfStep_ = 0;
+}
+
+void SoakHits::expectSteady(std::size_t packets, bool warm) {
+   // A module pulled in the step leaves the switch before its unit goes.
+   expectSteadySince(atStep_, nextOfStep_, packets, changedInStep_, switch_.modules(),
+                     "while the agent works");
+   if (warm) {
+      expectSteadySince(atRestart_, nextOfRestart_, packets, changed_, modules_,
+                        "while the agent works, since the warm restart");
+   }
+}
+
+void SoakHits::expectSteadySince(const std::vector<Seen>& before, std::size_t& next,
+                                 std::size_t packets, const std::set<uint16_t>& changed,
+                                 const std::set<uint16_t>& modules, const char* when) const {
+   for (std::size_t sent = 0; sent < std::min(packets, before.size()); ++sent) {
+      if (next >= before.size()) next = 0;
+      const Seen& seen = before[next++];
+      if (!exempt(seen, changed, modules)) expectHitAgain(seen, changed, when);
+   }
+}
+
+bool SoakHits::exempt(const Seen& seen, const std::set<uint16_t>& changed,
+                      const std::set<uint16_t>& modules) const {
+   const auto hit = static_cast<uint16_t>(seen.hitUid);
+   return changed.contains(seen.uid) || changed.contains(hit) || !modules.contains(seen.module) ||
+          seen.hitUid == 0 || failed(seen.uid) || failed(hit);
+}
+
+void SoakHits::expectHitAgain(const Seen& seen, const std::set<uint16_t>& changed,
+                              const char* when) const {
+   const uint32_t now = uidHit(seen.module, seen.packet);
+   // A rule published since may sit before the one the packet hit, as it would have
+   // without a restart.
+   if (now == seen.hitUid || changed.contains(static_cast<uint16_t>(now))) return;
+   throw SoakBroken{"a packet of uid " + std::to_string(seen.uid) + " on module " +
+                    std::to_string(seen.module) + " hit uid " + std::to_string(seen.hitUid) +
+                    " and hits " + std::to_string(now) + " " + when};
 }
 
 void SoakHits::expectEveryRuleHit() const {
