@@ -85,6 +85,25 @@ BENCHMARK(BM_WarmStart)
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond);
 
+// The TCAM flash download that ends a warm restart: the staged entries of N rules replace the
+// previous run's on the chip.
+void BM_FlashDownload(benchmark::State& state) {
+   const auto rules = static_cast<U32>(state.range(0));
+   for (auto _ : state) {
+      BenchSwitch bench(rules);
+      bench.publish();
+      bench.simulated().doSettle();
+      bench.simulated().doRestart(true);
+      Bench::timed(state, [&] { bench.simulated().doFlashDownload(); });
+   }
+}
+BENCHMARK(BM_FlashDownload)
+    ->Arg(4096)
+    ->Arg(16384)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
 // The same N rules installed by a cold start, for comparison.
 void BM_ColdStart(benchmark::State& state) {
    const auto rules = static_cast<U32>(state.range(0));

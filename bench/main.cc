@@ -83,6 +83,8 @@ void printFigures(const Collector& c) {
        4.5);
    row("warm start of 16384 rules / their cold install",
        ratio(c.seconds("BM_WarmStart/16384"), c.seconds("BM_ColdStart/16384")), 1);
+   row("flash download of 16384 rules / of 4096",
+       ratio(c.seconds("BM_FlashDownload/16384"), c.seconds("BM_FlashDownload/4096")), 5);
    row("commit pass over 16384 answered requests: per request / lookup",
        ratio(c.seconds("BM_CommitPassAnswered/16384"), c.seconds("BM_SharedTableLookups/16384")),
        3);
