@@ -1,10 +1,10 @@
 #include "platform/switch/chip/field_processor.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <type_traits>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "platform/switch/chip/memory_layout.h"
 #include "platform/switch/sdk/return_code.h"
@@ -25,6 +25,7 @@ FieldProcessor::FieldProcessor(std::byte* memory, U32 slotCount) : slotCount_(sl
    MemoryLayout layout(memory);
    header_ = layout.take<Header>(1);
    entries_ = layout.take<Segment::TearFree<StoredEntry>>(maxEntryId());
+   idsInUse_ = layout.take<U64>((maxEntryId() + 63) / 64);
    slotGenerations_ = layout.take<Segment::Generation>(slotCount);
    rows_ = layout.take<std::array<Segment::AtomicImage<StoredRow>, 2>>(slotCount);
    scanRows_ = layout.take<Segment::AtomicImage<StoredRow>>(slotCount);
@@ -34,13 +35,37 @@ FieldProcessor::FieldProcessor(std::byte* memory, U32 slotCount) : slotCount_(sl
    extent_ = layout.bytes();
 }
 
+template <class Visit>
+void FieldProcessor::forEachIdInUse(Visit&& visit) const {
+   const U32 words = (maxEntryId() + 63) / 64;
+   for (U32 word = 0; word < words; ++word) {
+      for (U64 bits = Segment::atomicLoad(idsInUse_[word]); bits != 0; bits &= bits - 1) {
+         visit(word * 64 + static_cast<U32>(std::countr_zero(bits)) + 1);
+      }
+   }
+}
+
+void FieldProcessor::idInUseIs(U32 entryId, bool inUse) {
+   U64& word = idsInUse_[(entryId - 1) / 64];
+   const U64 bit = U64{1} << ((entryId - 1) % 64);
+   Segment::atomicStore(word, inUse ? Segment::atomicLoad(word) | bit
+                                    : Segment::atomicLoad(word) & ~bit);
+}
+
+void FieldProcessor::recordErase(U32 entryId) {
+   record(entryId)->write(StoredEntry());
+   idInUseIs(entryId, false);
+   Segment::atomicStore(header_->entryCount, Segment::atomicLoad(header_->entryCount) - 1);
+}
+
 void FieldProcessor::doClear() {
    for (U32 slot = 0; slot < slotCount_; ++slot) {
       if (currentContent(slot).entryId != 0) slotClear(slot);
    }
-   for (U32 entryId = 1; entryId <= maxEntryId(); ++entryId) {
+   forEachIdInUse([&](U32 entryId) {
       if (current(entryId)) record(entryId)->write(StoredEntry());
-   }
+      idInUseIs(entryId, false);
+   });
    Segment::atomicStore(header_->highestPriority, 0);
    Segment::atomicStore(header_->entryCount, 0u);
 }
@@ -150,6 +175,7 @@ S32 FieldProcessor::entryCreate(S32 group, U32 entryId, U32 slot) {
    if (!record(entryId) || slot >= slotCount_) return code(SdkError::invalidParameter);
    if (current(entryId) || currentContent(slot).entryId != 0) return code(SdkError::exists);
    slotIs(slot, TernaryRow(), SlotContent{entryId, 0, {}}, true);
+   idInUseIs(entryId, true);
    record(entryId)->write(FieldEntry(group, slot));
    Segment::atomicStore(header_->entryCount, Segment::atomicLoad(header_->entryCount) + 1);
    return Shim::successCode;
@@ -158,6 +184,7 @@ S32 FieldProcessor::entryCreate(S32 group, U32 entryId, U32 slot) {
 S32 FieldProcessor::entryCreateUnplaced(S32 group, U32 entryId) {
    if (!record(entryId)) return code(SdkError::invalidParameter);
    if (current(entryId)) return code(SdkError::exists);
+   idInUseIs(entryId, true);
    record(entryId)->write(FieldEntry(group, FieldEntry::noSlot));
    Segment::atomicStore(header_->entryCount, Segment::atomicLoad(header_->entryCount) + 1);
    return Shim::successCode;
@@ -165,10 +192,10 @@ S32 FieldProcessor::entryCreateUnplaced(S32 group, U32 entryId) {
 
 std::vector<U32> FieldProcessor::groupEntries(S32 group) const {
    std::vector<U32> ids;
-   for (U32 entryId = 1; entryId <= maxEntryId(); ++entryId) {
+   forEachIdInUse([&](U32 entryId) {
       const StoredEntry found = entry(entryId);
       if (found && found->group() == group) ids.push_back(entryId);
-   }
+   });
    return ids;
 }
 
@@ -215,11 +242,14 @@ S32 FieldProcessor::groupFlash(S32 group, U32 firstSlot, std::span<U32> entryIds
       U32 slot;
    };
    std::vector<Previous> previous;
-   for (const U32 id : groupEntries(group)) {
-      const U32 slot = current(id)->slot();
-      previous.push_back({id, slot});
-      if (slot != FieldEntry::noSlot) placedKeys.try_emplace(currentRow(slot), slot);
-   }
+   previous.reserve(entryIds.size());
+   placedKeys.reserve(entryIds.size());
+   forEachIdInUse([&](U32 id) {
+      const StoredEntry held = current(id);
+      if (!held || held->group() != group) return;
+      previous.push_back({id, held->slot()});
+      if (held->placed()) placedKeys.try_emplace(currentRow(held->slot()), held->slot());
+   });
    struct Rank {
       S32 priority;
       bool newKey;
@@ -248,15 +278,13 @@ S32 FieldProcessor::groupFlash(S32 group, U32 firstSlot, std::span<U32> entryIds
       placed->slotIs(firstSlot + i);
       installed(ranks[i].id, placed, true);
    }
-   const std::unordered_set<U32> kept(entryIds.begin(), entryIds.end());
+   std::vector<bool> kept(maxEntryId() + 1);
+   for (const U32 id : entryIds) kept[id] = true;
    for (const Previous& held : previous) {
       if (held.slot != FieldEntry::noSlot && (held.slot < firstSlot || held.slot >= endSlot)) {
          slotClear(held.slot);
       }
-      if (!kept.contains(held.id)) {
-         record(held.id)->write(StoredEntry());
-         Segment::atomicStore(header_->entryCount, Segment::atomicLoad(header_->entryCount) - 1);
-      }
+      if (!kept[held.id]) recordErase(held.id);
    }
    return Shim::successCode;
 }
@@ -266,18 +294,15 @@ S32 FieldProcessor::entryDestroy(U32 entryId) {
    const StoredEntry found = current(entryId);
    if (!found) return code(SdkError::notFound);
    if (found->placed()) slotClear(found->slot());
-   record(entryId)->write(StoredEntry());
-   Segment::atomicStore(header_->entryCount, Segment::atomicLoad(header_->entryCount) - 1);
+   recordErase(entryId);
    return Shim::successCode;
 }
 
 void FieldProcessor::unplacedEntriesDel() {
-   for (U32 entryId = 1; entryId <= maxEntryId(); ++entryId) {
+   forEachIdInUse([&](U32 entryId) {
       const StoredEntry found = current(entryId);
-      if (!found || found->placed()) continue;
-      record(entryId)->write(StoredEntry());
-      Segment::atomicStore(header_->entryCount, Segment::atomicLoad(header_->entryCount) - 1);
-   }
+      if (found && !found->placed()) recordErase(entryId);
+   });
 }
 
 S32 FieldProcessor::entryInstall(U32 entryId) {

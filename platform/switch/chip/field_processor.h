@@ -130,6 +130,12 @@ private:
    };
 
    U32 maxEntryId() const { return 2 * slotCount_; }
+   // Runs `visit(entryId)` for every id whose bit is set, ascending.
+   template <class Visit>
+   void forEachIdInUse(Visit&& visit) const;
+   void idInUseIs(U32 entryId, bool inUse);
+   // Erases an existing entry's record, then its bit, and counts it gone.
+   void recordErase(U32 entryId);
    // The entry's record; null for an id outside the table.
    Segment::TearFree<StoredEntry>* record(U32 entryId) const;
    // The entry as the writer reads it; nothing when absent.
@@ -157,6 +163,11 @@ private:
    std::size_t extent_;  // the bytes the layout takes
    Header* header_;
    Segment::TearFree<StoredEntry>* entries_;  // index entry id - 1
+   // A bit per entry id, set before its record is written and cleared after it is erased:
+   // every present entry's bit is set, so a walk of the set bits finds every entry without
+   // reading the records of the ids no one uses. A writer killed in between leaves a bit set
+   // over an empty record, which a walk reads for nothing.
+   U64* idsInUse_;
    Segment::Generation* slotGenerations_;
    // Both images of every slot's row, side by side: a scan finds the current one with no
    // more than its generation's lowest bit.
