@@ -1,7 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
-#include <unordered_set>
+#include <vector>
 
 #include "TesselNat/programmer/entry_id_table_entry.h"
 #include "platform/records/ember/nat_hw_key.h"
@@ -12,13 +13,17 @@ namespace Tessel {
 // EntryIdTableEntry per key, found by the record's own key (no separate copy of the key is
 // kept). Process memory only; rebuilt by commits after a restart.
 //
+// The records lie side by side, with no pointer to chase, and an index of 32-bit positions finds
+// them by key (open addressing, linear probing): a lookup reads a few index words and one
+// record, and a rule costs its record and a few bytes of index.
+//
 // Readers get copies; nothing hands out references into the table, so no caller can hold
 // one across a change.
 class EntryIdTable {
 public:
    // A copy of the key's record, or an empty record (all-zero key, no ids) when absent.
    EntryIdTableEntry entry(const Ember::NatHwKey& key) const;
-   bool has(const Ember::NatHwKey& key) const { return records_.count(key) != 0; }
+   bool has(const Ember::NatHwKey& key) const { return recordAt(key) != nullptr; }
    U32 size() const { return static_cast<U32>(records_.size()); }
 
    // A copy of the key's record, or nothing when absent.
@@ -39,22 +44,27 @@ public:
    auto end() const { return records_.end(); }
 
 private:
-   struct KeyHash {
-      using is_transparent = void;
-      size_t operator()(const Ember::NatHwKey& key) const { return key.hash(0); }
-      size_t operator()(const EntryIdTableEntry& record) const { return record.key().hash(0); }
-   };
-   struct KeyEqual {
-      using is_transparent = void;
-      static const Ember::NatHwKey& keyOf(const Ember::NatHwKey& key) { return key; }
-      static const Ember::NatHwKey& keyOf(const EntryIdTableEntry& record) { return record.key(); }
-      template <class A, class B>
-      bool operator()(const A& a, const B& b) const {
-         return keyOf(a) == keyOf(b);
-      }
-   };
+   // An index word: a record's position + 1, 0 for a free word, or a removed record's mark,
+   // which a probe passes over (so that removing a record moves no other word) and an
+   // addition may take.
+   static constexpr U32 freeWord = 0;
+   static constexpr U32 removedWord = ~U32{0};
 
-   std::unordered_set<EntryIdTableEntry, KeyHash, KeyEqual> records_;
+   // Where the key's probe starts.
+   std::size_t home(const Ember::NatHwKey& key) const;
+   // The index word holding the key's record, or the free word that ends its probe.
+   std::size_t wordOf(const Ember::NatHwKey& key) const;
+   const EntryIdTableEntry* recordAt(const Ember::NatHwKey& key) const;
+   // The stored record for `entry`'s key, added (moved from `entry`) when absent.
+   EntryIdTableEntry& recordOrAdded(EntryIdTableEntry&& entry);
+   // Rebuilds the index, without removed marks and at a size the records fill at most three
+   // quarters of, once records and marks would fill more than that.
+   void indexRebuildIfFull();
+
+   std::vector<EntryIdTableEntry> records_;
+   std::vector<U32> index_;  // a power of two of words, or none
+   unsigned indexShift_ = 64;  // 64 - log2 of the index's size
+   std::size_t removedWords_ = 0;
 };
 
 }  // namespace Tessel

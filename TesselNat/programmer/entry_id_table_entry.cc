@@ -47,13 +47,13 @@ void EntryIdTableEntry::takeFrom(EntryIdTableEntry& other) {
    if (capacity_ == 1) {
       inline_ = other.inline_;
    } else {
-      heap_ = other.heap_;
+      heapAddress_ = other.heapAddress_;
    }
    other.inline_ = VlanIds{};
 }
 
 void EntryIdTableEntry::release() {
-   if (capacity_ != 1) delete[] heap_;
+   if (capacity_ != 1) delete[] heap();
    capacity_ = 1;
    inline_ = VlanIds{};
 }
@@ -62,10 +62,10 @@ void EntryIdTableEntry::release() {
 void EntryIdTableEntry::reserve(U32 capacity) {
    if (capacity <= capacity_) return;
    const auto grown = static_cast<U16>(std::max<U32>(capacity, 2u * capacity_));
-   auto* heap = new VlanIds[grown];
-   std::copy_n(vlans(), size_, heap);
-   if (capacity_ != 1) delete[] heap_;
-   heap_ = heap;
+   auto* grownArray = new VlanIds[grown];
+   std::copy_n(vlans(), size_, grownArray);
+   if (capacity_ != 1) delete[] heap();
+   heapIs(grownArray);
    capacity_ = grown;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstring>
 #include <iterator>
 #include <utility>
 
@@ -133,8 +135,14 @@ public:
    static Kiv::Ptr<Kiv::TypeNode> typeNode();
 
 private:
-   const VlanIds* vlans() const { return capacity_ == 1 ? &inline_ : heap_; }
-   VlanIds* vlans() { return capacity_ == 1 ? &inline_ : heap_; }
+   const VlanIds* vlans() const { return capacity_ == 1 ? &inline_ : heap(); }
+   VlanIds* vlans() { return capacity_ == 1 ? &inline_ : heap(); }
+   VlanIds* heap() const {
+      VlanIds* array;
+      std::memcpy(&array, heapAddress_.data(), sizeof array);
+      return array;
+   }
+   void heapIs(VlanIds* array) { std::memcpy(heapAddress_.data(), &array, sizeof array); }
    // The VLAN's slot, or null.
    const VlanIds* find(U16 vlanId) const;
    U32 idOf(U16 vlanId, U32 VlanIds::*id) const {
@@ -159,8 +167,12 @@ private:
    U16 capacity_ = 1;  // 1: the one slot inside the record
    union {
       VlanIds inline_{};
-      VlanIds* heap_;
+      // The heap array's address, in words no wider than the VLAN slot's, so that the record
+      // needs no padding: the programmer keeps one per key.
+      std::array<U32, sizeof(VlanIds*) / sizeof(U32)> heapAddress_;
    };
 };
+
+static_assert(sizeof(EntryIdTableEntry) == sizeof(Ember::NatHwKey) + 20);
 
 }  // namespace Tessel

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -123,6 +125,43 @@ TEST_F(EntryIdTableTest, DelReturnsTheRecordAndAbsentDelChangesNothing) {
    EXPECT_EQ(table.entryDel(keyWithFaId(1)), record(1, 10, 6));
    EXPECT_FALSE(table.has(keyWithFaId(1)));
    EXPECT_TRUE(table.has(keyWithFaId(0)));
+}
+
+// Thousands of keys added and removed in an order that packs long probe runs and moves records
+// around: every key still finds exactly its own record, with its ids, and no removed one is found.
+TEST_F(EntryIdTableTest, ChurnKeepsEveryKeyFindingItsOwnRecord) {
+   std::map<U32, U32> model;  // faId -> default entry id
+   const auto check = [&] {
+      ASSERT_EQ(table.size(), model.size());
+      for (U32 faId = 0; faId < 3000; ++faId) {
+         const std::optional<EntryIdTableEntry> found = table.find(keyWithFaId(faId));
+         const auto expected = model.find(faId);
+         ASSERT_EQ(found.has_value(), expected != model.end()) << faId;
+         if (found) {
+            ASSERT_EQ(*found, record(faId, 10, expected->second)) << faId;
+         }
+      }
+   };
+   for (U32 faId = 0; faId < 3000; ++faId) {
+      table.entryIs(record(faId, 10, faId + 1));
+      model[faId] = faId + 1;
+   }
+   check();
+   for (U32 faId = 0; faId < 3000; faId += 3) {
+      EXPECT_EQ(table.entryDel(keyWithFaId(faId)), record(faId, 10, faId + 1));
+      model.erase(faId);
+   }
+   check();
+   for (U32 faId = 0; faId < 3000; faId += 2) {
+      table.entryIs(record(faId, 10, faId + 7));
+      model[faId] = faId + 7;
+   }
+   check();
+   for (U32 faId = 2999; faId < 3000; faId -= 5) {
+      table.entryDel(keyWithFaId(faId));
+      model.erase(faId);
+   }
+   check();
 }
 
 }  // namespace
