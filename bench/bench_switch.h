@@ -28,9 +28,10 @@ public:
    }
 
    void publish() {
-      for (const Simulator::Rule& rule : rules_) {
-         switch_->controlPlane().ruleIs(Simulator::natRuleOf(rule));
-      }
+      for (const Simulator::Rule& rule : rules_) publish(rule);
+   }
+   void publish(const Simulator::Rule& rule) {
+      switch_->controlPlane().ruleIs(Simulator::natRuleOf(rule));
    }
    void publishRemovals() {
       for (const Simulator::Rule& rule : rules_) {

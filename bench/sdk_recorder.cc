@@ -1,13 +1,14 @@
 #include "bench/sdk_recorder.h"
 
 #include "bench/heap_counter.h"
+#include "platform/switch/sdk/sdk_call.h"
 
 namespace Bench {
 namespace {
 
-// Makes `call` on `backend`.
-template <class Call, class Op>
-S32 make(Shim::SdkBackend& backend, const Call& call) {
+// Makes `call` on `backend`: a chip's backend, or the SDK itself.
+template <class Call, class Op, class Backend>
+S32 make(Backend& backend, const Call& call) {
    const S32 u = call.unit;
    const U32 e = call.entry;
    switch (call.op) {
@@ -51,6 +52,14 @@ S32 make(Shim::SdkBackend& backend, const Call& call) {
 
 void SdkRecorder::doReplay(Shim::SdkBackend& backend) const {
    for (const Call& call : calls_) make<Call, Op>(backend, call);
+}
+
+void SdkRecorder::doReplayThroughCalls(Shim::SdkBackend& backend) const {
+   const Shim::ScopedBackend installed(backend);
+   for (const Call& call : calls_) {
+      Shim::sdkCall(SHIM_CALL_SITE_(make(Shim::sdk_, call)), Shim::CallKind::write,
+                    [&] { return make<Call, Op>(Shim::sdk_, call); });
+   }
 }
 
 // Neither the chip nor the record is the agent's heap.

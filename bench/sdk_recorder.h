@@ -16,6 +16,10 @@ public:
    std::size_t calls() const { return calls_.size(); }
    // Makes the recorded calls, in order, on `backend`.
    void doReplay(Shim::SdkBackend& backend) const;
+   // The same, each call made as the plug-in makes its own: through the SDK with the
+   // activity lock given up for the call, its result judged and traced. The caller holds the
+   // activity lock.
+   void doReplayThroughCalls(Shim::SdkBackend& backend) const;
 
    S32 bcm_field_qualify_SrcIp(S32 unit, U32 entry, U32 data, U32 mask) override;
    S32 bcm_field_qualify_DstIp(S32 unit, U32 entry, U32 data, U32 mask) override;
