@@ -64,6 +64,7 @@ void BM_SdkReplay(benchmark::State& state) {
    }
    for (auto _ : state) {
       Chip::SimulatedChip chip(Chip::SimulatedChip::Config{.tcamSlotsPerUnit = rules * 8});
+      Bench::unitBuild(chip);
       Bench::timed(state, [&] { recorder.doReplay(chip); });
    }
    state.counters["calls"] = static_cast<double>(recorder.calls());
@@ -83,6 +84,7 @@ void BM_SdkReplayThroughCalls(benchmark::State& state) {
    }
    for (auto _ : state) {
       Chip::SimulatedChip chip(Chip::SimulatedChip::Config{.tcamSlotsPerUnit = rules * 8});
+      Bench::unitBuild(chip);
       Bench::timed(state, [&] { recorder.doReplayThroughCalls(chip); });
    }
 }

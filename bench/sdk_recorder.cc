@@ -50,6 +50,11 @@ S32 make(Backend& backend, const Call& call) {
 
 }  // namespace
 
+void unitBuild(Shim::SdkBackend& chip) {
+   U32 count = 0;
+   chip.bcm_field_entry_multi_get(0, 1, {}, &count);
+}
+
 void SdkRecorder::doReplay(Shim::SdkBackend& backend) const {
    for (const Call& call : calls_) make<Call, Op>(backend, call);
 }

@@ -231,4 +231,12 @@ void SwitchSegment::doZero(std::size_t offset, std::size_t bytes) {
    }
 }
 
+void SwitchSegment::doPopulate(std::size_t offset, std::size_t bytes) {
+   KIV_ASSERT( offset % pageBytes() == 0 && bytes % pageBytes() == 0 );
+#ifdef MADV_POPULATE_WRITE
+   // Older systems refuse the advice; the pages then come one fault at a time, as before.
+   madvise(base_ + offset, bytes, MADV_POPULATE_WRITE);
+#endif
+}
+
 }  // namespace Segment

@@ -75,6 +75,10 @@ public:
    // Makes `bytes` from `offset`, both page-aligned, read as zeros again, and gives their
    // memory back to the system until they are written. No one may be using them.
    void doZero(std::size_t offset, std::size_t bytes);
+   // Gives `bytes` from `offset`, both page-aligned, their memory now, zeros where nothing was
+   // written, so that the first write to each page does not wait for the system. A system
+   // that cannot leaves them to be given memory when written.
+   void doPopulate(std::size_t offset, std::size_t bytes);
    // Where the segment starts in this process.
    std::byte* base() const { return base_; }
 

@@ -37,7 +37,10 @@ std::optional<QualifierValue> fragmentQualifier(S32 fragState) {
 
 // The chip as the segment holds it. Each unit's state is laid out in a block of its own,
 // page-aligned, all blocks taken when the chip is made; memory of zeros is an empty unit, so a
-// unit is built by zeroing its block, which gives its pages back until they are written.
+// unit is built by zeroing its block. The block is then given all its memory at once, as a
+// chip's tables are there before the SDK's first call: a first write to a page of them would
+// otherwise wait for the system, and the agent's commits, a warm start's new entries above
+// all, would be timed with the simulation's page faults.
 struct SimulatedChip::State {
    State(const Config& chip, Segment::SwitchSegment& segment)
        : config(chip),
@@ -125,6 +128,7 @@ bool SimulatedChip::isBuilt(U32 unit) const {
 SimulatedChip::Unit& SimulatedChip::built(U32 unit) {
    if (!isBuilt(unit)) {
       segment_.doZero(state_.unitsOffset + unit * state_.unitBytes, state_.unitBytes);
+      segment_.doPopulate(state_.unitsOffset + unit * state_.unitBytes, state_.unitBytes);
       state_.unitBuilt[unit].store(1, std::memory_order_release);
    }
    return units_[unit];
