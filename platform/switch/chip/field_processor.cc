@@ -4,7 +4,7 @@
 #include <bit>
 #include <cstddef>
 #include <type_traits>
-#include <unordered_map>
+#include <tuple>
 
 #include "platform/switch/chip/memory_layout.h"
 #include "platform/switch/sdk/return_code.h"
@@ -201,69 +201,72 @@ std::vector<U32> FieldProcessor::groupEntries(S32 group) const {
 
 namespace {
 
-struct RowHash {
-   std::size_t operator()(const TernaryRow& row) const {
-      std::size_t hash = 0;
-      for (const U64 word :
-           {row.data.words[0], row.data.words[1], row.mask.words[0], row.mask.words[1]}) {
-         hash = (hash ^ std::hash<U64>{}(word)) * 0x100000001B3ull;
-      }
-      return hash;
+// A key of the group where it sits now, ordered by key and then by entry id.
+struct PlacedKey {
+   TernaryRow row;
+   U32 id;
+   U32 slot;
+
+   static auto order(const TernaryRow& row) {
+      return std::tie(row.data.words, row.mask.words);
    }
-};
-struct RowEqual {
-   bool operator()(const TernaryRow& a, const TernaryRow& b) const {
-      return a.data.words == b.data.words && a.mask.words == b.mask.words;
+   bool operator<(const PlacedKey& other) const {
+      return std::tie(row.data.words, row.mask.words, id) <
+             std::tie(other.row.data.words, other.row.mask.words, other.id);
    }
 };
 
 }  // namespace
 
+// The listed entries are read again where needed rather than copied: at tens of thousands of
+// entries, copies would be megabytes of fresh memory on every download.
 S32 FieldProcessor::groupFlash(S32 group, U32 firstSlot, std::span<U32> entryIds) {
    if (firstSlot > slotCount_ || entryIds.size() > slotCount_ - firstSlot) {
       return code(SdkError::invalidParameter);
    }
-   std::vector<FieldEntry> listed;
-   listed.reserve(entryIds.size());
-   for (const U32 id : entryIds) {
-      const StoredEntry found = current(id);
-      if (!found || found->group() != group) return code(SdkError::notFound);
-      listed.push_back(*found);
-   }
-   const U32 endSlot = firstSlot + static_cast<U32>(entryIds.size());
-   for (U32 slot = firstSlot; slot < endSlot; ++slot) {
-      const StoredEntry holder = current(currentContent(slot).entryId);
-      if (holder && holder->group() != group) return code(SdkError::exists);
-   }
-   // Where each key of the group sits now, the first slot of a key that sits in several.
-   std::unordered_map<TernaryRow, U32, RowHash, RowEqual> placedKeys;
+   // The group's entries now, and where each of its keys sits: a key that sits in several
+   // slots is found at the slot of its lowest entry id.
    struct Previous {
       U32 id;
       U32 slot;
    };
    std::vector<Previous> previous;
+   std::vector<PlacedKey> placedKeys;
    previous.reserve(entryIds.size());
    placedKeys.reserve(entryIds.size());
    forEachIdInUse([&](U32 id) {
       const StoredEntry held = current(id);
       if (!held || held->group() != group) return;
       previous.push_back({id, held->slot()});
-      if (held->placed()) placedKeys.try_emplace(currentRow(held->slot()), held->slot());
+      if (held->placed()) placedKeys.push_back({currentRow(held->slot()), id, held->slot()});
    });
+   std::sort(placedKeys.begin(), placedKeys.end());
    struct Rank {
       S32 priority;
       bool newKey;
       U32 place;  // the replaced entry's slot, or the position in the list
       U32 id;
-      U32 position;
    };
    std::vector<Rank> ranks;
    ranks.reserve(entryIds.size());
    for (U32 position = 0; position < entryIds.size(); ++position) {
-      const auto replaced = placedKeys.find(listed[position].row());
-      const bool newKey = replaced == placedKeys.end();
-      ranks.push_back({listed[position].priority(), newKey, newKey ? position : replaced->second,
-                       entryIds[position], position});
+      const StoredEntry listed = current(entryIds[position]);
+      if (!listed || listed->group() != group) return code(SdkError::notFound);
+      const TernaryRow row = listed->row();
+      const auto replaced = std::lower_bound(
+          placedKeys.begin(), placedKeys.end(), row,
+          [](const PlacedKey& placed, const TernaryRow& key) {
+             return PlacedKey::order(placed.row) < PlacedKey::order(key);
+          });
+      const bool newKey =
+          replaced == placedKeys.end() || PlacedKey::order(replaced->row) != PlacedKey::order(row);
+      ranks.push_back(
+          {listed->priority(), newKey, newKey ? position : replaced->slot, entryIds[position]});
+   }
+   const U32 endSlot = firstSlot + static_cast<U32>(entryIds.size());
+   for (U32 slot = firstSlot; slot < endSlot; ++slot) {
+      const StoredEntry holder = current(currentContent(slot).entryId);
+      if (holder && holder->group() != group) return code(SdkError::exists);
    }
    std::stable_sort(ranks.begin(), ranks.end(), [](const Rank& a, const Rank& b) {
       if (a.priority != b.priority) return a.priority > b.priority;
@@ -274,7 +277,7 @@ S32 FieldProcessor::groupFlash(S32 group, U32 firstSlot, std::span<U32> entryIds
    // elsewhere, and the entries it drops, go after.
    for (U32 i = 0; i < ranks.size(); ++i) {
       entryIds[i] = ranks[i].id;
-      StoredEntry placed = listed[ranks[i].position];
+      StoredEntry placed = current(ranks[i].id);
       placed->slotIs(firstSlot + i);
       installed(ranks[i].id, placed, true);
    }
