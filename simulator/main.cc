@@ -1,7 +1,8 @@
 // tessel-nat: runs NAT rule sets against a simulated switch. `run` (the default, with the
 // built-in scenario when no file is given) runs a scenario, with the agent in a process of
-// its own; `show` is the operator's side of the agent's command socket; `soak` drives the
-// agent with seeded random churn; `agent` is the agent process that `run` starts.
+// its own; `check` only checks one; `scenario` prints the built-in one; `show` is the
+// operator's side of the agent's command socket; `soak` drives the agent with seeded random
+// churn; `agent` is the agent process that `run` starts.
 
 #include <signal.h>
 #include <unistd.h>
@@ -85,27 +86,47 @@ std::vector<Simulator::TraceLevel> checkedOptions(const RunOptions& options) {
 // The first line of `text`: a refusal stays one line whatever a library puts in its message.
 std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
 
+// A scenario file named on the command line: "-" is the standard input.
+constexpr const char* standardInput = "-";
+
+// What messages call the scenario in `file`.
+std::string scenarioName(const std::string& file) {
+   if (file.empty()) return "built-in scenario";
+   return file == standardInput ? "standard input" : file;
+}
+
 // The scenario in `file`, the built-in one when it is empty; nothing, after saying why in one
 // line, when it cannot be read or is refused.
 std::optional<Simulator::Scenario> checkedScenario(const std::string& file) {
    std::string text = Simulator::defaultScenarioText;
    if (!file.empty()) {
-      std::ifstream in(file);
-      if (!in) {
-         std::cerr << "tessel-nat: cannot read " << file << ": " << std::strerror(errno) << "\n";
+      std::ifstream in;
+      if (file != standardInput) in.open(file);
+      std::istream& source = file == standardInput ? std::cin : in;
+      std::ostringstream content;
+      if (!source || !(content << source.rdbuf()) || source.bad()) {
+         std::cerr << "tessel-nat: cannot read " << scenarioName(file) << ": "
+                   << std::strerror(errno) << "\n";
          return std::nullopt;
       }
-      std::ostringstream content;
-      content << in.rdbuf();
       text = content.str();
    }
    try {
       return Simulator::parseScenario(text);
    } catch (const Simulator::ScenarioError& error) {
-      std::cerr << "tessel-nat: " << (file.empty() ? "built-in scenario" : file) << ": "
-                << error.what() << "\n";
+      std::cerr << "tessel-nat: " << scenarioName(file) << ": " << error.what() << "\n";
       return std::nullopt;
    }
+}
+
+// Checks the scenario as `run` would, and builds nothing.
+int check(const std::string& file) {
+   const std::optional<Simulator::Scenario> scenario = checkedScenario(file);
+   if (!scenario) return ExitStatus::badInput;
+   std::cout << scenarioName(file) << ": " << scenario->steps.size() << " steps, "
+             << scenario->modules.size() << " modules, " << scenario->chip.natEntries
+             << " NAT entries per unit: it would run\n";
+   return ExitStatus::ok;
 }
 
 // The agent serves commands until SIGINT or SIGTERM, started again should it die.
@@ -207,9 +228,15 @@ int agent(const std::string& segment, const std::string& socket, bool warm,
    return Simulator::runAgentProcess(segment, socket, warm);
 }
 
+// A scenario file that exists, or "-".
+const CLI::Validator scenarioFile(
+    [](std::string& path) { return path == standardInput ? std::string() : CLI::ExistingFile(path); },
+    "FILE or -");
+
 void runOptionsOn(CLI::App& app, RunOptions& options) {
-   app.add_option("scenario", options.file, "Scenario file (JSON); the built-in one without")
-       ->check(CLI::ExistingFile);
+   app.add_option("scenario", options.file,
+                  "Scenario file (JSON), - for the standard input; the built-in one without")
+       ->check(scenarioFile);
    app.add_option("--serve", options.servePath,
                   "The agent's command socket (Unix-domain), answering during the steps and "
                   "after them until SIGINT or SIGTERM");
@@ -229,6 +256,7 @@ int main(int argc, char** argv) {
    app.footer(
        "Example: tessel-nat run examples/web_server.json --serve /tmp/nat.sock\n"
        "         tessel-nat show --socket /tmp/nat.sock --module 1 --table");
+   app.set_version_flag("--version", std::string("tessel-nat ") + TESSEL_NAT_VERSION);
    app.require_subcommand(0, 1);
    RunOptions options;
    runOptionsOn(app, options);
@@ -236,6 +264,19 @@ int main(int argc, char** argv) {
    CLI::App* runCommand = app.add_subcommand("run", "Run a scenario file (the default command)");
    runCommand->footer("Example: tessel-nat run examples/full_tcam.json --json");
    runOptionsOn(*runCommand, options);
+
+   CLI::App* checkCommand =
+       app.add_subcommand("check", "Check a scenario file as run would, and run nothing");
+   checkCommand->footer("Example: tessel-nat check rules.json");
+   std::string checkedFile;
+   checkCommand
+       ->add_option("scenario", checkedFile,
+                    "Scenario file (JSON), - for the standard input; the built-in one without")
+       ->check(scenarioFile);
+
+   CLI::App* scenarioCommand = app.add_subcommand(
+       "scenario", "Print the built-in scenario, to copy into a file of your own and edit");
+   scenarioCommand->footer("Example: tessel-nat scenario > rules.json");
 
    CLI::App* showCommand =
        app.add_subcommand("show", "Ask a running agent for a module's show dump");
@@ -288,7 +329,11 @@ int main(int argc, char** argv) {
       return app.exit(error) == 0 ? ExitStatus::ok : ExitStatus::badInput;
    }
    int status = ExitStatus::ok;
-   if (*showCommand) {
+   if (*checkCommand) {
+      status = check(checkedFile);
+   } else if (*scenarioCommand) {
+      std::cout << Simulator::defaultScenarioText;
+   } else if (*showCommand) {
       status = Simulator::showClient(socketPath, module, table, std::cout, std::cerr);
    } else if (*soakCommand) {
       status = soak(seed, steps, verbose, hosted);

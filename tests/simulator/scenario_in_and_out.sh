@@ -1,0 +1,30 @@
+#!/bin/sh
+# The scenario's way in and out of the program: the built-in scenario printed by `scenario`
+# is a file `check` accepts and `run` runs from the standard input, with the same report as
+# the built-in run (but for how many packets its traffic sent); a refused file is one line and status 2, from `check` as from `run`; and
+# `--version` names the program. Usage: scenario_in_and_out.sh PROGRAM WORK_DIR
+program=$1
+work=$2
+mkdir -p "$work"
+fail() { echo "$*"; exit 1; }
+
+"$program" --version | grep -qx "tessel-nat [0-9]*\.[0-9]*\.[0-9]*" || fail "--version: $("$program" --version)"
+
+"$program" scenario >"$work/builtin.json" || fail "scenario failed"
+said=$("$program" check - <"$work/builtin.json") || fail "check refused the built-in scenario"
+echo "$said" | grep -q "^standard input: [0-9]* steps, " || fail "check said: $said"
+
+"$program" run >"$work/builtin.out" || fail "the built-in run failed"
+"$program" run - <"$work/builtin.json" >"$work/stdin.out" || fail "the run from stdin failed"
+sent() { sed 's/sent [0-9]*,/sent N,/' "$1"; }
+[ "$(sent "$work/builtin.out")" = "$(sent "$work/stdin.out")" ] ||
+  fail "the run from stdin reported otherwise"
+
+printf '{"steps": [{"show": 99}]}' >"$work/bad.json"
+for command in check run; do
+  "$program" $command - <"$work/bad.json" >/dev/null 2>"$work/bad.err"
+  status=$?
+  [ "$status" -eq 2 ] || fail "$command of a refused scenario: status $status"
+  [ "$(cat "$work/bad.err")" = "tessel-nat: standard input: steps[0].show: 99 is not a module id (1..64)" ] ||
+    fail "$command said: $(cat "$work/bad.err")"
+done
