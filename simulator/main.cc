@@ -67,6 +67,7 @@ struct RunOptions {
    std::string file;
    std::optional<std::string> servePath;
    bool json = false;
+   bool timing = false;
    std::vector<std::string> traces;  // "FACILITY/LEVEL"
 };
 
@@ -167,6 +168,7 @@ int run(const RunOptions& options) {
    }
    stopOnSignals();
    runOptions.stop = &stopRequested;
+   runOptions.timing = options.timing;
 
    StderrLogSink log;
    StderrTraceSink traces;
@@ -241,6 +243,9 @@ void runOptionsOn(CLI::App& app, RunOptions& options) {
                   "The agent's command socket (Unix-domain), answering during the steps and "
                   "after them until SIGINT or SIGTERM");
    app.add_flag("--json", options.json, "Write the events as JSON Lines");
+   app.add_flag("--timing", options.timing,
+                "Also report how long things took (a generate's rules a second); without it "
+                "two runs of a file report the same");
    app.add_option("--trace", options.traces,
                   "Turn a trace facility's level on, on stderr (repeatable), e.g. "
                   "--trace ApiTessel/4");

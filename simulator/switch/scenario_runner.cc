@@ -295,8 +295,11 @@ void ScenarioRunner::doGenerate(const Generate& generate) {
    std::ostringstream text;
    text.precision(3);
    text << "generated " << rules.size() << " rules: " << rules.size() - failed - refused
-        << " programmed, " << failed << " failed, " << refused << " refused, in " << std::fixed
-        << took.count() << " s (" << static_cast<long>(rules.size() / took.count()) << " rules/s)";
+        << " programmed, " << failed << " failed, " << refused << " refused";
+   if (options_.timing) {
+      text << ", in " << std::fixed << took.count() << " s ("
+           << static_cast<long>(rules.size() / took.count()) << " rules/s)";
+   }
    events_.note(text.str());
 }
 

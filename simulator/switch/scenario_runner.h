@@ -32,6 +32,9 @@ public:
       const volatile std::sig_atomic_t* stop = nullptr;
       // Draw generate's progress bar on this stream (null: none).
       std::ostream* progress = nullptr;
+      // Report wall-clock figures (how long a generate took); without them two runs of a
+      // file report the same.
+      bool timing = false;
    };
 
    // Builds the switch the scenario describes, with the agent started cold.

@@ -1,8 +1,10 @@
 #!/bin/sh
 # The scenario's way in and out of the program: the built-in scenario printed by `scenario`
 # is a file `check` accepts and `run` runs from the standard input, with the same report as
-# the built-in run (but for how many packets its traffic sent); a refused file is one line and status 2, from `check` as from `run`; and
-# `--version` names the program. Usage: scenario_in_and_out.sh PROGRAM WORK_DIR
+# the built-in run (but for how many packets its traffic sent); a refused file is one line
+# and status 2, from `check` as from `run`; two runs of a generate report the same, and only
+# --timing adds how long it took; `--version` names the program.
+# Usage: scenario_in_and_out.sh PROGRAM WORK_DIR
 program=$1
 work=$2
 mkdir -p "$work"
@@ -28,3 +30,10 @@ for command in check run; do
   [ "$(cat "$work/bad.err")" = "tessel-nat: standard input: steps[0].show: 99 is not a module id (1..64)" ] ||
     fail "$command said: $(cat "$work/bad.err")"
 done
+
+printf '{"steps": [{"generate": {"rules": 50, "seed": 3}}]}' >"$work/generate.json"
+"$program" run "$work/generate.json" >"$work/generate1.out" || fail "the generate run failed"
+"$program" run "$work/generate.json" >"$work/generate2.out" || fail "the generate run failed"
+cmp -s "$work/generate1.out" "$work/generate2.out" || fail "two generate runs reported otherwise"
+"$program" run "$work/generate.json" --timing | grep -q "^generated 50 rules: .*, in [0-9.]* s ([0-9]* rules/s)$" ||
+  fail "--timing did not say how long the generate took"
