@@ -30,4 +30,14 @@ std::string endpointText(const Endpoint& endpoint) {
    return text;
 }
 
+std::string prefixText(const Prefix& prefix) {
+   return endpointText(Endpoint{prefix.address, 0}) + "/" + std::to_string(prefix.length);
+}
+
+std::string nextHopText(uint32_t nextHop) {
+   if (nextHop == nextHopDrop) return "drop";
+   if (nextHop == nextHopNone) return "none";
+   return std::to_string(nextHop);
+}
+
 }  // namespace Simulator

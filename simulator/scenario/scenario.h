@@ -36,6 +36,8 @@ struct Prefix {
 
    friend bool operator==(const Prefix&, const Prefix&) = default;
 };
+// "a.b.c.d/length", the way a scenario file writes it.
+std::string prefixText(const Prefix& prefix);
 
 // What one of a rule's keys matches differently from the rule itself.
 struct KeyOverride {
@@ -47,6 +49,8 @@ struct KeyOverride {
 
 inline constexpr uint32_t nextHopDrop = 0;
 inline constexpr uint32_t nextHopNone = 0xFFFFFFFF;
+// "drop", "none" or the number, the way a scenario file writes it.
+std::string nextHopText(uint32_t nextHop);
 
 struct Rule {
    uint16_t uid = 0;

@@ -47,11 +47,48 @@ std::string ruleText(const Rule& rule) {
       text += " -> ";
       text += endpointText(*to);
    };
+   const auto list = [&](const char* name, const std::vector<uint16_t>& items) {
+      for (std::size_t i = 0; i < items.size(); ++i) {
+         text += i == 0 ? std::string(" ") + name + " " : ",";
+         text += std::to_string(items[i]);
+      }
+   };
    pair("src", rule.src, rule.srcNew);
    pair("dst", rule.dst, rule.dstNew);
-   for (std::size_t i = 0; i < rule.vlans.size(); ++i) {
-      text += i == 0 ? " vlans " : ",";
-      text += std::to_string(rule.vlans[i]);
+   list("vlans", rule.vlans);
+   if (rule.protocol != 0) text += " protocol " + std::to_string(rule.protocol);
+   if (rule.dynProto != 0) text += " dynProto " + std::to_string(rule.dynProto);
+   if (rule.filter.length != 0) text += " filter " + prefixText(rule.filter);
+   if (rule.nextHop != nextHopNone) text += " nextHop " + nextHopText(rule.nextHop);
+   if (rule.aclId != 0) text += " aclId " + std::to_string(rule.aclId);
+   list("modules", rule.modules);
+   for (std::size_t key = 0; key < rule.keys.size(); ++key) {
+      const KeyOverride& override = rule.keys[key];
+      if (override.protocol) {
+         text += " key " + std::to_string(key) + " protocol " + std::to_string(*override.protocol);
+      }
+      if (override.filter) {
+         text += " key " + std::to_string(key) + " filter " + prefixText(*override.filter);
+      }
+   }
+   return text;
+}
+
+// The packet as its step names it: every field that decides what it meets.
+std::string packetText(const Packet& packet) {
+   std::string text = endpointText(packet.src) + " > " + endpointText(packet.dst) + " proto " +
+                      std::to_string(packet.proto) + " vlan " + std::to_string(packet.vlan);
+   if (packet.fragment == Packet::Fragment::first) text += " fragment first";
+   if (packet.fragment == Packet::Fragment::later) text += " fragment later";
+   const std::pair<uint8_t, const char*> flags[] = {
+       {Packet::tcpFin, "fin"}, {Packet::tcpSyn, "syn"}, {Packet::tcpRst, "rst"},
+       {Packet::tcpAck, "ack"}, {Packet::tcpPsh, "psh"}, {Packet::tcpUrg, "urg"}};
+   const char* separator = " tcpFlags ";
+   for (const auto& [bit, name] : flags) {
+      if ((packet.tcpFlags & bit) == 0) continue;
+      text += separator;
+      text += name;
+      separator = ",";
    }
    return text;
 }
@@ -188,9 +225,7 @@ void ScenarioRunner::doStep(const Step& step) {
               if (agentAnswers()) reportVerify(verify.module);
            },
            [&](const SendPacket& send) {
-              say("packet " + endpointText(send.packet.src) + " > " +
-                  endpointText(send.packet.dst) + " proto " + std::to_string(send.packet.proto) +
-                  " vlan " + std::to_string(send.packet.vlan));
+              say("packet " + packetText(send.packet));
               reportPacket(send.packet);
            },
            [&](const Generate& generate) {

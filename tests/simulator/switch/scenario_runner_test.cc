@@ -88,6 +88,40 @@ TEST_F(ScenarioRunnerTest, ModuleThatComesBackGetsEveryRuleThatNamesIt) {
    EXPECT_THAT(report, HasSubstr("steps[2] add module 2\nstatus module 2 uid 9 result 1\n"));
 }
 
+// Each step's line names every field that decides its outcome: steps that differ only in a
+// next hop, a fragment or TCP flags print different lines.
+TEST_F(ScenarioRunnerTest, StepLinesNameEveryFieldThatDecides) {
+   const std::string report = run(R"({"modules": [1, 2], "steps": [
+       {"add": {"uid": 1, "type": "staticSrcNat", "src": "10.0.0.1", "srcNew": "192.0.2.1",
+                "filter": "198.51.0.0/16", "nextHop": 7, "aclId": 3, "modules": [2]}},
+       {"update": {"uid": 1, "type": "staticSrcNat", "src": "10.0.0.1", "srcNew": "192.0.2.1",
+                   "filter": "198.51.0.0/16", "nextHop": "drop", "aclId": 3, "modules": [2]}},
+       {"update": {"uid": 1, "type": "staticSrcNat", "src": "10.0.0.1", "srcNew": "192.0.2.1",
+                   "filter": "198.51.0.0/16", "aclId": 3, "modules": [2]}},
+       {"add": {"uid": 2, "type": "staticDestNat", "dst": "203.0.113.5:80",
+                "dstNew": "10.0.0.5:8080", "vlans": [10], "protocol": 6,
+                "keys": [{"filter": "10.1.0.0/16", "protocol": 17}]}},
+       {"packet": {"module": 1, "vlan": 10, "proto": 6, "src": "1.2.3.4:5",
+                   "dst": "203.0.113.5:80", "fragment": "first", "tcpFlags": ["ack", "syn"]}},
+       {"packet": {"module": 1, "vlan": 10, "proto": 6, "src": "1.2.3.4:5",
+                   "dst": "203.0.113.5:80", "fragment": "later"}}]})");
+   for (const char* line : {
+            "steps[0] add uid 1 staticSrcNat src 10.0.0.1 -> 192.0.2.1 filter 198.51.0.0/16 "
+            "nextHop 7 aclId 3 modules 2\n",
+            "steps[1] update uid 1 staticSrcNat src 10.0.0.1 -> 192.0.2.1 filter 198.51.0.0/16 "
+            "nextHop drop aclId 3 modules 2\n",
+            "steps[2] update uid 1 staticSrcNat src 10.0.0.1 -> 192.0.2.1 filter 198.51.0.0/16 "
+            "aclId 3 modules 2\n",
+            "steps[3] add uid 2 staticDestNat dst 203.0.113.5:80 -> 10.0.0.5:8080 vlans 10 "
+            "protocol 6 modules 1,2 key 0 protocol 17 key 0 filter 10.1.0.0/16\n",
+            "steps[4] packet 1.2.3.4:5 > 203.0.113.5:80 proto 6 vlan 10 fragment first "
+            "tcpFlags syn,ack\n",
+            "steps[5] packet 1.2.3.4:5 > 203.0.113.5:80 proto 6 vlan 10 fragment later\n",
+        }) {
+      EXPECT_THAT(report, HasSubstr(line));
+   }
+}
+
 // A module answers every live request in a directory of 16384 answers: the control plane
 // refuses a rule beyond that before anything is programmed, and a deleted rule's answer
 // leaves, so that a new uid finds room.
