@@ -16,12 +16,31 @@ void EventWriter::step(const std::string& path, const std::string& what) {
    }
 }
 
+namespace {
+
+// What a module's result code means, in a word or two.
+const char* resultMeaning(uint32_t result) {
+   switch (result) {
+      case 1:
+         return "done";
+      case 2:
+         return "TCAM full";
+      default:
+         return "unknown result";
+   }
+}
+
+}  // namespace
+
 void EventWriter::status(uint16_t module, uint16_t uid, uint32_t result) {
    if (format_ == Format::json) {
-      out_ << Json{{"event", "status"}, {"module", module}, {"uid", uid}, {"result", result}}.dump()
+      out_ << Json{{"event", "status"}, {"module", module}, {"uid", uid}, {"result", result},
+                   {"meaning", resultMeaning(result)}}
+                  .dump()
            << "\n";
    } else {
-      out_ << "status module " << module << " uid " << uid << " result " << result << "\n";
+      out_ << "status module " << module << " uid " << uid << " result " << result << " ("
+           << resultMeaning(result) << ")\n";
    }
 }
 

@@ -51,8 +51,8 @@ TEST_F(ScenarioRunnerTest, DefaultScenarioShowsTranslationAFullTcamAndAWarmResta
             "packet module 1: entry 3 uid 2 profile 16 (staticDestNat) unchanged -> ",
             "packet module 1: no match\n",
             // Module 1 has the flow of uid 5 too and runs out; a delete makes room for a retry.
-            "status module 1 uid 7 result 2\nstatus module 2 uid 7 result 1\n",
-            "steps[14] retry uid 7\nstatus module 1 uid 7 result 1\n",
+            "status module 1 uid 7 result 2 (TCAM full)\nstatus module 2 uid 7 result 1 (done)\n",
+            "steps[14] retry uid 7\nstatus module 1 uid 7 result 1 (done)\n",
             // The previous run's entry before the flash download, the new run's after.
             "steps[20] packet 198.51.100.7:40001 > 203.0.113.5:80 proto 6 vlan 20\n"
             "packet module 2: entry 10 uid 2",
@@ -85,7 +85,7 @@ TEST_F(ScenarioRunnerTest, ModuleThatComesBackGetsEveryRuleThatNamesIt) {
    const std::string report = run(R"({"modules": [1, 2], "steps": [
        {"add": {"uid": 9, "type": "staticSrcNat", "src": "10.0.0.1", "srcNew": "192.0.2.1"}},
        {"removeModule": 2}, {"addModule": 2}, {"verify": 2}]})");
-   EXPECT_THAT(report, HasSubstr("steps[2] add module 2\nstatus module 2 uid 9 result 1\n"));
+   EXPECT_THAT(report, HasSubstr("steps[2] add module 2\nstatus module 2 uid 9 result 1 (done)\n"));
 }
 
 // Each step's line names every field that decides its outcome: steps that differ only in a
@@ -132,7 +132,7 @@ TEST_F(ScenarioRunnerTest, LiveRulesBeyondAStatusDirectoryAreRefusedAndDeletesMa
        {"add": {"uid": 30000, "type": "staticSrcNat", "src": "10.9.9.9", "srcNew": "192.0.2.1"}},
        {"retry": 16390}]})");
    EXPECT_THAT(report, HasSubstr(" failed, 6 refused\n"));
-   EXPECT_THAT(report, HasSubstr("status module 1 uid 30000 result 1\n"));
+   EXPECT_THAT(report, HasSubstr("status module 1 uid 30000 result 1 (done)\n"));
    EXPECT_THAT(report, HasSubstr("uid 16390 was refused: nothing to do\n"));
    EXPECT_THAT(report, HasSubstr("unanswered: 0, refused: 6, answers lost: 0\n"));
 }
@@ -146,7 +146,7 @@ TEST_F(ScenarioRunnerTest, JsonLinesCarryTheSameEvents) {
    std::vector<std::string> events;
    for (std::string line; std::getline(lines, line);) events.push_back(line);
    ASSERT_EQ(events.size(), 5u);
-   EXPECT_EQ(events[1], R"({"event":"status","module":1,"uid":9,"result":1})");
+   EXPECT_EQ(events[1], R"({"event":"status","module":1,"uid":9,"result":1,"meaning":"done"})");
    EXPECT_EQ(events[3], R"({"event":"packet","module":1,"entry":1,"uid":9,"profile":20,)"
                         R"("kind":"staticSrcNat","forwarding":"unchanged","src":"192.0.2.1:1000",)"
                         R"("dst":"8.8.8.8:53"})");
