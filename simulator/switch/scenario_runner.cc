@@ -101,10 +101,19 @@ Endpoint rewritten(const Endpoint& address, const std::optional<Endpoint>& to, b
    return Endpoint{ip ? to->ip : address.ip, port && to->port != 0 ? to->port : address.port};
 }
 
+// With the rule's next hop beside the egress object the plug-in made of it: the next hop
+// plus 100000, or a multipath one's plus 200000.
 std::string forwardingText(const ::Chip::PacketOutcome& outcome) {
    if (outcome.forwarding == ::Chip::Forwarding::drop) return "drop";
    if (outcome.forwarding == ::Chip::Forwarding::l3Switch) {
-      return "l3-switch " + std::to_string(outcome.egressObject);
+      const U32 egress = outcome.egressObject;
+      std::string text = "l3-switch " + std::to_string(egress);
+      if (egress >= 200000) {
+         text += " (multipath next hop " + std::to_string(egress - 200000) + ")";
+      } else if (egress >= 100000) {
+         text += " (next hop " + std::to_string(egress - 100000) + ")";
+      }
+      return text;
    }
    return "unchanged";
 }

@@ -89,7 +89,8 @@ TEST_F(ScenarioRunnerTest, ModuleThatComesBackGetsEveryRuleThatNamesIt) {
 }
 
 // Each step's line names every field that decides its outcome: steps that differ only in a
-// next hop, a fragment or TCP flags print different lines.
+// next hop, a fragment or TCP flags print different lines; and what a packet meets names the
+// next hop it goes to.
 TEST_F(ScenarioRunnerTest, StepLinesNameEveryFieldThatDecides) {
    const std::string report = run(R"({"modules": [1, 2], "steps": [
        {"add": {"uid": 1, "type": "staticSrcNat", "src": "10.0.0.1", "srcNew": "192.0.2.1",
@@ -104,7 +105,11 @@ TEST_F(ScenarioRunnerTest, StepLinesNameEveryFieldThatDecides) {
        {"packet": {"module": 1, "vlan": 10, "proto": 6, "src": "1.2.3.4:5",
                    "dst": "203.0.113.5:80", "fragment": "first", "tcpFlags": ["ack", "syn"]}},
        {"packet": {"module": 1, "vlan": 10, "proto": 6, "src": "1.2.3.4:5",
-                   "dst": "203.0.113.5:80", "fragment": "later"}}]})");
+                   "dst": "203.0.113.5:80", "fragment": "later"}},
+       {"add": {"uid": 3, "type": "staticDestNat", "dst": "198.51.100.1:80",
+                "dstNew": "10.0.0.9:8080", "vlans": [10], "protocol": 6, "nextHop": 7}},
+       {"packet": {"module": 1, "vlan": 10, "proto": 6, "src": "1.2.3.4:5",
+                   "dst": "198.51.100.1:80"}}]})");
    for (const char* line : {
             "steps[0] add uid 1 staticSrcNat src 10.0.0.1 -> 192.0.2.1 filter 198.51.0.0/16 "
             "nextHop 7 aclId 3 modules 2\n",
@@ -117,6 +122,8 @@ TEST_F(ScenarioRunnerTest, StepLinesNameEveryFieldThatDecides) {
             "steps[4] packet 1.2.3.4:5 > 203.0.113.5:80 proto 6 vlan 10 fragment first "
             "tcpFlags syn,ack\n",
             "steps[5] packet 1.2.3.4:5 > 203.0.113.5:80 proto 6 vlan 10 fragment later\n",
+            // The packet's line says which next hop the egress object stands for.
+            "(staticDestNat) l3-switch 100007 (next hop 7) -> 1.2.3.4:5 > 10.0.0.9:8080\n",
         }) {
       EXPECT_THAT(report, HasSubstr(line));
    }
