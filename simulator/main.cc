@@ -31,6 +31,7 @@
 #include "simulator/switch/agent_launcher.h"
 #include "simulator/switch/agent_process.h"
 #include "simulator/switch/churn_soak.h"
+#include "simulator/switch/repeat_collapsing_log.h"
 #include "simulator/switch/scenario_runner.h"
 
 namespace {
@@ -45,14 +46,6 @@ void stopOnSignals() {
    sigaction(SIGINT, &stop, nullptr);
    sigaction(SIGTERM, &stop, nullptr);
 }
-
-// Event-log messages on stderr, as "%NAME: text".
-class StderrLogSink : public Kiv::LogSink {
-public:
-   void write(const Kiv::LogRecord& record) override {
-      std::cerr << "%" << record.name << ": " << record.text << std::endl;
-   }
-};
 
 // Enabled traces on stderr: "facility/level function: text".
 class StderrTraceSink : public Kiv::TraceSink {
@@ -170,7 +163,7 @@ int run(const RunOptions& options) {
    runOptions.stop = &stopRequested;
    runOptions.timing = options.timing;
 
-   StderrLogSink log;
+   Simulator::RepeatCollapsingLog log(std::cerr);
    StderrTraceSink traces;
    Kiv::logSinkIs(&log);
    Kiv::traceSinkIs(&traces);
@@ -223,9 +216,7 @@ int agent(const std::string& segment, const std::string& socket, bool warm,
           Simulator::traceLevel(trace, Simulator::SimulatedSwitch::traceFacilities());
       Kiv::traceHandle(level.facility).levelIs(level.level, true);
    }
-   static StderrLogSink log;
    static StderrTraceSink traces;
-   Kiv::logSinkIs(&log);
    Kiv::traceSinkIs(&traces);
    return Simulator::runAgentProcess(segment, socket, warm);
 }

@@ -11,10 +11,14 @@
 #include "platform/switch/chip/simulated_chip.h"
 #include "platform/switch/sdk/sdk.h"
 #include "simulator/switch/agent_host.h"
+#include "simulator/switch/repeat_collapsing_log.h"
 
 namespace Simulator {
 
 int runAgentProcess(const std::string& segmentName, const std::string& socket, bool warm) {
+   // Event-log messages on standard error; it lives as long as the process.
+   static RepeatCollapsingLog log(std::cerr);
+   Kiv::logSinkIs(&log);
    std::unique_ptr<Segment::SwitchSegment> segment;
    try {
       segment = Segment::SwitchSegment::attach(segmentName);
@@ -45,7 +49,11 @@ int runAgentProcess(const std::string& segmentName, const std::string& socket, b
    }
    server->callbackIs(host.commandCallback());
    server->callbackIs(host.auditCallback());
-   loop.afterWorkIs([&host] { host.doQuiet(true); });
+   // Each burst of work ends with the count of a message it raised again and again.
+   loop.afterWorkIs([&host] {
+      host.doQuiet(true);
+      log.flush();
+   });
    for (;;) loop.doRunFor(std::chrono::hours(1));
 }
 

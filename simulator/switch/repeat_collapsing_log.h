@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <ostream>
+
+#include "platform/framework/trace/event_log.h"
+
+namespace Simulator {
+
+// Event-log messages as "%NAME: text", one line each, with a run of one message (by name)
+// cut short: a generate that finds the TCAM full raises the same message, naming another key
+// each time, for every rule that does not fit, tens of thousands of times. The first few of
+// a run are written whole and the rest counted; the count is written as
+// "%NAME: repeated N more times, the last: text" when another message comes, at flush(),
+// and when the sink goes.
+class RepeatCollapsingLog : public Kiv::LogSink {
+public:
+   // How many messages of a run are written whole.
+   static constexpr uint64_t writtenPerRun = 3;
+
+   explicit RepeatCollapsingLog(std::ostream& out) : out_(out) {}
+   ~RepeatCollapsingLog() override;
+
+   void write(const Kiv::LogRecord& record) override;
+   // Writes how many messages of the run went uncounted since, if any did, and starts a new
+   // run.
+   void flush();
+
+private:
+   void repeatsWritten();
+
+   std::mutex mutex_;
+   std::ostream& out_;
+   Kiv::String runName_;
+   uint64_t runLength_ = 0;
+   Kiv::String lastText_;
+};
+
+}  // namespace Simulator

@@ -1,0 +1,37 @@
+#include "simulator/switch/repeat_collapsing_log.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+namespace {
+
+Kiv::LogRecord record(const char* name, const std::string& text) {
+   return {name, Kiv::LogSeverity::error, text};
+}
+
+// A run of one message is written whole three times and then counted, until another message
+// comes, a flush, or the end of the log; a flush starts a new run.
+TEST(RepeatCollapsingLogTest, ARunOfOneMessageIsCutShortAndCounted) {
+   std::ostringstream out;
+   {
+      Simulator::RepeatCollapsingLog log(out);
+      for (int uid = 1; uid <= 6; ++uid) log.write(record("FULL", "uid " + std::to_string(uid)));
+      log.write(record("OTHER", "a"));
+      for (int uid = 7; uid <= 10; ++uid) log.write(record("FULL", "uid " + std::to_string(uid)));
+      log.flush();
+      log.flush();
+      for (int uid = 11; uid <= 15; ++uid) log.write(record("FULL", "uid " + std::to_string(uid)));
+   }
+   EXPECT_EQ(out.str(),
+             "%FULL: uid 1\n%FULL: uid 2\n%FULL: uid 3\n"
+             "%FULL: repeated 3 more times, the last: uid 6\n"
+             "%OTHER: a\n"
+             "%FULL: uid 7\n%FULL: uid 8\n%FULL: uid 9\n"
+             "%FULL: repeated 1 more time, the last: uid 10\n"
+             "%FULL: uid 11\n%FULL: uid 12\n%FULL: uid 13\n"
+             "%FULL: repeated 2 more times, the last: uid 15\n");
+}
+
+}  // namespace
