@@ -51,9 +51,10 @@ BENCHMARK(BM_AgentCommitOneAtATime)
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond);
 
-// The SDK calls of that commit, recorded once and made again on a fresh chip, with nothing
-// of the agent around them.
-void BM_SdkReplay(benchmark::State& state) {
+// Records the SDK calls of the agent's commit of N rules once, then times `replay` of them
+// onto a fresh chip in each iteration.
+template <class Replay>
+void timedReplays(benchmark::State& state, Replay&& replay) {
    const auto rules = static_cast<U32>(state.range(0));
    BenchSwitch recorded(rules);
    Bench::SdkRecorder recorder(recorded.simulated().chip());
@@ -65,28 +66,25 @@ void BM_SdkReplay(benchmark::State& state) {
    for (auto _ : state) {
       Chip::SimulatedChip chip(Chip::SimulatedChip::Config{.tcamSlotsPerUnit = rules * 8});
       Bench::unitBuild(chip);
-      Bench::timed(state, [&] { recorder.doReplay(chip); });
+      Bench::timed(state, [&] { replay(recorder, chip); });
    }
    state.counters["calls"] = static_cast<double>(recorder.calls());
+}
+
+// The SDK calls of that commit made again with nothing of the agent around them.
+void BM_SdkReplay(benchmark::State& state) {
+   timedReplays(state, [](const Bench::SdkRecorder& recorder, Chip::SimulatedChip& chip) {
+      recorder.doReplay(chip);
+   });
 }
 BENCHMARK(BM_SdkReplay)->Arg(16384)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 // The same calls made as the plug-in makes them: the lock given up and taken back around each,
 // its result judged and traced.
 void BM_SdkReplayThroughCalls(benchmark::State& state) {
-   const auto rules = static_cast<U32>(state.range(0));
-   BenchSwitch recorded(rules);
-   Bench::SdkRecorder recorder(recorded.simulated().chip());
-   {
-      const Shim::ScopedBackend recording(recorder);
-      recorded.publish();
-      recorded.runAgent();
-   }
-   for (auto _ : state) {
-      Chip::SimulatedChip chip(Chip::SimulatedChip::Config{.tcamSlotsPerUnit = rules * 8});
-      Bench::unitBuild(chip);
-      Bench::timed(state, [&] { recorder.doReplayThroughCalls(chip); });
-   }
+   timedReplays(state, [](const Bench::SdkRecorder& recorder, Chip::SimulatedChip& chip) {
+      recorder.doReplayThroughCalls(chip);
+   });
 }
 BENCHMARK(BM_SdkReplayThroughCalls)
     ->Arg(1024)
