@@ -57,16 +57,6 @@ TypeNeeds needsOf(RuleType type) {
    return {};
 }
 
-RuleType ruleType(const Json& value, const std::string& path) {
-   const std::string& name = Values::string(value, path);
-   std::string known;
-   for (const RuleType type : allTypes) {
-      if (name == ruleTypeName(type)) return type;
-      known += (known.empty() ? "" : ", ") + ruleTypeName(type);
-   }
-   fail(path, Values::describe(value) + " is not a rule type (" + known + ")");
-}
-
 // The field when present, after checking its presence against what the type needs.
 const Json* typedField(const Fields& fields, std::string_view name, Need need, RuleType type) {
    const Json* value = fields.field(name);
@@ -146,6 +136,16 @@ std::vector<KeyOverride> keys(const Json* value, const Fields& fields, const Typ
 }
 
 }  // namespace
+
+RuleType ruleType(const Json& value, const std::string& path) {
+   const std::string& name = Values::string(value, path);
+   std::string known;
+   for (const RuleType type : allTypes) {
+      if (name == ruleTypeName(type)) return type;
+      known += (known.empty() ? "" : ", ") + ruleTypeName(type);
+   }
+   fail(path, Values::describe(value) + " is not a rule type (" + known + ")");
+}
 
 Rule parseRule(const Json& value, const std::string& path, const std::vector<uint16_t>& present) {
    const Fields fields(value, path,

@@ -11,6 +11,9 @@
 
 namespace Simulator {
 
+// The rule type a scenario file names at `path`.
+RuleType ruleType(const Values::Json& value, const std::string& path);
+
 // Reads the rule at `path` ("steps[3].add") with the fields its type takes. Its modules must be
 // in the switch, which has `present` (ascending); a rule that names none gets them all.
 Rule parseRule(const Values::Json& value, const std::string& path,

@@ -129,6 +129,12 @@ struct Generate {
    std::vector<uint16_t> modules;
    // The uids the generated rules take, ascending; the parser chose them.
    std::vector<uint16_t> uids;
+   // The types the rules are drawn from; empty: all six.
+   std::vector<RuleType> types;
+   // The most VLANs a destination rule gets (1 to this many, drawn).
+   uint32_t vlans = 4;
+   // Whether the step lists every rule it made.
+   bool list = false;
    friend bool operator==(const Generate&, const Generate&) = default;
 };
 struct Restart {

@@ -19,6 +19,8 @@ constexpr Values::Range ruleCountRange{1, 65535, nullptr};
 constexpr Values::Range seedRange{0, UINT64_MAX, "a seed"};
 constexpr Values::Range rateRange{1, 1000000, "packets a second"};
 constexpr Values::Range sdkCallRange{1, 1000000, "SDK calls"};
+// VLANs 10, 20, ... up to 640.
+constexpr Values::Range vlansPerRuleRange{1, 64, "a VLAN count"};
 constexpr std::size_t maxFlows = 64;
 
 // In the order of the names a file gives them by.
@@ -195,12 +197,33 @@ Action StepReader::traffic(const Json& value, const std::string& path) {
 }
 
 Action StepReader::generate(const Json& value, const std::string& path) {
-   const Fields fields(value, path, {"rules", "seed", "modules"});
+   const Fields fields(value, path, {"rules", "seed", "modules", "types", "vlans", "list"});
    Generate generate;
    generate.rules = static_cast<uint32_t>(
        Values::integer(fields.requiredField("rules"), fields.fieldPath("rules"), ruleCountRange));
    if (const Json* seed = fields.field("seed")) {
       generate.seed = Values::integer(*seed, fields.fieldPath("seed"), seedRange);
+   }
+   if (const Json* types = fields.field("types")) {
+      const std::string typesPath = fields.fieldPath("types");
+      const Json::array_t& items = Values::list(*types, typesPath);
+      if (items.empty()) fail(typesPath, "names no rule type");
+      for (std::size_t index = 0; index < items.size(); ++index) {
+         const std::string itemPath = Values::elementPath(typesPath, index);
+         const RuleType type = ruleType(items[index], itemPath);
+         if (std::find(generate.types.begin(), generate.types.end(), type) !=
+             generate.types.end()) {
+            fail(itemPath, Values::describe(items[index]) + " is listed twice");
+         }
+         generate.types.push_back(type);
+      }
+   }
+   if (const Json* vlans = fields.field("vlans")) {
+      generate.vlans = static_cast<uint32_t>(
+          Values::integer(*vlans, fields.fieldPath("vlans"), vlansPerRuleRange));
+   }
+   if (const Json* list = fields.field("list")) {
+      generate.list = Values::boolean(*list, fields.fieldPath("list"));
    }
    generate.modules = Values::modulesField(fields, modules_);
    const std::size_t free = Values::uidRange.max - uids_.size();

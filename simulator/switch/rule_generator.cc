@@ -1,5 +1,6 @@
 #include "simulator/switch/rule_generator.h"
 
+#include <algorithm>
 #include <random>
 
 namespace Simulator {
@@ -13,13 +14,23 @@ class Generator {
 public:
    explicit Generator(uint64_t seed) : random_(seed) {}
 
-   Rule rule(uint16_t uid, const std::vector<uint16_t>& modules) {
+   // A rule of one of `types` (every type when empty), on 1 to `maxVlans` VLANs when it is a
+   // destination rule.
+   Rule rule(uint16_t uid, const std::vector<uint16_t>& modules,
+             const std::vector<RuleType>& types, uint32_t maxVlans) {
       Rule rule;
       rule.uid = uid;
       rule.modules = modules;
       rule.keys.resize(1);
-      const uint32_t kind = below(8);
-      const bool destination = below(2) == 0;
+      // Drawn again until allowed, so that with every type allowed the draws, and the rules
+      // of a seed, stay the same.
+      uint32_t kind = 0;
+      bool destination = false;
+      do {
+         kind = below(8);
+         destination = below(2) == 0;
+      } while (!types.empty() &&
+               std::find(types.begin(), types.end(), typeOf(kind, destination)) == types.end());
       const bool ports = below(2) == 0;
       const Endpoint inside{insideAddress(uid), port(ports)};
       const Endpoint outside{outsideAddress(uid), port(ports)};
@@ -49,7 +60,7 @@ public:
          (destination ? rule.dstNew : rule.srcNew) = destination ? host : mapped;
       }
       if (destination) {
-         const uint32_t vlans = 1 + below(4);
+         const uint32_t vlans = 1 + below(maxVlans);
          for (uint32_t i = 0; i < vlans; ++i)
             rule.vlans.push_back(static_cast<uint16_t>(10 + i * 10));
       }
@@ -58,6 +69,11 @@ public:
    }
 
 private:
+   static RuleType typeOf(uint32_t kind, bool destination) {
+      if (kind < 4) return destination ? RuleType::staticDestNat : RuleType::staticSrcNat;
+      if (kind < 6) return destination ? RuleType::twiceDestNat : RuleType::twiceSrcNat;
+      return destination ? RuleType::dynamicDestNat : RuleType::dynamicSrcNat;
+   }
    uint32_t below(uint32_t n) { return std::uniform_int_distribution<uint32_t>(0, n - 1)(random_); }
    uint16_t port(bool wanted) { return wanted ? static_cast<uint16_t>(1024 + below(60000)) : 0; }
 
@@ -70,7 +86,9 @@ std::vector<Rule> generatedRules(const Generate& generate) {
    Generator generator(generate.seed);
    std::vector<Rule> rules;
    rules.reserve(generate.uids.size());
-   for (uint16_t uid : generate.uids) rules.push_back(generator.rule(uid, generate.modules));
+   for (uint16_t uid : generate.uids) {
+      rules.push_back(generator.rule(uid, generate.modules, generate.types, generate.vlans));
+   }
    return rules;
 }
 

@@ -238,8 +238,13 @@ void ScenarioRunner::doStep(const Step& step) {
               reportPacket(send.packet);
            },
            [&](const Generate& generate) {
-              say("generate " + std::to_string(generate.rules) + " rules, seed " +
-                  std::to_string(generate.seed));
+              std::string what = "generate " + std::to_string(generate.rules) + " rules, seed " +
+                                 std::to_string(generate.seed);
+              for (std::size_t i = 0; i < generate.types.size(); ++i) {
+                 what += (i == 0 ? ", types " : ",") + ruleTypeName(generate.types[i]);
+              }
+              what += ", up to " + std::to_string(generate.vlans) + " VLANs a destination rule";
+              say(what);
               doGenerate(generate);
            },
            [&](const Restart& restart) {
@@ -316,6 +321,7 @@ void ScenarioRunner::doGenerate(const Generate& generate) {
    const auto start = std::chrono::steady_clock::now();
    std::size_t refused = 0;
    for (std::size_t i = 0; i < rules.size(); ++i) {
+      if (generate.list) events_.note("made " + ruleText(rules[i]));
       if (switch_->controlPlane().ruleIs(natRuleOf(rules[i]))) {
          ++refused;
       } else {

@@ -70,7 +70,8 @@ TEST(ScenarioParserTest, ReadsEveryFieldAndTracksUidsAndModulesAcrossSteps) {
                   "modules": [2]}},
          {"generate": {"rules": 3}},
          {"delete": 4}, {"delete": 1}, {"addModule": 7},
-         {"generate": {"rules": 3, "seed": 18446744073709551615, "modules": [7]}},
+         {"generate": {"rules": 3, "seed": 18446744073709551615, "modules": [7],
+                       "types": ["twiceSrcNat", "staticDestNat"], "vlans": 64, "list": true}},
          {"update": {"uid": 3, "type": "staticSrcNat", "src": "10.1.2.3:1024",
                      "srcNew": "192.0.2.1:65535", "filter": "198.51.100.0/25", "protocol": 17,
                      "nextHop": 70000}},
@@ -105,9 +106,11 @@ TEST(ScenarioParserTest, ReadsEveryFieldAndTracksUidsAndModulesAcrossSteps) {
    EXPECT_EQ(dynamic.aclId, 0xFFFFFFFFu);
    EXPECT_EQ(dynamic.modules, std::vector<uint16_t>{2});
 
-   EXPECT_EQ(std::get<Generate>(scenario.steps[2].action), (Generate{3, 1, {1, 2}, {2, 4, 5}}));
+   EXPECT_EQ(std::get<Generate>(scenario.steps[2].action),
+             (Generate{3, 1, {1, 2}, {2, 4, 5}, {}, 4, false}));
    EXPECT_EQ(std::get<Generate>(scenario.steps[6].action),
-             (Generate{3, 18446744073709551615u, {7}, {1, 4, 6}}));
+             (Generate{3, 18446744073709551615u, {7}, {1, 4, 6},
+                       {RuleType::twiceSrcNat, RuleType::staticDestNat}, 64, true}));
    const Rule& updated = std::get<UpdateRule>(scenario.steps[7].action).rule;
    EXPECT_EQ(updated.nextHop, 70000u);
    // An update keeps the rule's modules, though module 7 came since.
@@ -223,6 +226,17 @@ const BadInput badFiles[] = {
      "steps[0].generate.seed: -1 is not a seed (0..18446744073709551615)"},
     {withSteps(R"({"generate": {"rules": 1, "modules": [3]}})"),
      "steps[0].generate.modules[0]: module 3 is not in the switch"},
+    {withSteps(R"({"generate": {"rules": 1, "types": []}})"),
+     "steps[0].generate.types: names no rule type"},
+    {withSteps(R"({"generate": {"rules": 1, "types": ["staticNat"]}})"),
+     "steps[0].generate.types[0]: \"staticNat\" is not a rule type (staticSrcNat, staticDestNat, "
+     "twiceSrcNat, twiceDestNat, dynamicSrcNat, dynamicDestNat)"},
+    {withSteps(R"({"generate": {"rules": 1, "types": ["twiceSrcNat", "twiceSrcNat"]}})"),
+     "steps[0].generate.types[1]: \"twiceSrcNat\" is listed twice"},
+    {withSteps(R"({"generate": {"rules": 1, "vlans": 65}})"),
+     "steps[0].generate.vlans: 65 is not a VLAN count (1..64)"},
+    {withSteps(R"({"generate": {"rules": 1, "list": 1}})"),
+     "steps[0].generate.list: expected true or false, got 1"},
     // Packets.
     {withSteps(R"({"packet": {"module": 1}})"), "steps[0].packet.vlan: missing"},
     {withSteps(R"({"packet": {"module": 1, "vlan": 10, "proto": 6, "src": "1.1.1.1",
