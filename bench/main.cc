@@ -74,14 +74,18 @@ void rowAtLeast(const char* figure, std::optional<double> value, double target) 
                *value >= target ? "met" : "MISSED");
 }
 
+void tableHeader() {
+   std::printf("\n| %-72s | %10s | %8s | %-7s |\n", "Figure", "Value", "Target", "");
+   std::printf("|%s|%s|%s|%s|\n", std::string(74, '-').c_str(), std::string(12, '-').c_str(),
+               std::string(10, '-').c_str(), std::string(9, '-').c_str());
+}
+
 void printFigures(const Collector& c) {
    const auto perRule = [&](const char* name, int rules, const char* more = "") {
       return ratio(c.seconds(std::string(name) + "/" + std::to_string(rules) + more),
                    std::optional<double>(rules));
    };
-   std::printf("\n| %-72s | %10s | %8s | %-7s |\n", "Figure", "Value", "Target", "");
-   std::printf("|%s|%s|%s|%s|\n", std::string(74, '-').c_str(), std::string(12, '-').c_str(),
-               std::string(10, '-').c_str(), std::string(9, '-').c_str());
+   tableHeader();
    row("commit of 16384 rules: agent / its SDK calls through the call convention",
        ratio(c.seconds("BM_AgentCommit/16384"), c.seconds("BM_SdkReplayThroughCalls/16384")),
        1.5);
@@ -111,6 +115,7 @@ void printFigures(const Collector& c) {
    rowAtLeast("generate of 16384 rules end to end, rules/s",
               c.counter("BM_GenerateEndToEnd/16384", "rules_per_second"), 100000);
    std::printf("\nKept from earlier work:\n");
+   tableHeader();
    row("warm start of 16384 clean rules / of 4096",
        ratio(c.seconds("BM_WarmStart/16384"), c.seconds("BM_WarmStart/4096")), 4.5);
    row("commit pass over 16384 answered requests: per request / lookup",
