@@ -3,10 +3,11 @@
 # is a file `check` accepts and `run` runs from the standard input, with the same report as
 # the built-in run (but for how many packets its traffic sent); a refused file is one line
 # and status 2, from `check` as from `run`; two runs of a generate report the same, and only
-# --timing adds how long it took; `--version` names the program.
-# Usage: scenario_in_and_out.sh PROGRAM WORK_DIR
+# --timing adds how long it took; `--version` names the program; and the README's sample
+# scenario passes `check`. Usage: scenario_in_and_out.sh PROGRAM WORK_DIR README
 program=$1
 work=$2
+readme=$3
 mkdir -p "$work"
 fail() { echo "$*"; exit 1; }
 
@@ -37,3 +38,6 @@ printf '{"steps": [{"generate": {"rules": 50, "seed": 3}}]}' >"$work/generate.js
 cmp -s "$work/generate1.out" "$work/generate2.out" || fail "two generate runs reported otherwise"
 "$program" run "$work/generate.json" --timing | grep -q "^generated 50 rules: .*, in [0-9.]* s ([0-9]* rules/s)$" ||
   fail "--timing did not say how long the generate took"
+
+awk '/^```json$/{sample=1; next} /^```$/{if (sample) exit} sample' "$readme" >"$work/readme.json"
+"$program" check "$work/readme.json" >/dev/null || fail "the README's sample scenario is refused"
