@@ -12,6 +12,9 @@ inline constexpr int badInput = 2;
 // No dump from the agent (show): nothing listens at the socket, or the agent refused the
 // request or dropped the connection.
 inline constexpr int agentUnreachable = 3;
+// The switch is sound but does not hold everything intended (run): a diff step found rules or
+// VLANs not in hardware, or entries no rule intends. A rule set that does not fit ends here.
+inline constexpr int notAsIntended = 5;
 // The standard output could not be written (a full disk, a closed file), so whatever the
 // command found is lost.
 inline constexpr int outputLost = 4;

@@ -137,6 +137,15 @@ struct Generate {
    bool list = false;
    friend bool operator==(const Generate&, const Generate&) = default;
 };
+// Every rule, by uid, with what each module in the switch holds of it.
+struct ListRules {
+   friend bool operator==(const ListRules&, const ListRules&) = default;
+};
+// Per module in the switch, the intended rules and VLANs the chip does not hold, and what it
+// holds that no rule intends.
+struct Diff {
+   friend bool operator==(const Diff&, const Diff&) = default;
+};
 struct Restart {
    bool warm = true;
    friend bool operator==(const Restart&, const Restart&) = default;
@@ -170,7 +179,8 @@ struct RemoveModule {
 };
 
 using Action = std::variant<AddRule, UpdateRule, Retry, Delete, Show, Verify, SendPacket, Generate,
-                            Restart, FlashDownload, Crash, AddModule, RemoveModule, Traffic>;
+                            Restart, FlashDownload, Crash, AddModule, RemoveModule, Traffic,
+                            ListRules, Diff>;
 
 struct Step {
    std::string path;  // "steps[3]", for messages about the step while it runs.

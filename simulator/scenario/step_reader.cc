@@ -33,6 +33,11 @@ uint16_t module(const Json& value, const std::string& path) {
    return static_cast<uint16_t>(Values::integer(value, path, Values::moduleRange));
 }
 
+// An action that takes no data is written `true`.
+void requireTrue(const Json& value, const std::string& path) {
+   if (!Values::boolean(value, path)) fail(path, "must be true, got false");
+}
+
 }  // namespace
 
 StepReader::StepReader(const std::vector<uint16_t>& modules) : modules_(modules) {
@@ -58,6 +63,8 @@ Step StepReader::read(const Json& value, std::size_t index) {
        {"addModule", &StepReader::addModule},
        {"removeModule", &StepReader::removeModule},
        {"traffic", &StepReader::traffic},
+       {"rules", &StepReader::listRules},
+       {"diff", &StepReader::diff},
    };
    const std::string path = Values::elementPath("steps", index);
    if (!value.is_object()) fail(path, "expected an object, got " + Values::describe(value));
@@ -244,8 +251,18 @@ Action StepReader::restart(const Json& value, const std::string& path) {
 }
 
 Action StepReader::flashDownload(const Json& value, const std::string& path) {
-   if (!Values::boolean(value, path)) fail(path, "must be true, got false");
+   requireTrue(value, path);
    return FlashDownload{};
+}
+
+Action StepReader::listRules(const Json& value, const std::string& path) {
+   requireTrue(value, path);
+   return ListRules{};
+}
+
+Action StepReader::diff(const Json& value, const std::string& path) {
+   requireTrue(value, path);
+   return Diff{};
 }
 
 Action StepReader::crash(const Json& value, const std::string& path) {

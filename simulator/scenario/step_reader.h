@@ -45,6 +45,8 @@ private:
    Action crash(const Values::Json& value, const std::string& path);
    Action addModule(const Values::Json& value, const std::string& path);
    Action removeModule(const Values::Json& value, const std::string& path);
+   Action listRules(const Values::Json& value, const std::string& path);
+   Action diff(const Values::Json& value, const std::string& path);
 
    uint16_t moduleInSwitch(const Values::Json& value, const std::string& path) const;
    uint16_t uidInUse(const Values::Json& value, const std::string& path) const;

@@ -160,6 +160,16 @@ void EventWriter::note(const std::string& text) {
    }
 }
 
+void EventWriter::event(const char* event, const std::string& text, const Json& fields) {
+   if (format_ == Format::json) {
+      Json line{{"event", event}};
+      line.update(fields);
+      out_ << line.dump() << "\n";
+   } else {
+      out_ << text << "\n";
+   }
+}
+
 void EventWriter::summary(std::size_t rules, const std::vector<ModuleUse>& modules,
                           const Requests& requests) {
    if (format_ == Format::json) {

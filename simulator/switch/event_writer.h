@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,8 @@ public:
                 uint64_t misrouted);
    // Anything else worth a line: a restart, the flash download, a generate summary.
    void note(const std::string& text);
+   // An event whose line is `text` and whose JSON is `fields` after its kind, `event`.
+   void event(const char* event, const std::string& text, const nlohmann::ordered_json& fields);
    struct ModuleUse {
       uint16_t module;
       std::size_t used;

@@ -6,8 +6,12 @@
 #include <chrono>
 #include <cstdio>
 #include <ostream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "simulator/command_line/exit_status.h"
+#include "simulator/switch/held_rules.h"
+#include "simulator/switch/near_misses.h"
 #include "simulator/switch/rule_conversion.h"
 #include "simulator/switch/rule_generator.h"
 
@@ -182,7 +186,7 @@ int ScenarioRunner::doRun() {
    for (const Step& step : scenario_.steps) {
       if (options_.stop && *options_.stop) {
          events_.note("interrupted before " + step.path);
-         return 1;
+         return ExitStatus::checkFailed;
       }
       doStep(step);
       reportLostAnswers();
@@ -194,6 +198,7 @@ int ScenarioRunner::doRun() {
       crashesSeen_ = crashes;
    }
    reportSummary();
+   if (status_ == ExitStatus::ok && differs_) return ExitStatus::notAsIntended;
    return status_;
 }
 
@@ -218,6 +223,7 @@ void ScenarioRunner::doStep(const Step& step) {
            },
            [&](const Delete& remove) {
               say("delete uid " + std::to_string(remove.uid));
+              refused_.erase(remove.uid);
               if (!live(remove.uid)) return;
               const std::vector<uint16_t> modules = rules_.at(remove.uid).modules;
               switch_->controlPlane().ruleRemovalIs(TesselNat::Uid(remove.uid));
@@ -286,6 +292,14 @@ void ScenarioRunner::doStep(const Step& step) {
               traffic_ = std::make_unique<TrafficSource>(switch_->chip(), flows, traffic.rate);
               trafficFlows_ = traffic.flows;
            },
+           [&](const ListRules&) {
+              say("rules");
+              reportRules();
+           },
+           [&](const Diff&) {
+              say("diff");
+              reportDiff();
+           },
        },
        step.action);
 }
@@ -294,8 +308,10 @@ void ScenarioRunner::doPublish(const Rule& rule) {
    if (const std::optional<std::string> refusal = switch_->controlPlane().ruleIs(natRuleOf(rule))) {
       events_.refused(rule.uid, *refusal);
       ++requests_.refused;
+      refused_[rule.uid] = {rule, *refusal};
       return;
    }
+   refused_.erase(rule.uid);
    rules_[rule.uid] = rule;
    switch_->doSettle();
    reportAnswers(rule.uid, rule.modules);
@@ -322,8 +338,9 @@ void ScenarioRunner::doGenerate(const Generate& generate) {
    std::size_t refused = 0;
    for (std::size_t i = 0; i < rules.size(); ++i) {
       if (generate.list) events_.note("made " + ruleText(rules[i]));
-      if (switch_->controlPlane().ruleIs(natRuleOf(rules[i]))) {
+      if (std::optional<std::string> refusal = switch_->controlPlane().ruleIs(natRuleOf(rules[i]))) {
          ++refused;
+         refused_[rules[i].uid] = {rules[i], std::move(*refusal)};
       } else {
          rules_[rules[i].uid] = rules[i];
       }
@@ -357,37 +374,25 @@ void ScenarioRunner::reportAnswers(uint16_t uid, const std::vector<uint16_t>& mo
    tallyAnswers(uid, modules, &events_);
 }
 
-// A module out of the switch is asked when it comes back. The control plane forgets a removed
-// rule only once every module answered its removal with success.
+// A module out of the switch is asked when it comes back.
 void ScenarioRunner::tallyAnswers(uint16_t uid, const std::vector<uint16_t>& modules,
                                   EventWriter* events) {
-   ControlPlane::NatControlPlane& controlPlane = switch_->controlPlane();
-   const bool removed = !controlPlane.ruleHas(TesselNat::Uid(uid));
-   const U32 version = removed ? 0 : controlPlane.reqVersion(TesselNat::Uid(uid));
    for (const uint16_t module : modules) {
       if (!switch_->modules().contains(module)) continue;
-      U32 result = 1;
-      if (!removed) {
-         const Quill::QuillShoalStatusDir* dir =
-             switch_->controlPlane().statusDir(TesselCentral::ModId(module));
-         bool found = false;
-         const Quill::QuillShoalStatus status =
-             dir ? dir->safeLookup(Quill::QuillShoalKey(uid), found) : Quill::QuillShoalStatus();
-         if ((!found || status.reqVersion() != version) && !switch_->agentUp()) {
-            if (events) events->waiting(module, uid);
-            continue;
-         }
-         if (!found || status.reqVersion() != version) {
-            if (events) events->unanswered(module, uid);
-            ++requests_.unanswered;
-            status_ = 1;
-            continue;
-         }
-         result = status.result();
+      const ModuleAnswer answer = moduleAnswer(*switch_, uid, module);
+      if (answer.kind == ModuleAnswer::Kind::waiting) {
+         if (events) events->waiting(module, uid);
+         continue;
       }
-      if (events) events->status(module, uid, result);
-      if (result == 1) ++requests_.answered1;
-      if (result == 2) ++requests_.answered2;
+      if (answer.kind == ModuleAnswer::Kind::unanswered) {
+         if (events) events->unanswered(module, uid);
+         ++requests_.unanswered;
+         status_ = ExitStatus::checkFailed;
+         continue;
+      }
+      if (events) events->status(module, uid, answer.result);
+      if (answer.result == 1) ++requests_.answered1;
+      if (answer.result == 2) ++requests_.answered2;
    }
 }
 
@@ -404,7 +409,7 @@ void ScenarioRunner::reportLostAnswers() {
       events_.answersLost(module, dir.capacityReports() - seen.reports);
       requests_.lost += dir.capacityReports() - seen.reports;
       seen.reports = dir.capacityReports();
-      status_ = 1;
+      status_ = ExitStatus::checkFailed;
    }
 }
 
@@ -432,7 +437,7 @@ void ScenarioRunner::reportVerify(uint16_t module) {
       events_.verifyOk(module);
       return;
    }
-   status_ = 1;
+   status_ = ExitStatus::checkFailed;
    for (const Tessel::VerifyDisagreement& d : found) {
       events_.disagreement(module, d.check, d.key.stringValue(), d.vlanId, d.entryId, d.expected,
                            d.read);
@@ -446,6 +451,7 @@ void ScenarioRunner::reportPacket(const Packet& packet) {
    const auto match = switch_->chip().classify(packet.module, chipPacket);
    if (!match) {
       events_.packetMiss(packet.module);
+      reportNearMisses(packet.module, chipPacket);
       return;
    }
    const ::Chip::PacketOutcome outcome =
@@ -467,6 +473,24 @@ void ScenarioRunner::reportPacket(const Packet& packet) {
    events_.packetHit(packet.module, hit);
 }
 
+void ScenarioRunner::reportNearMisses(uint16_t module, const ::Chip::Packet& packet) {
+   const std::vector<NearMiss> misses =
+       nearMisses(switch_->chip(), module, switch_->config().natEntries, packet);
+   if (misses.empty()) {
+      events_.event("nearMiss", "  the TCAM holds no entry", {{"module", module}, {"entry", 0}});
+   }
+   for (const NearMiss& miss : misses) {
+      events_.event("nearMiss", "  " + nearMissText(miss),
+                    {{"module", module},
+                     {"entry", miss.entry},
+                     {"uid", miss.uid},
+                     {"fieldsMissed", miss.fieldsMissed},
+                     {"field", miss.field},
+                     {"packetValue", miss.packetValue},
+                     {"entryValue", miss.entryValue}});
+   }
+}
+
 // The switch is quiet after every step: what each flow meets now is what it must keep meeting.
 // Only a restart or a flash download owes the flows what they met before it.
 void ScenarioRunner::reportTraffic(bool owed) {
@@ -479,6 +503,44 @@ void ScenarioRunner::reportTraffic(bool owed) {
                       "module " + std::to_string(packet.module) + " " + endpointText(packet.src) +
                           " > " + endpointText(packet.dst),
                       counts[flow].sent, counts[flow].lost, counts[flow].misrouted);
+   }
+}
+
+// Read from each module's answers and the chip, so that it holds whether or not the agent is up.
+void ScenarioRunner::reportRules() {
+   HeldRules held(*switch_, rules_);
+   auto refused = refused_.begin();
+   for (auto rule = rules_.begin(); rule != rules_.end() || refused != refused_.end();) {
+      if (rule == rules_.end() || (refused != refused_.end() && refused->first < rule->first)) {
+         const std::string text = ruleText(refused->second.rule);
+         events_.event("rule", "rule " + text + ": " + refused->second.reason,
+                       {{"uid", refused->first}, {"rule", text}, {"refused", refused->second.reason}});
+         ++refused;
+         continue;
+      }
+      const std::string text = ruleText(rule->second);
+      events_.event("rule", "rule " + text, {{"uid", rule->first}, {"rule", text}});
+      for (const uint16_t module : rule->second.modules) {
+         if (!switch_->modules().contains(module)) {
+            events_.event("ruleState",
+                          "  module " + std::to_string(module) + ": not in the switch",
+                          {{"uid", rule->first}, {"module", module}, {"state", "notInSwitch"}});
+            continue;
+         }
+         const RuleOnModule state = held.ruleOn(rule->second, module);
+         events_.event("ruleState", "  " + ruleOnModuleText(state),
+                       ruleOnModuleJson(rule->first, state));
+      }
+      ++rule;
+   }
+}
+
+void ScenarioRunner::reportDiff() {
+   HeldRules held(*switch_, rules_);
+   for (const U16 module : switch_->modules()) {
+      const std::vector<DiffLine> lines = diffLines(held.diff(module));
+      differs_ = differs_ || lines.size() > 1;
+      for (const DiffLine& line : lines) events_.event("diff", line.text, line.fields);
    }
 }
 

@@ -41,9 +41,10 @@ public:
    ScenarioRunner(const Scenario& scenario, std::ostream& out, Options options);
    ~ScenarioRunner();
 
-   // Runs every step and writes the summary. Returns the exit status: 0, or 1 when a
+   // Runs every step and writes the summary. Returns the exit status: 0; 1 when a
    // verification found a disagreement or a request went unanswered (a module did not
-   // answer, or its status directory refused the answer).
+   // answer, or its status directory refused the answer); else 5 when a diff found the chip
+   // short of the intended state or holding more.
    int doRun();
 
    SimulatedSwitch& simulatedSwitch() { return *switch_; }
@@ -67,9 +68,13 @@ private:
    void reportShow(uint16_t module);
    void reportVerify(uint16_t module);
    void reportPacket(const Packet& packet);
+   // Why a packet hit nothing: the entries it came nearest to.
+   void reportNearMisses(uint16_t module, const ::Chip::Packet& packet);
    // Takes the flows' counts since the last step, and writes them when the step `owed` the
    // flows their outcome.
    void reportTraffic(bool owed);
+   void reportRules();
+   void reportDiff();
    void reportSummary();
 
    const Scenario& scenario_;
@@ -80,6 +85,12 @@ private:
    std::unique_ptr<TrafficSource> traffic_;
    std::vector<Packet> trafficFlows_;
    std::map<uint16_t, Rule> rules_;
+   // Rules the control plane refused, and why, until their uid is published or deleted.
+   struct Refused {
+      Rule rule;
+      std::string reason;
+   };
+   std::map<uint16_t, Refused> refused_;
    EventWriter::Requests requests_;
    // Per module, the status directory last seen and the answers it had refused then.
    struct LostSeen {
@@ -89,6 +100,7 @@ private:
    std::map<uint16_t, LostSeen> lostSeen_;
    std::size_t crashesSeen_ = 0;
    int status_ = 0;
+   bool differs_ = false;
 };
 
 }  // namespace Simulator

@@ -39,6 +39,15 @@ protected:
       return out.str();
    }
 
+   // The report of `text` and the status its run ends with.
+   std::pair<std::string, int> runToStatus(const std::string& text) {
+      const Simulator::Scenario scenario = Simulator::parseScenario(text);
+      std::ostringstream out;
+      Simulator::ScenarioRunner runner(scenario, out, {.agentProgram = TESSEL_NAT_PROGRAM});
+      const int status = runner.doRun();
+      return {out.str(), status};
+   }
+
    Kiv::ActivityGuard framework{Kiv::activityLock()};
 };
 
@@ -204,3 +213,109 @@ TEST_F(ScenarioRunnerTest, AgentCommandOverTheSocketAnswersWithTheModulesDump) {
 }
 
 }  // namespace
+
+namespace {
+
+// Module 1 holds uid 1 and then room for 7 of uid 2's 8 VLANs; module 2 holds all 8.
+constexpr const char* tooBigForModuleOne = R"({"chip": {"natEntries": 16}, "modules": [1, 2],
+   "steps": [
+       {"add": {"uid": 1, "type": "staticSrcNat", "src": "10.0.0.1", "srcNew": "192.0.2.1",
+                "modules": [1]}},
+       {"add": {"uid": 2, "type": "staticDestNat", "dst": "203.0.113.5:80",
+                "dstNew": "10.0.0.5:8080", "protocol": 6,
+                "vlans": [10, 20, 30, 40, 50, 60, 70, 80]}},
+       {"packet": {"module": 2, "vlan": 20, "proto": 6, "src": "1.2.3.4:5555",
+                   "dst": "203.0.113.5:80"}},
+       {"packet": {"module": 2, "vlan": 20, "proto": 6, "src": "1.2.3.4:5556",
+                   "dst": "203.0.113.5:80"}},
+       )";
+
+}  // namespace
+
+// A rule answered "TCAM full" says on which VLANs it still carries traffic and what the rest
+// need; every entry is read from the chip with its hits.
+TEST_F(ScenarioRunnerTest, ListingSaysWhatEachModuleHoldsOfEachRule) {
+   const std::string report = run(std::string(tooBigForModuleOne) + R"({"rules": true}]})");
+   EXPECT_THAT(report,
+               HasSubstr("steps[4] rules\n"
+                         "rule uid 1 staticSrcNat src 10.0.0.1 -> 192.0.2.1 modules 1\n"
+                         "  module 1: programmed; 1 entry: 1\n"
+                         "rule uid 2 staticDestNat dst 203.0.113.5:80 -> 10.0.0.5:8080 vlans "
+                         "10,20,30,40,50,60,70,80 protocol 6 modules 1,2\n"
+                         "  module 1: partial: in hardware on VLANs 10,20,30,40,50,60,70, not on "
+                         "VLAN 80 (TCAM full: needs 2 more entries, 1 free); 14 entries: 2, 3, 4, "
+                         "5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15\n"
+                         "  module 2: programmed; 16 entries: 1, 2, 3 (2 hits), 4, 5,"));
+}
+
+// A warm start's entries wait for the flash download beside the previous run's, which carry
+// the traffic until then.
+TEST_F(ScenarioRunnerTest, ListingShowsWhatAWarmStartStaged) {
+   const std::string report = run(R"({"chip": {"natEntries": 16}, "steps": [
+       {"add": {"uid": 1, "type": "staticSrcNat", "src": "10.0.0.1", "srcNew": "192.0.2.1"}},
+       {"restart": "warm"}, {"rules": true}, {"flashDownload": true}, {"rules": true}]})");
+   EXPECT_THAT(report, HasSubstr("steps[2] rules\nrule uid 1 staticSrcNat src 10.0.0.1 -> "
+                                 "192.0.2.1 modules 1\n  module 1: staged, active at the flash "
+                                 "download; 2 entries: 1, 17 staged\n"));
+   EXPECT_THAT(report, HasSubstr("steps[4] rules\nrule uid 1 staticSrcNat src 10.0.0.1 -> "
+                                 "192.0.2.1 modules 1\n  module 1: programmed; 1 entry: 17\n"));
+}
+
+// A diff compares the rules with what the chip holds, per module and VLAN, and ends the run
+// with a status of its own. After a warm restart every module rebuilds every rule, so module 2
+// holds a rule that names module 1 only.
+TEST_F(ScenarioRunnerTest, DiffNamesWhatTheChipLacksAndWhatNoRuleIntends) {
+   const auto [report, status] = runToStatus(
+       std::string(tooBigForModuleOne) +
+       R"({"diff": true}, {"delete": 2}, {"restart": "warm"}, {"flashDownload": true},
+          {"diff": true}]})");
+   EXPECT_EQ(status, 5);
+   EXPECT_THAT(report, HasSubstr("steps[4] diff\n"
+                                 "diff module 1: uid 2 VLAN 80 intended, not in hardware (TCAM "
+                                 "full)\n"
+                                 "diff module 1: 2 rules on 9 VLANs intended, 1 not in hardware, 0 "
+                                 "entries not intended\n"
+                                 "diff module 2: as intended, 1 rule on 8 VLANs\n"));
+   EXPECT_THAT(report, HasSubstr("steps[8] diff\n"
+                                 "diff module 1: as intended, 1 rule on 1 VLAN\n"
+                                 "diff module 2: uid 1 any VLAN in hardware, not intended (1 "
+                                 "entry)\n"
+                                 "diff module 2: 0 rules on 0 VLANs intended, 0 not in hardware, 1 "
+                                 "entry not intended\n"));
+}
+
+// A packet that hits nothing is told the entries it came nearest to and the first field each
+// one wanted otherwise.
+TEST_F(ScenarioRunnerTest, PacketThatHitsNothingNamesTheNearestEntries) {
+   const std::string report = run(R"({"chip": {"natEntries": 16}, "steps": [
+       {"add": {"uid": 1, "type": "staticSrcNat", "src": "10.0.0.1", "srcNew": "192.0.2.1",
+                "filter": "198.51.100.0/24"}},
+       {"add": {"uid": 5, "type": "dynamicSrcNat", "src": "10.0.0.3:1000",
+                "srcNew": "192.0.2.3:3000", "dst": "8.8.8.8:53", "dstNew": "8.8.8.8:53",
+                "dynProto": 6}},
+       {"add": {"uid": 7, "type": "staticDestNat", "dst": "203.0.113.5:80",
+                "dstNew": "10.0.0.5:8080", "protocol": 6, "vlans": [10]}},
+       {"packet": {"module": 1, "vlan": 10, "proto": 6, "src": "10.0.0.1:5555",
+                   "dst": "8.8.8.8:53"}},
+       {"packet": {"module": 1, "vlan": 30, "proto": 6, "src": "1.2.3.4:5555",
+                   "dst": "203.0.113.5:81"}},
+       {"packet": {"module": 1, "vlan": 10, "proto": 6, "src": "10.0.0.3:1000",
+                   "dst": "8.8.8.8:53", "tcpFlags": ["syn", "ack"]}},
+       {"packet": {"module": 1, "vlan": 10, "proto": 17, "src": "10.0.0.3:1000",
+                   "dst": "8.8.8.8:53"}}]})");
+   EXPECT_THAT(report, HasSubstr("packet module 1: no match\n  entry 1 uid 1 misses 1 field, "
+                                 "first the destination address: the packet has 8.8.8.8, the "
+                                 "entry takes 198.51.100.0/24\n"));
+   // Fields are told in the order an engineer checks them.
+   EXPECT_THAT(report, HasSubstr("packet module 1: no match\n"
+                                 "  entry 1 uid 1 misses 2 fields, first the source address: the "
+                                 "packet has 1.2.3.4, the entry takes 10.0.0.1\n"
+                                 "  entry 4 uid 7 misses 2 fields, first the VLAN: the packet has "
+                                 "30, the entry takes 10\n"
+                                 "  entry 5 uid 7 misses 2 fields, first the VLAN: "));
+   EXPECT_THAT(report, HasSubstr("packet module 1: no match\n  entry 2 uid 5 misses 1 field, "
+                                 "first the TCP flags: the packet has syn,ack, the entry takes "
+                                 "no fin,no syn,no rst\n"));
+   EXPECT_THAT(report, HasSubstr("packet module 1: no match\n  entry 2 uid 5 misses 1 field, "
+                                 "first the protocol: the packet has 17, the entry takes 6\n"));
+}
