@@ -146,6 +146,10 @@ struct ListRules {
 struct Diff {
    friend bool operator==(const Diff&, const Diff&) = default;
 };
+// Per module in the switch, the TCAM's entries by rule type and the room left.
+struct TcamUse {
+   friend bool operator==(const TcamUse&, const TcamUse&) = default;
+};
 struct Restart {
    bool warm = true;
    friend bool operator==(const Restart&, const Restart&) = default;
@@ -180,7 +184,7 @@ struct RemoveModule {
 
 using Action = std::variant<AddRule, UpdateRule, Retry, Delete, Show, Verify, SendPacket, Generate,
                             Restart, FlashDownload, Crash, AddModule, RemoveModule, Traffic,
-                            ListRules, Diff>;
+                            ListRules, Diff, TcamUse>;
 
 struct Step {
    std::string path;  // "steps[3]", for messages about the step while it runs.

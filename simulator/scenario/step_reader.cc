@@ -65,6 +65,7 @@ Step StepReader::read(const Json& value, std::size_t index) {
        {"traffic", &StepReader::traffic},
        {"rules", &StepReader::listRules},
        {"diff", &StepReader::diff},
+       {"tcam", &StepReader::tcamUse},
    };
    const std::string path = Values::elementPath("steps", index);
    if (!value.is_object()) fail(path, "expected an object, got " + Values::describe(value));
@@ -263,6 +264,11 @@ Action StepReader::listRules(const Json& value, const std::string& path) {
 Action StepReader::diff(const Json& value, const std::string& path) {
    requireTrue(value, path);
    return Diff{};
+}
+
+Action StepReader::tcamUse(const Json& value, const std::string& path) {
+   requireTrue(value, path);
+   return TcamUse{};
 }
 
 Action StepReader::crash(const Json& value, const std::string& path) {

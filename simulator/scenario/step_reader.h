@@ -47,6 +47,7 @@ private:
    Action removeModule(const Values::Json& value, const std::string& path);
    Action listRules(const Values::Json& value, const std::string& path);
    Action diff(const Values::Json& value, const std::string& path);
+   Action tcamUse(const Values::Json& value, const std::string& path);
 
    uint16_t moduleInSwitch(const Values::Json& value, const std::string& path) const;
    uint16_t uidInUse(const Values::Json& value, const std::string& path) const;

@@ -1,6 +1,7 @@
 #include "simulator/switch/held_rules.h"
 
 #include <algorithm>
+#include <array>
 #include <nlohmann/json.hpp>
 
 namespace Simulator {
@@ -56,16 +57,39 @@ const ChipEntriesByUid& HeldRules::entriesOn(uint16_t module) {
    return found->second;
 }
 
+std::size_t HeldRules::freeOn(uint16_t module) { return use(module).free; }
+
 // While a warm start stages its entries, the previous run's in the TCAM take none of the
 // room the agent allocates from.
-std::size_t HeldRules::freeOn(uint16_t module) {
-   std::size_t placed = 0;
-   std::size_t staged = 0;
-   for (const auto& [uid, entries] : entriesOn(module)) {
-      for (const ChipEntry& entry : entries) (entry.staged ? staged : placed) += 1;
+HeldRules::ModuleUse HeldRules::use(uint16_t module) {
+   const ChipEntriesByUid& byUid = entriesOn(module);
+   ModuleUse use;
+   use.module = module;
+   for (const auto& [uid, entries] : byUid) {
+      for (const ChipEntry& entry : entries) use.staged = use.staged || entry.staged;
    }
-   const std::size_t used = staged != 0 ? staged : placed;
-   return switch_.config().natEntries - std::min<std::size_t>(used, switch_.config().natEntries);
+   constexpr std::size_t noRule = static_cast<std::size_t>(RuleType::dynamicDestNat) + 1;
+   std::array<TypeUse, noRule + 1> types{};
+   for (const auto& [uid, entries] : byUid) {
+      const std::size_t counted = static_cast<std::size_t>(std::count_if(
+          entries.begin(), entries.end(),
+          [&](const ChipEntry& entry) { return entry.staged == use.staged; }));
+      if (counted == 0) continue;
+      const auto rule = uid > 0xFFFF ? rules_.end() : rules_.find(static_cast<uint16_t>(uid));
+      const std::size_t type =
+          rule == rules_.end() ? noRule : static_cast<std::size_t>(rule->second.type);
+      types[type].entries += counted;
+      types[type].rules += 1;
+      use.used += counted;
+   }
+   for (std::size_t type = 0; type < types.size(); ++type) {
+      if (types[type].entries == 0) continue;
+      types[type].type = type == noRule ? "no live rule" : ruleTypeName(static_cast<RuleType>(type));
+      use.types.push_back(types[type]);
+   }
+   const std::size_t size = switch_.config().natEntries;
+   use.free = size - std::min(use.used, size);
+   return use;
 }
 
 RuleOnModule HeldRules::ruleOn(const Rule& rule, uint16_t module) {
@@ -147,6 +171,32 @@ std::vector<DiffLine> diffLines(const HeldRules::ModuleDiff& diff) {
              {"notInHardware", diff.missing.size()},
              {"notIntended", extraEntries}}});
    return lines;
+}
+
+// One key on one VLAN takes 1 entry, or 2 with ports or a dynamic rule's fragment entry.
+DiffLine useLine(const HeldRules::ModuleUse& use) {
+   std::string text = "tcam module " + std::to_string(use.module) + ": " +
+                      std::to_string(use.used) + " of " + std::to_string(use.used + use.free) +
+                      " entries used" + (use.staged ? " (staged for the flash download)" : "") +
+                      ", " + std::to_string(use.free) + " free";
+   nlohmann::ordered_json types = nlohmann::ordered_json::array();
+   const char* separator = ": ";
+   for (const HeldRules::TypeUse& type : use.types) {
+      text += separator + type.type + " " + std::to_string(type.entries) + " (" +
+              std::to_string(type.rules) + (type.rules == 1 ? " rule)" : " rules)");
+      separator = ", ";
+      types.push_back({{"type", type.type}, {"entries", type.entries}, {"rules", type.rules}});
+   }
+   text += "; headroom: " + std::to_string(use.free) +
+           (use.free == 1 ? " more rule of 1 entry or " : " more rules of 1 entry or ") +
+           std::to_string(use.free / 2) + " of 2";
+   return {text, nlohmann::ordered_json{{"module", use.module},
+                                        {"used", use.used},
+                                        {"free", use.free},
+                                        {"staged", use.staged},
+                                        {"types", types},
+                                        {"roomFor1EntryRules", use.free},
+                                        {"roomFor2EntryRules", use.free / 2}}};
 }
 
 }  // namespace Simulator

@@ -49,6 +49,22 @@ public:
    };
    ModuleDiff diff(uint16_t module);
 
+   // The module's TCAM: the entries the agent allocated (while a warm start stages its
+   // entries, the staged ones) by the type of the rule they implement, and the room left.
+   struct TypeUse {
+      std::string type;  // a rule type's name, or "no live rule"
+      std::size_t entries = 0;
+      std::size_t rules = 0;
+   };
+   struct ModuleUse {
+      uint16_t module = 0;
+      std::size_t used = 0;
+      std::size_t free = 0;
+      bool staged = false;
+      std::vector<TypeUse> types;  // in the order of the rule types, those with entries
+   };
+   ModuleUse use(uint16_t module);
+
 private:
    const ChipEntriesByUid& entriesOn(uint16_t module);
    std::size_t freeOn(uint16_t module);
@@ -69,5 +85,8 @@ struct DiffLine {
    nlohmann::ordered_json fields;
 };
 std::vector<DiffLine> diffLines(const HeldRules::ModuleDiff& diff);
+// "tcam module 1: 15 of 16 entries used, 1 free: staticSrcNat 1 (1 rule), staticDestNat 14
+// (1 rule); room for 1 more rule of 1 entry, 0 of 2".
+DiffLine useLine(const HeldRules::ModuleUse& use);
 
 }  // namespace Simulator

@@ -300,6 +300,14 @@ void ScenarioRunner::doStep(const Step& step) {
               say("diff");
               reportDiff();
            },
+           [&](const TcamUse&) {
+              say("tcam");
+              HeldRules held(*switch_, rules_);
+              for (const U16 module : switch_->modules()) {
+                 const DiffLine line = useLine(held.use(module));
+                 events_.event("tcam", line.text, line.fields);
+              }
+           },
        },
        step.action);
 }

@@ -235,7 +235,8 @@ constexpr const char* tooBigForModuleOne = R"({"chip": {"natEntries": 16}, "modu
 // A rule answered "TCAM full" says on which VLANs it still carries traffic and what the rest
 // need; every entry is read from the chip with its hits.
 TEST_F(ScenarioRunnerTest, ListingSaysWhatEachModuleHoldsOfEachRule) {
-   const std::string report = run(std::string(tooBigForModuleOne) + R"({"rules": true}]})");
+   const std::string report =
+       run(std::string(tooBigForModuleOne) + R"({"rules": true}, {"tcam": true}]})");
    EXPECT_THAT(report,
                HasSubstr("steps[4] rules\n"
                          "rule uid 1 staticSrcNat src 10.0.0.1 -> 192.0.2.1 modules 1\n"
@@ -246,6 +247,12 @@ TEST_F(ScenarioRunnerTest, ListingSaysWhatEachModuleHoldsOfEachRule) {
                          "VLAN 80 (TCAM full: needs 2 more entries, 1 free); 14 entries: 2, 3, 4, "
                          "5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15\n"
                          "  module 2: programmed; 16 entries: 1, 2, 3 (2 hits), 4, 5,"));
+   EXPECT_THAT(report, HasSubstr("steps[5] tcam\n"
+                                 "tcam module 1: 15 of 16 entries used, 1 free: staticSrcNat 1 (1 "
+                                 "rule), staticDestNat 14 (1 rule); headroom: 1 more rule of 1 "
+                                 "entry or 0 of 2\n"
+                                 "tcam module 2: 16 of 16 entries used, 0 free: staticDestNat 16 "
+                                 "(1 rule); headroom: 0 more rules of 1 entry or 0 of 2\n"));
 }
 
 // A warm start's entries wait for the flash download beside the previous run's, which carry
@@ -253,11 +260,16 @@ TEST_F(ScenarioRunnerTest, ListingSaysWhatEachModuleHoldsOfEachRule) {
 TEST_F(ScenarioRunnerTest, ListingShowsWhatAWarmStartStaged) {
    const std::string report = run(R"({"chip": {"natEntries": 16}, "steps": [
        {"add": {"uid": 1, "type": "staticSrcNat", "src": "10.0.0.1", "srcNew": "192.0.2.1"}},
-       {"restart": "warm"}, {"rules": true}, {"flashDownload": true}, {"rules": true}]})");
-   EXPECT_THAT(report, HasSubstr("steps[2] rules\nrule uid 1 staticSrcNat src 10.0.0.1 -> "
-                                 "192.0.2.1 modules 1\n  module 1: staged, active at the flash "
-                                 "download; 2 entries: 1, 17 staged\n"));
+       {"add": {"uid": 2, "type": "staticSrcNat", "src": "10.0.0.2", "srcNew": "192.0.2.2"}},
+       {"restart": "warm"}, {"delete": 2}, {"rules": true}, {"tcam": true},
+       {"flashDownload": true}, {"rules": true}]})");
    EXPECT_THAT(report, HasSubstr("steps[4] rules\nrule uid 1 staticSrcNat src 10.0.0.1 -> "
+                                 "192.0.2.1 modules 1\n  module 1: staged, active at the flash "
+                                 "download; 2 entries: 1, 17 staged\n"
+                                 "steps[5] tcam\ntcam module 1: 1 of 16 entries used (staged for "
+                                 "the flash download), 15 free: staticSrcNat 1 (1 rule); "
+                                 "headroom: 15 more rules of 1 entry or 7 of 2\n"));
+   EXPECT_THAT(report, HasSubstr("steps[7] rules\nrule uid 1 staticSrcNat src 10.0.0.1 -> "
                                  "192.0.2.1 modules 1\n  module 1: programmed; 1 entry: 17\n"));
 }
 
