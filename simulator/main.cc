@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
 
@@ -80,6 +81,16 @@ std::vector<Simulator::TraceLevel> checkedOptions(const RunOptions& options) {
 // The first line of `text`: a refusal stays one line whatever a library puts in its message.
 std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
 
+// Why a command refused or failed, on stderr: "tessel-nat: <message>", or with --json one JSON
+// object a line, {"event":"error","message":"<message>"}.
+void reportError(const std::string& message, bool json) {
+   if (json) {
+      std::cerr << nlohmann::json{{"event", "error"}, {"message", message}}.dump() << "\n";
+   } else {
+      std::cerr << "tessel-nat: " << message << "\n";
+   }
+}
+
 // A scenario file named on the command line: "-" is the standard input.
 constexpr const char* standardInput = "-";
 
@@ -91,7 +102,7 @@ std::string scenarioName(const std::string& file) {
 
 // The scenario in `file`, the built-in one when it is empty; nothing, after saying why in one
 // line, when it cannot be read or is refused.
-std::optional<Simulator::Scenario> checkedScenario(const std::string& file) {
+std::optional<Simulator::Scenario> checkedScenario(const std::string& file, bool json = false) {
    std::string text = Simulator::defaultScenarioText;
    if (!file.empty()) {
       std::ifstream in;
@@ -99,8 +110,7 @@ std::optional<Simulator::Scenario> checkedScenario(const std::string& file) {
       std::istream& source = file == standardInput ? std::cin : in;
       std::ostringstream content;
       if (!source || !(content << source.rdbuf()) || source.bad()) {
-         std::cerr << "tessel-nat: cannot read " << scenarioName(file) << ": "
-                   << std::strerror(errno) << "\n";
+         reportError("cannot read " + scenarioName(file) + ": " + std::strerror(errno), json);
          return std::nullopt;
       }
       text = content.str();
@@ -108,7 +118,7 @@ std::optional<Simulator::Scenario> checkedScenario(const std::string& file) {
    try {
       return Simulator::parseScenario(text);
    } catch (const Simulator::ScenarioError& error) {
-      std::cerr << "tessel-nat: " << scenarioName(file) << ": " << error.what() << "\n";
+      reportError(scenarioName(file) + ": " + error.what(), json);
       return std::nullopt;
    }
 }
@@ -138,10 +148,10 @@ int run(const RunOptions& options) {
    try {
       traceLevels = checkedOptions(options);
    } catch (const Simulator::OptionError& error) {
-      std::cerr << "tessel-nat: " << error.what() << "\n";
+      reportError(error.what(), options.json);
       return ExitStatus::badInput;
    }
-   const std::optional<Simulator::Scenario> scenario = checkedScenario(options.file);
+   const std::optional<Simulator::Scenario> scenario = checkedScenario(options.file, options.json);
    if (!scenario) return ExitStatus::badInput;
    Simulator::ScenarioRunner::Options runOptions;
    runOptions.agentProgram = std::filesystem::read_symlink("/proc/self/exe").string();
@@ -151,7 +161,7 @@ int run(const RunOptions& options) {
          Agent::AgentLoop loop;
          Agent::CommandServer probe(loop, *options.servePath);
       } catch (const std::exception& error) {
-         std::cerr << "tessel-nat: --serve: " << firstLine(error.what()) << "\n";
+         reportError("--serve: " + firstLine(error.what()), options.json);
          return ExitStatus::badInput;
       }
       runOptions.commandSocket = *options.servePath;
@@ -183,7 +193,7 @@ int run(const RunOptions& options) {
          if (options.servePath && !stopRequested && std::cout.flush()) serve(runner);
       } catch (const std::exception& error) {
          std::cout.flush();
-         std::cerr << "tessel-nat: " << firstLine(error.what()) << "\n";
+         reportError(firstLine(error.what()), options.json);
          status = ExitStatus::checkFailed;
       }
    }
@@ -280,11 +290,15 @@ int main(int argc, char** argv) {
    std::string socketPath;
    uint16_t module = 1;
    bool table = false;
+   bool showJson = false;
    showCommand->add_option("--socket", socketPath, "The agent's command socket")->required();
    showCommand->add_option("--module", module, "The module")
        ->required()
        ->check(Simulator::decimalIn(0, 64));
-   showCommand->add_flag("--table", table, "One aligned row per key and VLAN");
+   CLI::Option* tableFlag =
+       showCommand->add_flag("--table", table, "One aligned row per key and VLAN, by uid and VLAN");
+   showCommand->add_flag("--json", showJson, "The records as JSON, by uid and VLAN")
+       ->excludes(tableFlag);
 
    CLI::App* soakCommand = app.add_subcommand(
        "soak",
@@ -330,7 +344,10 @@ int main(int argc, char** argv) {
    } else if (*scenarioCommand) {
       std::cout << Simulator::defaultScenarioText;
    } else if (*showCommand) {
-      status = Simulator::showClient(socketPath, module, table, std::cout, std::cerr);
+      const Simulator::DumpFormat format = table      ? Simulator::DumpFormat::table
+                                           : showJson ? Simulator::DumpFormat::json
+                                                      : Simulator::DumpFormat::dump;
+      status = Simulator::showClient(socketPath, module, format, std::cout, std::cerr);
    } else if (*soakCommand) {
       status = soak(seed, steps, verbose, hosted);
    } else if (*agentCommand && agentLauncher) {

@@ -5,12 +5,11 @@
 
 #include "simulator/command_line/exit_status.h"
 #include "simulator/switch/command_client.h"
-#include "simulator/switch/dump_table.h"
 
 namespace Simulator {
 
-int showClient(const std::string& socketPath, uint16_t module, bool table, std::ostream& out,
-               std::ostream& err) {
+int showClient(const std::string& socketPath, uint16_t module, DumpFormat format,
+               std::ostream& out, std::ostream& err) {
    std::string answer;
    // An agent that was just restarted serves the same path again within moments.
    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(1);
@@ -34,7 +33,7 @@ int showClient(const std::string& socketPath, uint16_t module, bool table, std::
       err << "tessel-nat: " << answer;
       return ExitStatus::agentUnreachable;
    }
-   out << (table ? dumpTable(answer) : answer + "\n");
+   out << dumpText(format, answer);
    return ExitStatus::ok;
 }
 

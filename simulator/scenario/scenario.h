@@ -112,7 +112,10 @@ struct Delete {
    friend bool operator==(const Delete&, const Delete&) = default;
 };
 struct Show {
+   // The dump as the command socket gives it, an aligned table, or its records as JSON.
+   enum class Format : uint8_t { dump, table, json };
    uint16_t module = 0;
+   Format format = Format::dump;
    friend bool operator==(const Show&, const Show&) = default;
 };
 struct Verify {
@@ -189,6 +192,10 @@ using Action = std::variant<AddRule, UpdateRule, Retry, Delete, Show, Verify, Se
 struct Step {
    std::string path;  // "steps[3]", for messages about the step while it runs.
    Action action;
+   // The action's name and its value as the file gives it (compact JSON), for tools that
+   // read the events.
+   std::string name{};
+   std::string source{};
    friend bool operator==(const Step&, const Step&) = default;
 };
 

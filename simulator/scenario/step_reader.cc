@@ -74,7 +74,9 @@ Step StepReader::read(const Json& value, std::size_t index) {
    }
    const auto& [name, body] = *value.get_ref<const Json::object_t&>().begin();
    for (const auto& [action, reader] : actions) {
-      if (name == action) return Step{path, (this->*reader)(body, path + "." + name)};
+      if (name == action) {
+         return Step{path, (this->*reader)(body, path + "." + name), name, body.dump()};
+      }
    }
    fail(path, "unknown action " + Values::quotedName(name));
 }
@@ -143,7 +145,14 @@ Action StepReader::remove(const Json& value, const std::string& path) {
 }
 
 Action StepReader::show(const Json& value, const std::string& path) {
-   return Show{moduleInSwitch(value, path)};
+   if (!value.is_object()) return Show{moduleInSwitch(value, path)};
+   const Fields fields(value, path, {"module", "format"});
+   Show show{moduleInSwitch(fields.requiredField("module"), fields.fieldPath("module"))};
+   if (const Json* format = fields.field("format")) {
+      show.format = static_cast<Show::Format>(Values::choice(
+          *format, fields.fieldPath("format"), "a dump format", {"dump", "table", "json"}));
+   }
+   return show;
 }
 
 Action StepReader::verify(const Json& value, const std::string& path) {

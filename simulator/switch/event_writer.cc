@@ -4,13 +4,21 @@
 #include <ostream>
 #include <vector>
 
+#include "simulator/switch/dump_table.h"
+
 namespace Simulator {
 
 using Json = nlohmann::ordered_json;
 
-void EventWriter::step(const std::string& path, const std::string& what) {
+void EventWriter::step(const std::string& path, const std::string& what,
+                       const std::string& action, const std::string& source) {
    if (format_ == Format::json) {
-      out_ << Json{{"event", "step"}, {"step", path}, {"what", what}}.dump() << "\n";
+      Json line{{"event", "step"}, {"step", path}, {"what", what}};
+      if (!action.empty() && !source.empty()) {
+         line["action"] = action;
+         line["fields"] = Json::parse(source);
+      }
+      out_ << line.dump() << "\n";
    } else {
       out_ << path << " " << what << "\n";
    }
@@ -81,11 +89,13 @@ void EventWriter::answersLost(uint16_t module, uint32_t count) {
    }
 }
 
-void EventWriter::show(uint16_t module, const std::string& dump) {
+void EventWriter::show(uint16_t module, const std::string& dump, const std::string& shown) {
    if (format_ == Format::json) {
-      out_ << Json{{"event", "show"}, {"module", module}, {"dump", dump}}.dump() << "\n";
+      Json line{{"event", "show"}, {"module", module}, {"dump", dump}};
+      if (std::optional<Json> records = dumpRecords(dump)) line["records"] = std::move(*records);
+      out_ << line.dump() << "\n";
    } else {
-      out_ << dump << "\n";
+      out_ << shown;
    }
 }
 

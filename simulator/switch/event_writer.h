@@ -16,8 +16,10 @@ public:
 
    EventWriter(std::ostream& out, Format format) : out_(out), format_(format) {}
 
-   // What a step does, before its events: "steps[3] add uid 7 staticDestNat ...".
-   void step(const std::string& path, const std::string& what);
+   // What a step does, before its events: "steps[3] add uid 7 staticDestNat ...". As JSON it
+   // also carries the action's name and its value as the file gave it (`source`, JSON text).
+   void step(const std::string& path, const std::string& what, const std::string& action = {},
+             const std::string& source = {});
    // A module's answer to a rule's current request.
    void status(uint16_t module, uint16_t uid, uint32_t result);
    // A module in the switch that has not answered the rule's current request.
@@ -28,8 +30,9 @@ public:
    void refused(uint16_t uid, const std::string& reason);
    // Answers the module's status directory refused to take since the last report.
    void answersLost(uint16_t module, uint32_t count);
-   // The dump exactly as the command socket returned it.
-   void show(uint16_t module, const std::string& dump);
+   // The dump: as text `shown` (the dump exactly as the command socket returned it, or a form
+   // of it), as JSON the dump and its records.
+   void show(uint16_t module, const std::string& dump, const std::string& shown);
    void verifyOk(uint16_t module);
    void disagreement(uint16_t module, const std::string& check, const std::string& key,
                      uint16_t vlan, uint32_t entry, uint64_t expected, uint64_t read);

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "simulator/command_line/exit_status.h"
+#include "simulator/switch/dump_table.h"
 #include "simulator/switch/held_rules.h"
 #include "simulator/switch/near_misses.h"
 #include "simulator/switch/rule_conversion.h"
@@ -203,7 +204,9 @@ int ScenarioRunner::doRun() {
 }
 
 void ScenarioRunner::doStep(const Step& step) {
-   const auto say = [&](const std::string& what) { events_.step(step.path, what); };
+   const auto say = [&](const std::string& what) {
+      events_.step(step.path, what, step.name, step.source);
+   };
    std::visit(
        Overloaded{
            [&](const AddRule& add) {
@@ -232,8 +235,11 @@ void ScenarioRunner::doStep(const Step& step) {
               reportAnswers(remove.uid, modules);
            },
            [&](const Show& show) {
-              say("show module " + std::to_string(show.module));
-              if (agentAnswers()) reportShow(show.module);
+              say("show module " + std::to_string(show.module) +
+                  (show.format == Show::Format::table  ? " as a table"
+                   : show.format == Show::Format::json ? " as JSON"
+                                                       : ""));
+              if (agentAnswers()) reportShow(show);
            },
            [&](const Verify& verify) {
               say("verify module " + std::to_string(verify.module));
@@ -345,7 +351,10 @@ void ScenarioRunner::doGenerate(const Generate& generate) {
    const auto start = std::chrono::steady_clock::now();
    std::size_t refused = 0;
    for (std::size_t i = 0; i < rules.size(); ++i) {
-      if (generate.list) events_.note("made " + ruleText(rules[i]));
+      if (generate.list) {
+         const std::string text = ruleText(rules[i]);
+         events_.event("made", "made " + text, {{"uid", rules[i].uid}, {"rule", text}});
+      }
       if (std::optional<std::string> refusal = switch_->controlPlane().ruleIs(natRuleOf(rules[i]))) {
          ++refused;
          refused_[rules[i].uid] = {rules[i], std::move(*refusal)};
@@ -367,15 +376,22 @@ void ScenarioRunner::doGenerate(const Generate& generate) {
       tallyAnswers(rule.uid, rule.modules);
    }
    requests_.refused += refused;
+   const std::size_t programmed = rules.size() - failed - refused;
    std::ostringstream text;
    text.precision(3);
-   text << "generated " << rules.size() << " rules: " << rules.size() - failed - refused
-        << " programmed, " << failed << " failed, " << refused << " refused";
+   text << "generated " << rules.size() << " rules: " << programmed << " programmed, " << failed
+        << " failed, " << refused << " refused";
+   nlohmann::ordered_json fields{{"rules", rules.size()},
+                                 {"programmed", programmed},
+                                 {"failed", failed},
+                                 {"refused", refused}};
    if (options_.timing) {
-      text << ", in " << std::fixed << took.count() << " s ("
-           << static_cast<long>(rules.size() / took.count()) << " rules/s)";
+      const auto rate = static_cast<long>(rules.size() / took.count());
+      text << ", in " << std::fixed << took.count() << " s (" << rate << " rules/s)";
+      fields["seconds"] = took.count();
+      fields["rulesPerSecond"] = rate;
    }
-   events_.note(text.str());
+   events_.event("generated", text.str(), fields);
 }
 
 void ScenarioRunner::reportAnswers(uint16_t uid, const std::vector<uint16_t>& modules) {
@@ -422,8 +438,13 @@ void ScenarioRunner::reportLostAnswers() {
 }
 
 // As the agent's command socket answers it.
-void ScenarioRunner::reportShow(uint16_t module) {
-   events_.show(module, switch_->agentAnswer("TesselNat " + std::to_string(module) + " show"));
+void ScenarioRunner::reportShow(const Show& show) {
+   const std::string dump =
+       switch_->agentAnswer("TesselNat " + std::to_string(show.module) + " show");
+   const DumpFormat format = show.format == Show::Format::table  ? DumpFormat::table
+                             : show.format == Show::Format::json ? DumpFormat::json
+                                                                 : DumpFormat::dump;
+   events_.show(show.module, dump, dumpText(format, dump));
 }
 
 void ScenarioRunner::reportCrashes() {

@@ -65,7 +65,7 @@ private:
    void reportLostAnswers();
    // Each crash since the last step, and what it cost the flows.
    void reportCrashes();
-   void reportShow(uint16_t module);
+   void reportShow(const Show& show);
    void reportVerify(uint16_t module);
    void reportPacket(const Packet& packet);
    // Why a packet hit nothing: the entries it came nearest to.

@@ -3,8 +3,10 @@
 # is a file `check` accepts and `run` runs from the standard input, with the same report as
 # the built-in run (but for how many packets its traffic sent); a refused file is one line
 # and status 2, from `check` as from `run`; two runs of a generate report the same, and only
-# --timing adds how long it took; `--version` names the program; and the README's sample
-# scenario passes `check`. Usage: scenario_in_and_out.sh PROGRAM WORK_DIR README
+# --timing adds how long it took; with --json the steps carry their fields, a generate its
+# counts as numbers, and a refusal is a JSON object on stderr; `--version` names the program;
+# and the README's sample scenario passes `check`.
+# Usage: scenario_in_and_out.sh PROGRAM WORK_DIR README
 program=$1
 work=$2
 readme=$3
@@ -38,6 +40,15 @@ printf '{"steps": [{"generate": {"rules": 50, "seed": 3}}]}' >"$work/generate.js
 cmp -s "$work/generate1.out" "$work/generate2.out" || fail "two generate runs reported otherwise"
 "$program" run "$work/generate.json" --timing | grep -q "^generated 50 rules: .*, in [0-9.]* s ([0-9]* rules/s)$" ||
   fail "--timing did not say how long the generate took"
+
+"$program" run - --json <"$work/bad.json" >/dev/null 2>"$work/bad.err"
+[ "$(cat "$work/bad.err")" = '{"event":"error","message":"standard input: steps[0].show: 99 is not a module id (1..64)"}' ] ||
+  fail "run --json said: $(cat "$work/bad.err")"
+"$program" run "$work/generate.json" --json >"$work/generate.jsonl" || fail "the generate run failed"
+grep -qx '{"event":"step","step":"steps\[0\]","what":"generate 50 rules, seed 3, up to 4 VLANs a destination rule","action":"generate","fields":{"rules":50,"seed":3}}' "$work/generate.jsonl" ||
+  fail "run --json's step: $(head -1 "$work/generate.jsonl")"
+grep -q '^{"event":"generated","rules":50,"programmed":50,"failed":0,"refused":0}$' "$work/generate.jsonl" ||
+  fail "run --json's generate: $(grep generated "$work/generate.jsonl")"
 
 awk '/^```json$/{sample=1; next} /^```$/{if (sample) exit} sample' "$readme" >"$work/readme.json"
 "$program" check "$work/readme.json" >/dev/null || fail "the README's sample scenario is refused"

@@ -166,6 +166,8 @@ const BadInput badFiles[] = {
      R"(steps[0].restart: ")" + std::string(39, 'x') + R"(... is not a restart kind (warm, cold))"},
     {withSteps(R"({"flashDownload": false})"), "steps[0].flashDownload: must be true, got false"},
     {withSteps(R"({"diff": 1})"), "steps[0].diff: expected true or false, got 1"},
+    {withSteps(R"({"show": {"module": 1, "format": "xml"}})"),
+     R"(steps[0].show.format: "xml" is not a dump format (dump, table, json))"},
     {withSteps(R"({"crash": {"at": "commit"}})"),
      R"(steps[0].crash.at: "commit" is not a crash point (now, sdkCall, commitPass, flashDownload))"},
     {withSteps(R"({"crash": {"calls": 3}})"), "steps[0].crash.calls: a crash now counts no calls"},

@@ -262,7 +262,7 @@ TEST_F(ScenarioRunnerTest, ListingShowsWhatAWarmStartStaged) {
        {"add": {"uid": 1, "type": "staticSrcNat", "src": "10.0.0.1", "srcNew": "192.0.2.1"}},
        {"add": {"uid": 2, "type": "staticSrcNat", "src": "10.0.0.2", "srcNew": "192.0.2.2"}},
        {"restart": "warm"}, {"delete": 2}, {"rules": true}, {"tcam": true},
-       {"flashDownload": true}, {"rules": true}]})");
+       {"flashDownload": true}, {"rules": true}, {"show": {"module": 1, "format": "table"}}]})");
    EXPECT_THAT(report, HasSubstr("steps[4] rules\nrule uid 1 staticSrcNat src 10.0.0.1 -> "
                                  "192.0.2.1 modules 1\n  module 1: staged, active at the flash "
                                  "download; 2 entries: 1, 17 staged\n"
@@ -270,7 +270,8 @@ TEST_F(ScenarioRunnerTest, ListingShowsWhatAWarmStartStaged) {
                                  "the flash download), 15 free: staticSrcNat 1 (1 rule); "
                                  "headroom: 15 more rules of 1 entry or 7 of 2\n"));
    EXPECT_THAT(report, HasSubstr("steps[7] rules\nrule uid 1 staticSrcNat src 10.0.0.1 -> "
-                                 "192.0.2.1 modules 1\n  module 1: programmed; 1 entry: 17\n"));
+                                 "192.0.2.1 modules 1\n  module 1: programmed; 1 entry: 17\n"
+                                 "steps[8] show module 1 as a table\nuid  key "));
 }
 
 // A diff compares the rules with what the chip holds, per module and VLAN, and ends the run
