@@ -153,6 +153,10 @@ struct Diff {
 struct TcamUse {
    friend bool operator==(const TcamUse&, const TcamUse&) = default;
 };
+// Every dynamic NAT session of the scenario's pools, with its translation and hits.
+struct ListSessions {
+   friend bool operator==(const ListSessions&, const ListSessions&) = default;
+};
 struct Restart {
    bool warm = true;
    friend bool operator==(const Restart&, const Restart&) = default;
@@ -187,7 +191,7 @@ struct RemoveModule {
 
 using Action = std::variant<AddRule, UpdateRule, Retry, Delete, Show, Verify, SendPacket, Generate,
                             Restart, FlashDownload, Crash, AddModule, RemoveModule, Traffic,
-                            ListRules, Diff, TcamUse>;
+                            ListRules, Diff, TcamUse, ListSessions>;
 
 struct Step {
    std::string path;  // "steps[3]", for messages about the step while it runs.
@@ -206,10 +210,31 @@ struct Chip {
    friend bool operator==(const Chip&, const Chip&) = default;
 };
 
+// A dynamic NAT pool: a packet from `inside` that hits nothing on one of `modules` goes to
+// the CPU, where the control plane gives its flow an outside address and port and installs
+// the flow (dynamicSrcNat), and its return flow (dynamicDestNat) on `vlans` when there are
+// any; the flows go after `idleSteps` steps without a hit.
+struct Pool {
+   std::string name;
+   Prefix inside;
+   Prefix outside;
+   uint16_t firstPort = 1024;
+   uint16_t lastPort = 65535;
+   std::vector<uint16_t> vlans;
+   uint32_t idleSteps = 10;
+   uint32_t sessions = 16;  // at most at once
+   std::vector<uint16_t> modules;
+   // The uids its sessions' flows take, the parser's choice: two a session with return flows,
+   // else one; no step may use them.
+   std::vector<uint16_t> uids;
+   friend bool operator==(const Pool&, const Pool&) = default;
+};
+
 struct Scenario {
    Chip chip;
    std::vector<uint16_t> modules{1};
    bool flashDownloadDone = true;
+   std::vector<Pool> pools;
    std::vector<Step> steps;
    friend bool operator==(const Scenario&, const Scenario&) = default;
 };

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "simulator/scenario/pool_reader.h"
 #include "simulator/scenario/step_reader.h"
 #include "simulator/scenario/values.h"
 
@@ -110,7 +111,7 @@ Chip parseChip(const Json& value) {
 
 Scenario readScenario(std::string_view text) {
    const Json root = parseJson(text);
-   const Fields fields(root, "", {"chip", "modules", "flashDownloadDone", "steps"});
+   const Fields fields(root, "", {"chip", "modules", "flashDownloadDone", "pools", "steps"});
    Scenario scenario;
    if (const Json* chip = fields.field("chip")) scenario.chip = parseChip(*chip);
    if (const Json* modules = fields.field("modules")) {
@@ -119,8 +120,11 @@ Scenario readScenario(std::string_view text) {
    if (const Json* done = fields.field("flashDownloadDone")) {
       scenario.flashDownloadDone = Values::boolean(*done, "flashDownloadDone");
    }
+   if (const Json* pools = fields.field("pools")) {
+      scenario.pools = readPools(*pools, scenario.modules);
+   }
    const Json::array_t& steps = Values::list(fields.requiredField("steps"), "steps");
-   StepReader reader(scenario.modules);
+   StepReader reader(scenario.modules, scenario.pools);
    for (std::size_t index = 0; index < steps.size(); ++index) {
       scenario.steps.push_back(reader.read(steps[index], index));
    }

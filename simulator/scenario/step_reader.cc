@@ -40,10 +40,17 @@ void requireTrue(const Json& value, const std::string& path) {
 
 }  // namespace
 
-StepReader::StepReader(const std::vector<uint16_t>& modules) : modules_(modules) {
+StepReader::StepReader(const std::vector<uint16_t>& modules, const std::vector<Pool>& pools)
+    : modules_(modules) {
    std::sort(modules_.begin(), modules_.end());
    usedUids_.fill(0);
    usedUids_[0] = 1;  // Uid 0 names no rule.
+   for (const Pool& pool : pools) {
+      for (const uint16_t uid : pool.uids) {
+         poolUids_[uid] = pool.name;
+         usedUids_[uid / 64] |= uint64_t{1} << (uid % 64);
+      }
+   }
 }
 
 Step StepReader::read(const Json& value, std::size_t index) {
@@ -66,6 +73,7 @@ Step StepReader::read(const Json& value, std::size_t index) {
        {"rules", &StepReader::listRules},
        {"diff", &StepReader::diff},
        {"tcam", &StepReader::tcamUse},
+       {"sessions", &StepReader::listSessions},
    };
    const std::string path = Values::elementPath("steps", index);
    if (!value.is_object()) fail(path, "expected an object, got " + Values::describe(value));
@@ -83,6 +91,10 @@ Step StepReader::read(const Json& value, std::size_t index) {
 
 Action StepReader::add(const Json& value, const std::string& path) {
    Rule rule = parseRule(value, path, modules_);
+   if (const auto pool = poolUids_.find(rule.uid); pool != poolUids_.end()) {
+      fail(path + ".uid", std::to_string(rule.uid) + " is taken by pool \"" + pool->second +
+                              "\"'s sessions");
+   }
    if (uids_.count(rule.uid) != 0) {
       fail(path + ".uid", std::to_string(rule.uid) + " is already in use");
    }
@@ -243,7 +255,7 @@ Action StepReader::generate(const Json& value, const std::string& path) {
       generate.list = Values::boolean(*list, fields.fieldPath("list"));
    }
    generate.modules = Values::modulesField(fields, modules_);
-   const std::size_t free = Values::uidRange.max - uids_.size();
+   const std::size_t free = Values::uidRange.max - uids_.size() - poolUids_.size();
    if (generate.rules > free) {
       fail(fields.fieldPath("rules"), std::to_string(generate.rules) + " rules, but only " +
                                           std::to_string(free) + " uids are free");
@@ -278,6 +290,11 @@ Action StepReader::diff(const Json& value, const std::string& path) {
 Action StepReader::tcamUse(const Json& value, const std::string& path) {
    requireTrue(value, path);
    return TcamUse{};
+}
+
+Action StepReader::listSessions(const Json& value, const std::string& path) {
+   requireTrue(value, path);
+   return ListSessions{};
 }
 
 Action StepReader::crash(const Json& value, const std::string& path) {

@@ -18,7 +18,8 @@ namespace Simulator {
 // steps leave them, so that a step which would fail when run fails here instead.
 class StepReader {
 public:
-   explicit StepReader(const std::vector<uint16_t>& modules);
+   // No step may use the uids the pools' sessions take.
+   StepReader(const std::vector<uint16_t>& modules, const std::vector<Pool>& pools = {});
 
    Step read(const Values::Json& value, std::size_t index);
 
@@ -48,6 +49,7 @@ private:
    Action listRules(const Values::Json& value, const std::string& path);
    Action diff(const Values::Json& value, const std::string& path);
    Action tcamUse(const Values::Json& value, const std::string& path);
+   Action listSessions(const Values::Json& value, const std::string& path);
 
    uint16_t moduleInSwitch(const Values::Json& value, const std::string& path) const;
    uint16_t uidInUse(const Values::Json& value, const std::string& path) const;
@@ -57,6 +59,8 @@ private:
 
    std::vector<uint16_t> modules_;  // Ascending.
    std::map<uint16_t, UidUse> uids_;
+   // The uids pools' sessions take, and the pool's name.
+   std::map<uint16_t, std::string> poolUids_;
    // The uids of the rules in uids_, by keyFieldsHash() of the rule.
    std::unordered_multimap<std::size_t, uint16_t> rulesByKeys_;
    // The uids in use again, one bit each, so that finding the free ones takes a few word

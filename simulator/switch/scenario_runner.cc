@@ -11,6 +11,7 @@
 
 #include "simulator/command_line/exit_status.h"
 #include "simulator/switch/dump_table.h"
+#include "simulator/switch/chip_entries.h"
 #include "simulator/switch/held_rules.h"
 #include "simulator/switch/near_misses.h"
 #include "simulator/switch/rule_conversion.h"
@@ -173,7 +174,8 @@ ScenarioRunner::ScenarioRunner(const Scenario& scenario, std::ostream& out, Opti
     : scenario_(scenario),
       events_(out, options.format),
       options_(std::move(options)),
-      switch_(std::make_unique<SimulatedSwitch>(switchConfig(scenario, options_))) {
+      switch_(std::make_unique<SimulatedSwitch>(switchConfig(scenario, options_))),
+      sessions_(scenario.pools) {
    // However soon a stopped or crashed agent's successor starts, each flow meets the switch
    // without one.
    switch_->whileAgentDownIs([this] {
@@ -190,6 +192,7 @@ int ScenarioRunner::doRun() {
          return ExitStatus::checkFailed;
       }
       doStep(step);
+      doAgeSessions();
       reportLostAnswers();
       const std::size_t crashes = switch_->crashes().size();
       reportCrashes();
@@ -305,6 +308,10 @@ void ScenarioRunner::doStep(const Step& step) {
            [&](const Diff&) {
               say("diff");
               reportDiff();
+           },
+           [&](const ListSessions&) {
+              say("sessions");
+              reportSessions();
            },
            [&](const TcamUse&) {
               say("tcam");
@@ -481,6 +488,7 @@ void ScenarioRunner::reportPacket(const Packet& packet) {
    if (!match) {
       events_.packetMiss(packet.module);
       reportNearMisses(packet.module, chipPacket);
+      doPunt(packet);
       return;
    }
    const ::Chip::PacketOutcome outcome =
@@ -517,6 +525,104 @@ void ScenarioRunner::reportNearMisses(uint16_t module, const ::Chip::Packet& pac
                      {"field", miss.field},
                      {"packetValue", miss.packetValue},
                      {"entryValue", miss.entryValue}});
+   }
+}
+
+void ScenarioRunner::doPunt(const Packet& packet) {
+   const SessionTable::Punt punt = sessions_.punt(packet);
+   using Outcome = SessionTable::Punt::Outcome;
+   if (punt.outcome == Outcome::notFromAPool) return;
+   if (punt.outcome == Outcome::refused) {
+      events_.event("cpu", "to the CPU: " + punt.why,
+                    {{"module", packet.module}, {"opened", false}, {"why", punt.why}});
+      return;
+   }
+   const SessionTable::Session& session = sessions_.sessions().at(punt.session);
+   const std::string text = sessionText(punt.session, session, sessions_.pool(session.pool));
+   if (punt.outcome == Outcome::known) {
+      const bool control = (packet.tcpFlags & (Packet::tcpFin | Packet::tcpSyn | Packet::tcpRst));
+      const std::string why = control ? "a TCP control packet, which the flows leave to the CPU"
+                                      : "its flows are not in hardware";
+      events_.event("cpu", "to the CPU: " + text + " (" + why + ")",
+                    {{"module", packet.module}, {"session", punt.session}, {"opened", false},
+                     {"why", why}});
+      return;
+   }
+   events_.event("cpu", "to the CPU: opens " + text,
+                 {{"module", packet.module}, {"session", punt.session}, {"opened", true},
+                  {"text", text}});
+   for (const Rule& rule : sessions_.rulesOf(punt.session)) doPublish(rule);
+}
+
+// A session's hits are its flows' entries' on the chip, read after every step.
+void ScenarioRunner::doAgeSessions() {
+   if (sessions_.sessions().empty()) return;
+   std::map<uint16_t, ChipEntriesByUid> entries;
+   const auto hitsOf = [&](uint16_t uid, const std::vector<uint16_t>& modules) {
+      uint64_t hits = 0;
+      for (const uint16_t module : modules) {
+         if (!switch_->modules().contains(module)) continue;
+         auto found = entries.find(module);
+         if (found == entries.end()) {
+            found = entries
+                        .emplace(module, chipEntriesByUid(switch_->chip(), module,
+                                                          switch_->config().natEntries))
+                        .first;
+         }
+         const auto flow = found->second.find(uid);
+         if (flow == found->second.end()) continue;
+         for (const ChipEntry& entry : flow->second) hits += entry.hits;
+      }
+      return hits;
+   };
+   std::vector<std::size_t> idle;
+   for (auto& [id, session] : sessions_.sessions()) {
+      const Pool& pool = sessions_.pool(session.pool);
+      const uint64_t hits =
+          hitsOf(session.flowUid, pool.modules) +
+          (session.returnUid != 0 ? hitsOf(session.returnUid, pool.modules) : 0);
+      // The step that opened a session sent it nothing it could hit.
+      session.idleSteps = hits > session.hits || session.justOpened ? 0 : session.idleSteps + 1;
+      session.justOpened = false;
+      session.hits = std::max(hits, session.hits);
+      if (session.idleSteps >= pool.idleSteps) idle.push_back(id);
+   }
+   for (const std::size_t id : idle) {
+      const SessionTable::Session& session = sessions_.sessions().at(id);
+      const Pool& pool = sessions_.pool(session.pool);
+      events_.event("sessionClosed",
+                    sessionText(id, session, pool) + ": idle for " +
+                        std::to_string(session.idleSteps) + " steps, withdrawn",
+                    {{"session", id}, {"idleSteps", session.idleSteps}});
+      for (const Rule& rule : sessions_.rulesOf(id)) {
+         switch_->controlPlane().ruleRemovalIs(TesselNat::Uid(rule.uid));
+         switch_->doSettle();
+         rules_.erase(rule.uid);
+         reportAnswers(rule.uid, rule.modules);
+      }
+      sessions_.close(id);
+   }
+}
+
+void ScenarioRunner::reportSessions() {
+   if (sessions_.sessions().empty()) events_.event("session", "no sessions", {{"sessions", 0}});
+   for (const auto& [id, session] : sessions_.sessions()) {
+      const Pool& pool = sessions_.pool(session.pool);
+      events_.event("session",
+                    sessionText(id, session, pool) + "; " + std::to_string(session.hits) +
+                        (session.hits == 1 ? " hit" : " hits") + ", idle " +
+                        std::to_string(session.idleSteps) + " of " +
+                        std::to_string(pool.idleSteps) + " steps",
+                    {{"session", id},
+                     {"pool", pool.name},
+                     {"inside", endpointText(session.inside)},
+                     {"remote", endpointText(session.remote)},
+                     {"proto", session.proto},
+                     {"outside", endpointText(session.outside)},
+                     {"flowUid", session.flowUid},
+                     {"returnUid", session.returnUid},
+                     {"hits", session.hits},
+                     {"idleSteps", session.idleSteps}});
    }
 }
 

@@ -9,6 +9,7 @@
 
 #include "simulator/scenario/scenario.h"
 #include "simulator/switch/event_writer.h"
+#include "simulator/switch/session_table.h"
 #include "simulator/switch/simulated_switch.h"
 #include "simulator/switch/traffic_source.h"
 
@@ -70,6 +71,11 @@ private:
    void reportPacket(const Packet& packet);
    // Why a packet hit nothing: the entries it came nearest to.
    void reportNearMisses(uint16_t module, const ::Chip::Packet& packet);
+   // A packet that hit nothing goes to the CPU, where it may open a dynamic NAT session.
+   void doPunt(const Packet& packet);
+   // Counts each session's hits; one idle for its pool's idle steps is withdrawn.
+   void doAgeSessions();
+   void reportSessions();
    // Takes the flows' counts since the last step, and writes them when the step `owed` the
    // flows their outcome.
    void reportTraffic(bool owed);
@@ -91,6 +97,7 @@ private:
       std::string reason;
    };
    std::map<uint16_t, Refused> refused_;
+   SessionTable sessions_;
    EventWriter::Requests requests_;
    // Per module, the status directory last seen and the answers it had refused then.
    struct LostSeen {

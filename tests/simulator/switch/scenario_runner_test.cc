@@ -332,3 +332,47 @@ TEST_F(ScenarioRunnerTest, PacketThatHitsNothingNamesTheNearestEntries) {
    EXPECT_THAT(report, HasSubstr("packet module 1: no match\n  entry 2 uid 5 misses 1 field, "
                                  "first the protocol: the packet has 17, the entry takes 6\n"));
 }
+
+// The first packet of an inside flow hits nothing and goes to the CPU, where the pool gives it
+// a translation and the control plane installs the flow and its return flow; the next packets
+// hit them in hardware, a TCP control packet still goes to the CPU, and a session with no hit
+// for its pool's idle steps goes, its uids and translation free for the next one.
+TEST_F(ScenarioRunnerTest, PoolOpensASessionInHardwareAndWithdrawsItWhenIdle) {
+   const std::string report = run(R"({"chip": {"natEntries": 64},
+       "pools": [{"name": "office", "inside": "10.1.0.0/16", "outside": "192.0.2.8/30",
+                  "ports": [20000, 20999], "vlans": [100], "idleSteps": 3, "sessions": 1}],
+       "steps": [
+       {"packet": {"module": 1, "vlan": 10, "proto": 6, "src": "10.1.0.5:40000",
+                   "dst": "8.8.8.8:443"}},
+       {"packet": {"module": 1, "vlan": 10, "proto": 6, "src": "10.1.0.5:40000",
+                   "dst": "8.8.8.8:443", "tcpFlags": ["ack"]}},
+       {"packet": {"module": 1, "vlan": 100, "proto": 6, "src": "8.8.8.8:443",
+                   "dst": "192.0.2.8:20000"}},
+       {"packet": {"module": 1, "vlan": 10, "proto": 6, "src": "10.1.0.5:40000",
+                   "dst": "8.8.8.8:443", "tcpFlags": ["fin"]}},
+       {"sessions": true},
+       {"packet": {"module": 1, "vlan": 10, "proto": 17, "src": "10.1.0.6:5000",
+                   "dst": "8.8.8.8:53"}},
+       {"verify": 1},
+       {"packet": {"module": 1, "vlan": 10, "proto": 17, "src": "10.1.0.6:5000",
+                   "dst": "8.8.8.8:53"}}]})");
+   const std::string session =
+       "session 1 of pool office: 10.1.0.5:40000 > 8.8.8.8:443 proto 6 as 192.0.2.8:20000, flow "
+       "uid 65535, return flow uid 65534 on VLAN 100";
+   EXPECT_THAT(report, HasSubstr("to the CPU: opens " + session +
+                                 "\nstatus module 1 uid 65535 result 1 (done)\n"
+                                 "status module 1 uid 65534 result 1 (done)\nsteps[1]"));
+   EXPECT_THAT(report, HasSubstr("packet module 1: entry 1 uid 65535 profile 21 (dynamicSrcNat) "
+                                 "unchanged -> 192.0.2.8:20000 > 8.8.8.8:443\n"));
+   EXPECT_THAT(report, HasSubstr("packet module 1: entry 3 uid 65534 profile 17 (dynamicDestNat) "
+                                 "unchanged -> 8.8.8.8:443 > 10.1.0.5:40000\n"));
+   EXPECT_THAT(report, HasSubstr("to the CPU: " + session +
+                                 " (a TCP control packet, which the flows leave to the CPU)\n"));
+   EXPECT_THAT(report, HasSubstr("steps[4] sessions\n" + session + "; 2 hits, idle 1 of 3 steps\n"));
+   EXPECT_THAT(report, HasSubstr("to the CPU: pool office has no session free (1 open, as many "
+                                 "as it takes)\n" +
+                                 session + ": idle for 3 steps, withdrawn\n"));
+   EXPECT_THAT(report, HasSubstr("to the CPU: opens session 2 of pool office: 10.1.0.6:5000 > "
+                                 "8.8.8.8:53 proto 17 as 192.0.2.8:20000, flow uid 65535, return "
+                                 "flow uid 65534 on VLAN 100\n"));
+}
