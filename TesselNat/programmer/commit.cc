@@ -5,6 +5,7 @@
 #include "TesselNat/programmer/shadow_data.h"
 #include "platform/framework/kiv/assert.h"
 #include "platform/framework/trace/dual_trace.h"
+#include "platform/framework/trace/event_log.h"
 
 namespace Tessel {
 namespace {
@@ -27,6 +28,7 @@ bool programmedPerVlan(const Ember::NatHwKey& hwKey) {
 // faIdLimit. Programming stops at the first failure but the sweep and the delete loop still
 // run, so that no entry is held that this pass did not confirm.
 void NatSlaveProgrammerSm::doCommitHwConfig(TesselNat::Uid uid) {
+   const Kiv::LogContextGuard logContext(modId().value(), uid.value());
    bool found = false;
    if (!hitlessInitPhase()) {
       const TesselNat::ModSetEntry pending = ingModSetDir()->safeLookup(uid.value(), found);

@@ -1,6 +1,21 @@
 #include "simulator/switch/repeat_collapsing_log.h"
 
 namespace Simulator {
+namespace {
+
+// "text (module 1, uid 7)": the message keeps its text.
+Kiv::String textWithContext(const Kiv::LogRecord& record) {
+   Kiv::String text = record.text;
+   const Kiv::LogContext& context = record.context;
+   if (context.module == 0 && context.uid == 0) return text;
+   text += " (";
+   if (context.module != 0) text += "module " + std::to_string(context.module);
+   if (context.module != 0 && context.uid != 0) text += ", ";
+   if (context.uid != 0) text += "uid " + std::to_string(context.uid);
+   return text + ")";
+}
+
+}  // namespace
 
 RepeatCollapsingLog::~RepeatCollapsingLog() { flush(); }
 
@@ -11,9 +26,9 @@ void RepeatCollapsingLog::write(const Kiv::LogRecord& record) {
       runName_ = record.name;
    }
    if (++runLength_ <= writtenPerRun) {
-      out_ << "%" << record.name << ": " << record.text << std::endl;
+      out_ << "%" << record.name << ": " << textWithContext(record) << std::endl;
    } else {
-      lastText_ = record.text;
+      lastText_ = textWithContext(record);
    }
 }
 

@@ -8,7 +8,8 @@
 
 namespace Simulator {
 
-// Event-log messages as "%NAME: text", one line each, with a run of one message (by name)
+// Event-log messages as "%NAME: text (module M, uid U)", one line each, with what the agent had
+// in hand when it raised them beside the text (where it had something), and a run of one message (by name)
 // cut short: a generate that finds the TCAM full raises the same message, naming another key
 // each time, for every rule that does not fit, tens of thousands of times. The first few of
 // a run are written whole and the rest counted; the count is written as

@@ -17,7 +17,15 @@ Installed& installed() {
    return *instance;
 }
 
+thread_local LogContext threadContext;
+
 }  // namespace
+
+LogContextGuard::LogContextGuard(U32 module, U32 uid) : previous_(threadContext) {
+   threadContext = LogContext{module, uid};
+}
+
+LogContextGuard::~LogContextGuard() { threadContext = previous_; }
 
 LogSink* logSinkIs(LogSink* sink) {
    Installed& current = installed();
@@ -26,7 +34,7 @@ LogSink* logSinkIs(LogSink* sink) {
 }
 
 void log(const LogHandle& handle, const String& argument) {
-   const LogRecord record{handle.name(), handle.severity(), handle.text(argument)};
+   const LogRecord record{handle.name(), handle.severity(), handle.text(argument), threadContext};
    Installed& current = installed();
    const std::lock_guard<std::mutex> hold(current.mutex);
    if (current.sink) current.sink->write(record);

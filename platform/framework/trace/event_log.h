@@ -3,15 +3,39 @@
 #include <ostream>
 
 #include "platform/framework/kiv/string.h"
+#include "platform/framework/kiv/types.h"
 #include "platform/framework/trace/log_handle.h"
 
 namespace Kiv {
+
+// What the agent had in hand when it raised a message, for a sink to show beside the text
+// (a log line names a key, and an engineer asks which rule and which module): 0 for none.
+struct LogContext {
+   U32 module = 0;
+   U32 uid = 0;
+
+   bool operator==(const LogContext&) const = default;
+};
+
+// Gives the calling thread's messages `module` and `uid` while it lives; the context before
+// comes back when it goes.
+class LogContextGuard {
+public:
+   LogContextGuard(U32 module, U32 uid);
+   ~LogContextGuard();
+   LogContextGuard(const LogContextGuard&) = delete;
+   LogContextGuard& operator=(const LogContextGuard&) = delete;
+
+private:
+   LogContext previous_;
+};
 
 // One raised event log message.
 struct LogRecord {
    String name;
    LogSeverity severity;
    String text;
+   LogContext context{};
 
    bool operator==(const LogRecord&) const = default;
 };

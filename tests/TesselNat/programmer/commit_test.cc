@@ -186,8 +186,10 @@ TEST_F(CommitWithFullTcamTest, LaterSourceKeyOfAFailedRuleIsLeftAlone) {
        programmed,
        testing::ElementsAre("doProgram key: " + napt.stringValue() + " for vlanId 0",
                             "doProgram key: " + withFaId(napt, 1).stringValue() + " for vlanId 0"));
-   // The failed key is logged once (the text: program_driver_test.cc).
-   EXPECT_EQ(logs.records().size(), 1u);
+   // The failed key is logged once (the text: program_driver_test.cc), naming the module and
+   // the uid in hand.
+   ASSERT_EQ(logs.records().size(), 1u);
+   EXPECT_EQ(logs.records()[0].context, (Kiv::LogContext{module, 7}));
 }
 
 TEST_F(CommitWithFullTcamTest, AfterAFailureLaterVlanKeysAreSweptAndSurplusKeysDeleted) {

@@ -7,8 +7,8 @@
 
 namespace {
 
-Kiv::LogRecord record(const char* name, const std::string& text) {
-   return {name, Kiv::LogSeverity::error, text};
+Kiv::LogRecord record(const char* name, const std::string& text, Kiv::LogContext context = {}) {
+   return {name, Kiv::LogSeverity::error, text, context};
 }
 
 // A run of one message is written whole three times and then counted, until another message
@@ -32,6 +32,22 @@ TEST(RepeatCollapsingLogTest, ARunOfOneMessageIsCutShortAndCounted) {
              "%FULL: repeated 1 more time, the last: uid 10\n"
              "%FULL: uid 11\n%FULL: uid 12\n%FULL: uid 13\n"
              "%FULL: repeated 2 more times, the last: uid 15\n");
+}
+
+// The message keeps its text; the module and uid the agent had in hand go beside it.
+TEST(RepeatCollapsingLogTest, WhatTheAgentHadInHandGoesBesideTheText) {
+   std::ostringstream out;
+   {
+      Simulator::RepeatCollapsingLog log(out);
+      log.write(record("FULL", "key <a>", {1, 7}));
+      log.write(record("OTHER", "b", {0, 9}));
+      for (U32 uid = 1; uid <= 4; ++uid) log.write(record("FULL", "key", {2, uid}));
+   }
+   EXPECT_EQ(out.str(),
+             "%FULL: key <a> (module 1, uid 7)\n%OTHER: b (uid 9)\n"
+             "%FULL: key (module 2, uid 1)\n%FULL: key (module 2, uid 2)\n"
+             "%FULL: key (module 2, uid 3)\n"
+             "%FULL: repeated 1 more time, the last: key (module 2, uid 4)\n");
 }
 
 }  // namespace
