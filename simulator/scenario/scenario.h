@@ -153,6 +153,18 @@ struct Diff {
 struct TcamUse {
    friend bool operator==(const TcamUse&, const TcamUse&) = default;
 };
+// Every hit count of every module in the switch back to 0.
+struct ClearHits {
+   friend bool operator==(const ClearHits&, const ClearHits&) = default;
+};
+// The packets the rule's entries on the module were hit by since they were placed or the
+// counts were cleared: a different count fails the run.
+struct ExpectHits {
+   uint16_t module = 0;
+   uint16_t uid = 0;
+   uint64_t hits = 0;
+   friend bool operator==(const ExpectHits&, const ExpectHits&) = default;
+};
 // Every dynamic NAT session of the scenario's pools, with its translation and hits.
 struct ListSessions {
    friend bool operator==(const ListSessions&, const ListSessions&) = default;
@@ -191,7 +203,7 @@ struct RemoveModule {
 
 using Action = std::variant<AddRule, UpdateRule, Retry, Delete, Show, Verify, SendPacket, Generate,
                             Restart, FlashDownload, Crash, AddModule, RemoveModule, Traffic,
-                            ListRules, Diff, TcamUse, ListSessions>;
+                            ListRules, Diff, TcamUse, ListSessions, ClearHits, ExpectHits>;
 
 struct Step {
    std::string path;  // "steps[3]", for messages about the step while it runs.

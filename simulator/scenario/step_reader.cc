@@ -22,6 +22,7 @@ constexpr Values::Range sdkCallRange{1, 1000000, "SDK calls"};
 // VLANs 10, 20, ... up to 640.
 constexpr Values::Range vlansPerRuleRange{1, 64, "a VLAN count"};
 constexpr std::size_t maxFlows = 64;
+constexpr Values::Range hitCountRange{0, UINT64_MAX, "a hit count"};
 
 // In the order of the names a file gives them by.
 constexpr Packet::Fragment fragments[] = {Packet::Fragment::none, Packet::Fragment::first,
@@ -74,6 +75,8 @@ Step StepReader::read(const Json& value, std::size_t index) {
        {"diff", &StepReader::diff},
        {"tcam", &StepReader::tcamUse},
        {"sessions", &StepReader::listSessions},
+       {"clearHits", &StepReader::clearHits},
+       {"expectHits", &StepReader::expectHits},
    };
    const std::string path = Values::elementPath("steps", index);
    if (!value.is_object()) fail(path, "expected an object, got " + Values::describe(value));
@@ -295,6 +298,22 @@ Action StepReader::tcamUse(const Json& value, const std::string& path) {
 Action StepReader::listSessions(const Json& value, const std::string& path) {
    requireTrue(value, path);
    return ListSessions{};
+}
+
+Action StepReader::clearHits(const Json& value, const std::string& path) {
+   requireTrue(value, path);
+   return ClearHits{};
+}
+
+Action StepReader::expectHits(const Json& value, const std::string& path) {
+   const Fields fields(value, path, {"module", "uid", "hits"});
+   ExpectHits expect;
+   expect.module = moduleInSwitch(fields.requiredField("module"), fields.fieldPath("module"));
+   expect.uid = static_cast<uint16_t>(
+       Values::integer(fields.requiredField("uid"), fields.fieldPath("uid"), Values::uidRange));
+   expect.hits =
+       Values::integer(fields.requiredField("hits"), fields.fieldPath("hits"), hitCountRange);
+   return expect;
 }
 
 Action StepReader::crash(const Json& value, const std::string& path) {

@@ -50,6 +50,8 @@ private:
    Action diff(const Values::Json& value, const std::string& path);
    Action tcamUse(const Values::Json& value, const std::string& path);
    Action listSessions(const Values::Json& value, const std::string& path);
+   Action clearHits(const Values::Json& value, const std::string& path);
+   Action expectHits(const Values::Json& value, const std::string& path);
 
    uint16_t moduleInSwitch(const Values::Json& value, const std::string& path) const;
    uint16_t uidInUse(const Values::Json& value, const std::string& path) const;

@@ -313,6 +313,15 @@ void ScenarioRunner::doStep(const Step& step) {
               say("sessions");
               reportSessions();
            },
+           [&](const ClearHits&) {
+              say("clear hits");
+              for (const U16 module : switch_->modules()) switch_->chip().hitCountsClear(module);
+           },
+           [&](const ExpectHits& expect) {
+              say("expect module " + std::to_string(expect.module) + " uid " +
+                  std::to_string(expect.uid) + " hits " + std::to_string(expect.hits));
+              reportExpectedHits(expect);
+           },
            [&](const TcamUse&) {
               say("tcam");
               HeldRules held(*switch_, rules_);
@@ -668,6 +677,27 @@ void ScenarioRunner::reportRules() {
       }
       ++rule;
    }
+}
+
+// Hits of the uid's entries, whichever rule they belong to now: what the chip counted.
+void ScenarioRunner::reportExpectedHits(const ExpectHits& expect) {
+   const ChipEntriesByUid entries =
+       chipEntriesByUid(switch_->chip(), expect.module, switch_->config().natEntries);
+   uint64_t hits = 0;
+   if (const auto found = entries.find(expect.uid); found != entries.end()) {
+      for (const ChipEntry& entry : found->second) hits += entry.hits;
+   }
+   const bool ok = hits == expect.hits;
+   if (!ok) status_ = ExitStatus::checkFailed;
+   events_.event("expectHits",
+                 "expect module " + std::to_string(expect.module) + " uid " +
+                     std::to_string(expect.uid) + " hits " + std::to_string(expect.hits) + ": " +
+                     (ok ? "ok" : "got " + std::to_string(hits)),
+                 {{"module", expect.module},
+                  {"uid", expect.uid},
+                  {"expected", expect.hits},
+                  {"hits", hits},
+                  {"ok", ok}});
 }
 
 void ScenarioRunner::reportDiff() {

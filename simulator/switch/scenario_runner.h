@@ -81,6 +81,7 @@ private:
    void reportTraffic(bool owed);
    void reportRules();
    void reportDiff();
+   void reportExpectedHits(const ExpectHits& expect);
    void reportSummary();
 
    const Scenario& scenario_;

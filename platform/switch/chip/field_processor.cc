@@ -419,4 +419,8 @@ U64 FieldProcessor::hitCount(U32 entryId) const {
    return found && found->placed() ? Segment::atomicLoad(hits_[found->slot()]) : 0;
 }
 
+void FieldProcessor::hitCountsClear() {
+   for (U32 slot = 0; slot < slotCount(); ++slot) Segment::atomicStore(hits_[slot], U64{0});
+}
+
 }  // namespace Chip

@@ -91,8 +91,12 @@ public:
 
    // The best installed row matching `packet`, counting the hit; nothing when no row matches.
    std::optional<Match> classify(const Packet& packet);
-   // Packets classified to the entry since it was placed; 0 for an absent entry.
+   // Packets classified to the entry since it was placed or the counts were cleared; 0 for an
+   // absent entry.
    U64 hitCount(U32 entryId) const;
+   // Every slot's count back to 0, as an operator clears counters: beside classify() and
+   // the writer, which see each count whole.
+   void hitCountsClear();
 
 private:
    struct Header {

@@ -347,6 +347,16 @@ U64 SimulatedChip::hitCount(S32 unit, U32 entry) {
        unit, [&](Unit& state) { return state.fields.hitCount(entry); }, U64{0});
 }
 
+void SimulatedChip::hitCountsClear(S32 unit) {
+   readUnit(
+       unit,
+       [&](Unit& state) {
+          state.fields.hitCountsClear();
+          return 0;
+       },
+       0);
+}
+
 std::optional<FieldEntry> SimulatedChip::entry(S32 unit, U32 entryId) {
    return readUnit(
        unit, [&](Unit& state) { return state.fields.entry(entryId); }, std::optional<FieldEntry>());

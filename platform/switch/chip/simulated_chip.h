@@ -108,6 +108,9 @@ public:
    // and has no outcome to give: fatal.
    PacketOutcome outcome(S32 unit, const Packet& packet, const ActionList& actions);
    U64 hitCount(S32 unit, U32 entry);
+   // Clears every hit count of the unit; like the reads, it takes no lock and writes nothing
+   // else.
+   void hitCountsClear(S32 unit);
    // A copy of the entry as the SDK wrote it; nothing when the unit has no such entry.
    std::optional<FieldEntry> entry(S32 unit, U32 entryId);
    std::size_t entryCount(S32 unit);

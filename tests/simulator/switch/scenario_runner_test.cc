@@ -376,3 +376,18 @@ TEST_F(ScenarioRunnerTest, PoolOpensASessionInHardwareAndWithdrawsItWhenIdle) {
                                  "8.8.8.8:53 proto 17 as 192.0.2.8:20000, flow uid 65535, return "
                                  "flow uid 65534 on VLAN 100\n"));
 }
+
+// A scenario can expect the hits the chip counted for a rule on a module, and clear them; a
+// count other than expected fails the run.
+TEST_F(ScenarioRunnerTest, ExpectedHitsAreTheChipsAndClearedOnDemand) {
+   const auto [report, status] = runToStatus(
+       std::string(tooBigForModuleOne) +
+       R"({"expectHits": {"module": 2, "uid": 2, "hits": 2}}, {"clearHits": true},
+          {"expectHits": {"module": 2, "uid": 2, "hits": 1}}]})");
+   EXPECT_EQ(status, 1);
+   EXPECT_THAT(report, HasSubstr("steps[4] expect module 2 uid 2 hits 2\n"
+                                 "expect module 2 uid 2 hits 2: ok\n"
+                                 "steps[5] clear hits\n"
+                                 "steps[6] expect module 2 uid 2 hits 1\n"
+                                 "expect module 2 uid 2 hits 1: got 0\n"));
+}

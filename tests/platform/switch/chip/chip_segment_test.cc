@@ -94,6 +94,10 @@ TEST_F(ChipSegmentTest, AChipAttachedLaterSeesWhatTheFirstWroteAndPacketsHitTheS
    EXPECT_FALSE(restarted.entry(unit, 20)->placed());
    EXPECT_EQ(hit(restarted, from(0x0A000001)), (Hit{1, {{drop, 0}}}));
    EXPECT_EQ(restarted.hitCount(unit, 1), 2u);
+   restarted.hitCountsClear(unit);
+   EXPECT_EQ(restarted.hitCount(unit, 1), 0u);
+   EXPECT_EQ(hit(restarted, from(0x0A000001)), (Hit{1, {{drop, 0}}}));
+   EXPECT_EQ(restarted.hitCount(unit, 1), 1u);
    EXPECT_EQ(restarted.portTranslationControl(unit), 0x00100003u);
    EXPECT_EQ(restarted.portTranslationProfile(unit, 0, 30),
              (Chip::PortTranslation::ProfileEntry{4, 5, 6}));
