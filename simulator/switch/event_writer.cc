@@ -108,16 +108,19 @@ void EventWriter::verifyOk(uint16_t module) {
 }
 
 void EventWriter::disagreement(uint16_t module, const std::string& check, const std::string& key,
-                               uint16_t vlan, uint32_t entry, uint64_t expected, uint64_t read) {
+                               uint16_t vlan, uint32_t entry, uint64_t expected, uint64_t read,
+                               uint16_t fullUid) {
    if (format_ == Format::json) {
-      out_ << Json{{"event", "verify"}, {"module", module},     {"ok", false},
-                   {"check", check},    {"key", key},           {"vlan", vlan},
-                   {"entry", entry},    {"expected", expected}, {"read", read}}
-                  .dump()
-           << "\n";
+      Json line{{"event", "verify"}, {"module", module},     {"ok", false},
+                {"check", check},    {"key", key},           {"vlan", vlan},
+                {"entry", entry},    {"expected", expected}, {"read", read}};
+      if (fullUid != 0) line["tcamFullUid"] = fullUid;
+      out_ << line.dump() << "\n";
    } else {
       out_ << "verify module " << module << ": " << check << ": key " << key << ", vlan " << vlan
-           << ", entry " << entry << ", expected " << expected << ", read " << read << "\n";
+           << ", entry " << entry << ", expected " << expected << ", read " << read;
+      if (fullUid != 0) out_ << " (uid " << fullUid << " did not fit: TCAM full)";
+      out_ << "\n";
    }
 }
 

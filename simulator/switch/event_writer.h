@@ -34,8 +34,11 @@ public:
    // of it), as JSON the dump and its records.
    void show(uint16_t module, const std::string& dump, const std::string& shown);
    void verifyOk(uint16_t module);
+   // `fullUid`, when not 0, is the rule the module answered "TCAM full", whose missing entries
+   // the disagreement is.
    void disagreement(uint16_t module, const std::string& check, const std::string& key,
-                     uint16_t vlan, uint32_t entry, uint64_t expected, uint64_t read);
+                     uint16_t vlan, uint32_t entry, uint64_t expected, uint64_t read,
+                     uint16_t fullUid = 0);
    struct Hit {
       uint32_t entry;
       uint32_t uid;

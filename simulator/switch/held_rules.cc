@@ -116,7 +116,7 @@ HeldRules::ModuleDiff HeldRules::diff(uint16_t module) {
       std::map<uint16_t, std::size_t> byVlan;
       for (const ChipEntry& entry : entries) {
          const bool vlanIntended =
-             intended && (rule->second.vlans.empty()
+             intended && (entriesMatchAnyVlan(rule->second)
                               ? entry.vlan == 0
                               : std::find(rule->second.vlans.begin(), rule->second.vlans.end(),
                                           entry.vlan) != rule->second.vlans.end());

@@ -24,6 +24,10 @@ std::string entriesText(std::size_t count) {
 
 }  // namespace
 
+bool entriesMatchAnyVlan(const Rule& rule) {
+   return rule.type == RuleType::dynamicDestNat || rule.vlans.empty();
+}
+
 std::size_t entriesPerKeyAndVlan(const Rule& rule) {
    const bool newPort = portOf(rule.srcNew) != 0 || portOf(rule.dstNew) != 0;
    const bool oldPort = portOf(rule.src) != 0 || portOf(rule.dst) != 0;
@@ -52,20 +56,38 @@ RuleOnModule ruleOnModule(const Rule& rule, uint16_t module, ModuleAnswer answer
    held.free = free;
    const std::size_t perVlan = rule.keys.size() * entriesPerKeyAndVlan(rule);
    const std::vector<uint16_t> vlans = rule.vlans.empty() ? std::vector<uint16_t>{0} : rule.vlans;
+   const bool anyVlan = entriesMatchAnyVlan(rule);
    bool staged = false;
-   for (const uint16_t vlan : vlans) {
+   // Entries that match any VLAN are the rule's VLANs' in the order it lists them, as the
+   // agent programs them.
+   std::size_t anyVlanLeft = 0;
+   if (anyVlan) {
       std::size_t placed = 0;
       std::size_t waiting = 0;
-      for (const ChipEntry& entry : entries) {
-         if (entry.vlan != vlan) continue;
-         (entry.staged ? waiting : placed) += 1;
+      for (const ChipEntry& entry : entries) (entry.staged ? waiting : placed) += 1;
+      anyVlanLeft = std::max(placed, waiting);
+      staged = waiting != 0;
+   }
+   for (const uint16_t vlan : vlans) {
+      std::size_t have = 0;
+      if (anyVlan) {
+         have = std::min(anyVlanLeft, perVlan);
+         anyVlanLeft -= have;
+      } else {
+         std::size_t placed = 0;
+         std::size_t waiting = 0;
+         for (const ChipEntry& entry : entries) {
+            if (entry.vlan != vlan) continue;
+            (entry.staged ? waiting : placed) += 1;
+         }
+         staged = staged || waiting != 0;
+         have = std::max(placed, waiting);
       }
-      staged = staged || waiting != 0;
-      if (std::max(placed, waiting) >= perVlan) {
+      if (have >= perVlan) {
          held.vlansIn.push_back(vlan);
       } else {
          held.vlansOut.push_back(vlan);
-         held.needs += perVlan - std::max(placed, waiting);
+         held.needs += perVlan - have;
       }
    }
    for (const ChipEntry& entry : entries) held.hits += entry.hits;

@@ -57,6 +57,10 @@ std::string ruleOnModuleText(const RuleOnModule& held);
 // The same fields for tools, each entry with its id, VLAN, whether staged and its hits.
 nlohmann::ordered_json ruleOnModuleJson(uint16_t uid, const RuleOnModule& held);
 
+// Whether the rule's entries match packets on any VLAN: a source rule's, which has none, and
+// a dynamic destination rule's, whose entries (one set per VLAN) qualify no ingress interface.
+bool entriesMatchAnyVlan(const Rule& rule);
+
 // The entries one key of the rule takes on one VLAN: a port rule's and a dynamic rule's
 // fragment entry beside the default one.
 std::size_t entriesPerKeyAndVlan(const Rule& rule);
