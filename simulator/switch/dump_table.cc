@@ -44,6 +44,14 @@ std::string nextHopText(const Json& nextHop) {
    return textOf(nextHop);
 }
 
+// The shadow's state in words: hardware as the shadow says, to be programmed, to be removed.
+std::string dirtyText(const Json& dirty) {
+   if (dirty == Json(0)) return "clean";
+   if (dirty == Json(1)) return "dirty";
+   if (dirty == Json(2)) return "deleted";
+   return textOf(dirty);
+}
+
 std::string indexesText(const Json& indexes) {
    std::string text;
    for (const Json& index : indexes) {
@@ -101,7 +109,7 @@ std::string dumpTable(const std::string& dump) {
       const uint64_t vlan = record["vlan"].get<uint64_t>();
       rows.push_back({record["uid"].dump(), record["key"].get<std::string>(),
                       vlan == 0 ? "*" : std::to_string(vlan), indexesText(record["default"]),
-                      indexesText(record["fragment"]), textOf(record.value("dirty", Json())),
+                      indexesText(record["fragment"]), dirtyText(record.value("dirty", Json())),
                       nextHopText(record.value("nextHop", Json()))});
    }
    std::array<std::size_t, columns> width{};

@@ -17,10 +17,10 @@ TEST(DumpTableTest, OneAlignedRowPerKeyAndVlanByUidAndVlan) {
    EXPECT_EQ(Simulator::dumpTable(dump),
              "uid  key                                     vlan  default        fragment  dirty  "
              "nextHop\n"
-             "1    type: staticSrcNat old sip: 10.0.0.1:0  *     0 2048                   0      5\n"
-             "12   type: staticDestNat                     10    staged staged            0      "
+             "1    type: staticSrcNat old sip: 10.0.0.1:0  *     0 2048                   clean  5\n"
+             "12   type: staticDestNat                     10    staged staged            clean  "
              "none\n"
-             "12   type: staticDestNat                     20    1 2049         2 2050    1      "
+             "12   type: staticDestNat                     20    1 2049         2 2050    dirty  "
              "drop\n");
    EXPECT_EQ(Simulator::dumpTable("[]"), "uid  key  vlan  default  fragment  dirty  nextHop\n");
    EXPECT_EQ(Simulator::dumpTable("error: no such module"), "error: no such module");
