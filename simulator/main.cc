@@ -260,7 +260,8 @@ int main(int argc, char** argv) {
        "into the chip's TCAM, and each step reports what the modules answer, what the "
        "chip holds and what a packet hits."};
    app.footer(
-       "Example: tessel-nat run examples/web_server.json --serve /tmp/nat.sock\n"
+       "Example: tessel-nat run examples/walkthrough.json   (a guided tour; see the README)\n"
+       "         tessel-nat run examples/web_server.json --serve /tmp/nat.sock\n"
        "         tessel-nat show --socket /tmp/nat.sock --module 1 --table");
    app.set_version_flag("--version", std::string("tessel-nat ") + TESSEL_NAT_VERSION);
    app.require_subcommand(0, 1);
@@ -309,9 +310,11 @@ int main(int argc, char** argv) {
    uint32_t steps = 1000;
    bool verbose = false;
    soakCommand->add_option("--seed", seed, "The seed; a failure prints the one to replay")
-       ->check(Simulator::decimalIn(0, UINT64_MAX));
+       ->check(Simulator::decimalIn(0, UINT64_MAX))
+       ->capture_default_str();
    soakCommand->add_option("--steps", steps, "How many steps to run")
-       ->check(Simulator::decimalIn(0, UINT32_MAX));
+       ->check(Simulator::decimalIn(0, UINT32_MAX))
+       ->capture_default_str();
    soakCommand->add_flag("--verbose", verbose, "Print every step");
    bool hosted = false;
    soakCommand->add_flag("--hosted", hosted,
