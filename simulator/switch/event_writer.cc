@@ -40,15 +40,25 @@ const char* resultMeaning(uint32_t result) {
 
 }  // namespace
 
-void EventWriter::status(uint16_t module, uint16_t uid, uint32_t result) {
+void EventWriter::status(uint16_t module, uint16_t uid, uint32_t result,
+                         const RuleOnModule* held) {
    if (format_ == Format::json) {
-      out_ << Json{{"event", "status"}, {"module", module}, {"uid", uid}, {"result", result},
-                   {"meaning", resultMeaning(result)}}
-                  .dump()
-           << "\n";
+      Json line{{"event", "status"},
+                {"module", module},
+                {"uid", uid},
+                {"result", result},
+                {"meaning", resultMeaning(result)}};
+      if (held) {
+         line["vlansIn"] = held->vlansIn;
+         line["vlansOut"] = held->vlansOut;
+         line["needs"] = held->needs;
+         line["free"] = held->free;
+      }
+      out_ << line.dump() << "\n";
    } else {
       out_ << "status module " << module << " uid " << uid << " result " << result << " ("
-           << resultMeaning(result) << ")\n";
+           << resultMeaning(result) << (held ? ": " + shortfallText(*held) : std::string())
+           << ")\n";
    }
 }
 

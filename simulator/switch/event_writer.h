@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "simulator/switch/rule_state.h"
+
 namespace Simulator {
 
 // The program's events on stdout: one line each, as text for people or as JSON Lines for
@@ -20,8 +22,10 @@ public:
    // also carries the action's name and its value as the file gave it (`source`, JSON text).
    void step(const std::string& path, const std::string& what, const std::string& action = {},
              const std::string& source = {});
-   // A module's answer to a rule's current request.
-   void status(uint16_t module, uint16_t uid, uint32_t result);
+   // A module's answer to a rule's current request; with `held`, for a "TCAM full", what of
+   // the rule is in hardware all the same and what the rest needs.
+   void status(uint16_t module, uint16_t uid, uint32_t result,
+               const RuleOnModule* held = nullptr);
    // A module in the switch that has not answered the rule's current request.
    void unanswered(uint16_t module, uint16_t uid);
    // A module whose agent is down, so that the rule's current request waits for the next one.

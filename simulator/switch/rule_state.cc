@@ -127,6 +127,19 @@ const char* stateName(RuleOnModule::State state) {
    return "result";
 }
 
+std::string shortfallText(const RuleOnModule& held) {
+   std::string text;
+   if (held.vlansIn.empty()) {
+      text = "not in hardware";
+   } else {
+      text = "in hardware on " + vlanListText(held.vlansIn) + ", not on " +
+             vlanListText(held.vlansOut);
+   }
+   return text + "; needs " + std::to_string(held.needs) +
+          (held.needs == 1 ? " more entry, " : " more entries, ") + std::to_string(held.free) +
+          " free";
+}
+
 std::string ruleOnModuleText(const RuleOnModule& held) {
    using State = RuleOnModule::State;
    std::string text = "module " + std::to_string(held.module) + ": " + stateName(held.state);

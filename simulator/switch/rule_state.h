@@ -54,6 +54,9 @@ const char* stateName(RuleOnModule::State state);
 // "module 1: partial: in hardware on VLAN 10, not on 20 (TCAM full: needs 2 more entries, 0
 // free); 2 entries: 5 (3 hits), 6".
 std::string ruleOnModuleText(const RuleOnModule& held);
+// Why a rule answered "TCAM full" on the module and what of it is in hardware all the same:
+// "in hardware on VLAN 10, not on 20; needs 2 more entries, 0 free".
+std::string shortfallText(const RuleOnModule& held);
 // The same fields for tools, each entry with its id, VLAN, whether staged and its hits.
 nlohmann::ordered_json ruleOnModuleJson(uint16_t uid, const RuleOnModule& held);
 

@@ -191,6 +191,7 @@ int ScenarioRunner::doRun() {
          events_.note("interrupted before " + step.path);
          return ExitStatus::checkFailed;
       }
+      ++stepsRun_;
       doStep(step);
       doAgeSessions();
       reportLostAnswers();
@@ -324,7 +325,7 @@ void ScenarioRunner::doStep(const Step& step) {
            },
            [&](const TcamUse&) {
               say("tcam");
-              HeldRules held(*switch_, rules_);
+              HeldRules& held = heldRules();
               for (const U16 module : switch_->modules()) {
                  const DiffLine line = useLine(held.use(module));
                  events_.event("tcam", line.text, line.fields);
@@ -430,7 +431,12 @@ void ScenarioRunner::tallyAnswers(uint16_t uid, const std::vector<uint16_t>& mod
          status_ = ExitStatus::checkFailed;
          continue;
       }
-      if (events) events->status(module, uid, answer.result);
+      if (events && answer.result == 2 && rules_.contains(uid)) {
+         const RuleOnModule held = heldRules().ruleOn(rules_.at(uid), module);
+         events->status(module, uid, answer.result, &held);
+      } else if (events) {
+         events->status(module, uid, answer.result);
+      }
       if (answer.result == 1) ++requests_.answered1;
       if (answer.result == 2) ++requests_.answered2;
    }
@@ -666,9 +672,20 @@ void ScenarioRunner::reportTraffic(bool owed) {
    }
 }
 
+// The chip is read once for every answer a step reports after the agent settled, and again
+// once the agent has answered anything since.
+HeldRules& ScenarioRunner::heldRules() {
+   const U64 changes = switch_->changes();
+   if (!heldRules_ || heldRulesAt_ != std::pair(stepsRun_, changes)) {
+      heldRules_ = std::make_unique<HeldRules>(*switch_, rules_);
+      heldRulesAt_ = {stepsRun_, changes};
+   }
+   return *heldRules_;
+}
+
 // Read from each module's answers and the chip, so that it holds whether or not the agent is up.
 void ScenarioRunner::reportRules() {
-   HeldRules held(*switch_, rules_);
+   HeldRules& held = heldRules();
    auto refused = refused_.begin();
    for (auto rule = rules_.begin(); rule != rules_.end() || refused != refused_.end();) {
       if (rule == rules_.end() || (refused != refused_.end() && refused->first < rule->first)) {
@@ -717,7 +734,7 @@ void ScenarioRunner::reportExpectedHits(const ExpectHits& expect) {
 }
 
 void ScenarioRunner::reportDiff() {
-   HeldRules held(*switch_, rules_);
+   HeldRules& held = heldRules();
    for (const U16 module : switch_->modules()) {
       const std::vector<DiffLine> lines = diffLines(held.diff(module));
       differs_ = differs_ || lines.size() > 1;

@@ -9,6 +9,7 @@
 
 #include "simulator/scenario/scenario.h"
 #include "simulator/switch/event_writer.h"
+#include "simulator/switch/held_rules.h"
 #include "simulator/switch/session_table.h"
 #include "simulator/switch/simulated_switch.h"
 #include "simulator/switch/traffic_source.h"
@@ -79,6 +80,9 @@ private:
    // Takes the flows' counts since the last step, and writes them when the step `owed` the
    // flows their outcome.
    void reportTraffic(bool owed);
+   // What the switch holds of the rules, read again when a step or an answer may have changed
+   // it.
+   HeldRules& heldRules();
    void reportRules();
    void reportDiff();
    void reportExpectedHits(const ExpectHits& expect);
@@ -99,6 +103,9 @@ private:
    };
    std::map<uint16_t, Refused> refused_;
    SessionTable sessions_;
+   std::size_t stepsRun_ = 0;
+   std::unique_ptr<HeldRules> heldRules_;
+   std::pair<std::size_t, U64> heldRulesAt_{};
    EventWriter::Requests requests_;
    // Per module, the status directory last seen and the answers it had refused then.
    struct LostSeen {

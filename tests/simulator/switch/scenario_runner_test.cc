@@ -60,7 +60,8 @@ TEST_F(ScenarioRunnerTest, DefaultScenarioShowsTranslationAFullTcamAndAWarmResta
             "packet module 1: entry 3 uid 2 profile 16 (staticDestNat) unchanged -> ",
             "packet module 1: no match\n",
             // Module 1 has the flow of uid 5 too and runs out; a delete makes room for a retry.
-            "status module 1 uid 7 result 2 (TCAM full)\nstatus module 2 uid 7 result 1 (done)\n",
+            "status module 1 uid 7 result 2 (TCAM full: in hardware on VLAN 30, not on VLAN 40; "
+            "needs 2 more entries, 1 free)\nstatus module 2 uid 7 result 1 (done)\n",
             "steps[14] retry uid 7\nstatus module 1 uid 7 result 1 (done)\n",
             // The previous run's entry before the flash download, the new run's after.
             "steps[20] packet 198.51.100.7:40001 > 203.0.113.5:80 proto 6 vlan 20\n"
