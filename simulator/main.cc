@@ -169,11 +169,14 @@ int run(const RunOptions& options) {
    for (const std::string& trace : options.traces) {
       runOptions.agentArguments.insert(runOptions.agentArguments.end(), {"--trace", trace});
    }
+   if (options.json) runOptions.agentArguments.push_back("--json-log");
    stopOnSignals();
    runOptions.stop = &stopRequested;
    runOptions.timing = options.timing;
 
-   Simulator::RepeatCollapsingLog log(std::cerr);
+   Simulator::RepeatCollapsingLog log(std::cerr, options.json
+                                                     ? Simulator::RepeatCollapsingLog::Format::json
+                                                     : Simulator::RepeatCollapsingLog::Format::text);
    StderrTraceSink traces;
    Kiv::logSinkIs(&log);
    Kiv::traceSinkIs(&traces);
@@ -220,7 +223,7 @@ int soak(uint64_t seed, uint32_t steps, bool verbose, bool hosted) {
 
 // The agent process: `run` starts it with the segment of its switch.
 int agent(const std::string& segment, const std::string& socket, bool warm,
-          const std::vector<std::string>& traceOptions) {
+          const std::vector<std::string>& traceOptions, bool jsonLog) {
    for (const std::string& trace : traceOptions) {
       const Simulator::TraceLevel level =
           Simulator::traceLevel(trace, Simulator::SimulatedSwitch::traceFacilities());
@@ -228,7 +231,7 @@ int agent(const std::string& segment, const std::string& socket, bool warm,
    }
    static StderrTraceSink traces;
    Kiv::traceSinkIs(&traces);
-   return Simulator::runAgentProcess(segment, socket, warm);
+   return Simulator::runAgentProcess(segment, socket, warm, jsonLog);
 }
 
 // A scenario file that exists, or "-".
@@ -331,6 +334,8 @@ int main(int argc, char** argv) {
    agentCommand->add_option("--socket", agentSocket, "The command socket to serve")->required();
    agentCommand->add_flag("--warm,!--cold", agentWarm, "Start warm, on the chip as it is");
    agentCommand->add_option("--trace", agentTraces, "A trace level to turn on");
+   bool agentJsonLog = false;
+   agentCommand->add_flag("--json-log", agentJsonLog, "Event-log messages as JSON Lines");
    bool agentLauncher = false;
    agentCommand->add_flag("--launcher", agentLauncher,
                           "Fork an agent, warm or cold, for each request of the supervisor");
@@ -355,10 +360,10 @@ int main(int argc, char** argv) {
       status = soak(seed, steps, verbose, hosted);
    } else if (*agentCommand && agentLauncher) {
       status = Simulator::runAgentLauncher(Simulator::launcherControlDescriptor, [&](bool warm) {
-         return agent(agentSegment, agentSocket, warm, agentTraces);
+         return agent(agentSegment, agentSocket, warm, agentTraces, agentJsonLog);
       });
    } else if (*agentCommand) {
-      status = agent(agentSegment, agentSocket, agentWarm, agentTraces);
+      status = agent(agentSegment, agentSocket, agentWarm, agentTraces, agentJsonLog);
    } else {
       status = run(options);
    }

@@ -15,9 +15,11 @@
 
 namespace Simulator {
 
-int runAgentProcess(const std::string& segmentName, const std::string& socket, bool warm) {
+int runAgentProcess(const std::string& segmentName, const std::string& socket, bool warm,
+                    bool jsonLog) {
    // Event-log messages on standard error; it lives as long as the process.
-   static RepeatCollapsingLog log(std::cerr);
+   static RepeatCollapsingLog log(std::cerr, jsonLog ? RepeatCollapsingLog::Format::json
+                                                     : RepeatCollapsingLog::Format::text);
    Kiv::logSinkIs(&log);
    std::unique_ptr<Segment::SwitchSegment> segment;
    try {

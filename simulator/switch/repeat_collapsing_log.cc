@@ -1,7 +1,11 @@
 #include "simulator/switch/repeat_collapsing_log.h"
 
+#include <nlohmann/json.hpp>
+
 namespace Simulator {
 namespace {
+
+using Json = nlohmann::ordered_json;
 
 // "text (module 1, uid 7)": the message keeps its text.
 Kiv::String textWithContext(const Kiv::LogRecord& record) {
@@ -15,6 +19,13 @@ Kiv::String textWithContext(const Kiv::LogRecord& record) {
    return text + ")";
 }
 
+Json recordJson(const Kiv::LogRecord& record) {
+   Json fields{{"name", record.name}, {"text", record.text}};
+   if (record.context.module != 0) fields["module"] = record.context.module;
+   if (record.context.uid != 0) fields["uid"] = record.context.uid;
+   return fields;
+}
+
 }  // namespace
 
 RepeatCollapsingLog::~RepeatCollapsingLog() { flush(); }
@@ -26,9 +37,9 @@ void RepeatCollapsingLog::write(const Kiv::LogRecord& record) {
       runName_ = record.name;
    }
    if (++runLength_ <= writtenPerRun) {
-      out_ << "%" << record.name << ": " << textWithContext(record) << std::endl;
+      recordWritten(record);
    } else {
-      lastText_ = textWithContext(record);
+      last_ = record;
    }
 }
 
@@ -37,11 +48,31 @@ void RepeatCollapsingLog::flush() {
    repeatsWritten();
 }
 
+void RepeatCollapsingLog::recordWritten(const Kiv::LogRecord& record) {
+   if (format_ == Format::json) {
+      Json line{{"event", "log"}};
+      line.update(recordJson(record));
+      out_ << line.dump() << std::endl;
+   } else {
+      out_ << "%" << record.name << ": " << textWithContext(record) << std::endl;
+   }
+}
+
 void RepeatCollapsingLog::repeatsWritten() {
    if (runLength_ > writtenPerRun) {
       const uint64_t more = runLength_ - writtenPerRun;
-      out_ << "%" << runName_ << ": repeated " << more << (more == 1 ? " more time" : " more times")
-           << ", the last: " << lastText_ << std::endl;
+      if (format_ == Format::json) {
+         out_ << Json{{"event", "logRepeated"},
+                      {"name", runName_},
+                      {"more", more},
+                      {"last", recordJson(last_)}}
+                     .dump()
+              << std::endl;
+      } else {
+         out_ << "%" << runName_ << ": repeated " << more
+              << (more == 1 ? " more time" : " more times")
+              << ", the last: " << textWithContext(last_) << std::endl;
+      }
    }
    runName_.clear();
    runLength_ = 0;

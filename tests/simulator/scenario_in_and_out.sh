@@ -4,7 +4,7 @@
 # the built-in run (but for how many packets its traffic sent); a refused file is one line
 # and status 2, from `check` as from `run`; two runs of a generate report the same, and only
 # --timing adds how long it took; with --json the steps carry their fields, a generate its
-# counts as numbers, and a refusal is a JSON object on stderr; `--version` names the program;
+# counts as numbers, and a refusal and the agent's event log are JSON objects on stderr; `--version` names the program;
 # and the README's sample scenario passes `check`.
 # Usage: scenario_in_and_out.sh PROGRAM WORK_DIR README
 program=$1
@@ -49,6 +49,9 @@ grep -qx '{"event":"step","step":"steps\[0\]","what":"generate 50 rules, seed 3,
   fail "run --json's step: $(head -1 "$work/generate.jsonl")"
 grep -q '^{"event":"generated","rules":50,"programmed":50,"failed":0,"refused":0}$' "$work/generate.jsonl" ||
   fail "run --json's generate: $(grep generated "$work/generate.jsonl")"
+"$program" run --json >/dev/null 2>"$work/log.jsonl" || fail "the built-in run --json failed"
+grep -q '^{"event":"log","name":"TESSEL_NAT_TCAM_RESOURCE_FULL","text":"Hardware resources .*","module":1,"uid":7}$' "$work/log.jsonl" ||
+  fail "run --json's event log: $(head -1 "$work/log.jsonl")"
 
 awk '/^```json$/{sample=1; next} /^```$/{if (sample) exit} sample' "$readme" >"$work/readme.json"
 "$program" check "$work/readme.json" >/dev/null || fail "the README's sample scenario is refused"

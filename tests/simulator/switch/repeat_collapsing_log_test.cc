@@ -50,4 +50,22 @@ TEST(RepeatCollapsingLogTest, WhatTheAgentHadInHandGoesBesideTheText) {
              "%FULL: repeated 1 more time, the last: key (module 2, uid 4)\n");
 }
 
+TEST(RepeatCollapsingLogTest, AsJsonLinesEachMessageAndEachCountIsAnObject) {
+   std::ostringstream out;
+   {
+      Simulator::RepeatCollapsingLog log(out, Simulator::RepeatCollapsingLog::Format::json);
+      for (U32 uid = 1; uid <= 5; ++uid) log.write(record("FULL", "key", {2, uid}));
+   }
+   EXPECT_EQ(out.str(),
+             R"({"event":"log","name":"FULL","text":"key","module":2,"uid":1})"
+             "\n"
+             R"({"event":"log","name":"FULL","text":"key","module":2,"uid":2})"
+             "\n"
+             R"({"event":"log","name":"FULL","text":"key","module":2,"uid":3})"
+             "\n"
+             R"({"event":"logRepeated","name":"FULL","more":2,)"
+             R"("last":{"name":"FULL","text":"key","module":2,"uid":5}})"
+             "\n");
+}
+
 }  // namespace
