@@ -34,11 +34,6 @@ uint16_t module(const Json& value, const std::string& path) {
    return static_cast<uint16_t>(Values::integer(value, path, Values::moduleRange));
 }
 
-// An action that takes no data is written `true`.
-void requireTrue(const Json& value, const std::string& path) {
-   if (!Values::boolean(value, path)) fail(path, "must be true, got false");
-}
-
 }  // namespace
 
 StepReader::StepReader(const std::vector<uint16_t>& modules, const std::vector<Pool>& pools)
@@ -66,16 +61,16 @@ Step StepReader::read(const Json& value, std::size_t index) {
        {"packet", &StepReader::packet},
        {"generate", &StepReader::generate},
        {"restart", &StepReader::restart},
-       {"flashDownload", &StepReader::flashDownload},
+       {"flashDownload", &StepReader::trueAction<FlashDownload>},
        {"crash", &StepReader::crash},
        {"addModule", &StepReader::addModule},
        {"removeModule", &StepReader::removeModule},
        {"traffic", &StepReader::traffic},
-       {"rules", &StepReader::listRules},
-       {"diff", &StepReader::diff},
-       {"tcam", &StepReader::tcamUse},
-       {"sessions", &StepReader::listSessions},
-       {"clearHits", &StepReader::clearHits},
+       {"rules", &StepReader::trueAction<ListRules>},
+       {"diff", &StepReader::trueAction<Diff>},
+       {"tcam", &StepReader::trueAction<TcamUse>},
+       {"sessions", &StepReader::trueAction<ListSessions>},
+       {"clearHits", &StepReader::trueAction<ClearHits>},
        {"expectHits", &StepReader::expectHits},
    };
    const std::string path = Values::elementPath("steps", index);
@@ -275,34 +270,10 @@ Action StepReader::restart(const Json& value, const std::string& path) {
    return Restart{Values::choice(value, path, "a restart kind", {"warm", "cold"}) == 0};
 }
 
-Action StepReader::flashDownload(const Json& value, const std::string& path) {
-   requireTrue(value, path);
-   return FlashDownload{};
-}
-
-Action StepReader::listRules(const Json& value, const std::string& path) {
-   requireTrue(value, path);
-   return ListRules{};
-}
-
-Action StepReader::diff(const Json& value, const std::string& path) {
-   requireTrue(value, path);
-   return Diff{};
-}
-
-Action StepReader::tcamUse(const Json& value, const std::string& path) {
-   requireTrue(value, path);
-   return TcamUse{};
-}
-
-Action StepReader::listSessions(const Json& value, const std::string& path) {
-   requireTrue(value, path);
-   return ListSessions{};
-}
-
-Action StepReader::clearHits(const Json& value, const std::string& path) {
-   requireTrue(value, path);
-   return ClearHits{};
+template <class A>
+Action StepReader::trueAction(const Json& value, const std::string& path) {
+   if (!Values::boolean(value, path)) fail(path, "must be true, got false");
+   return A{};
 }
 
 Action StepReader::expectHits(const Json& value, const std::string& path) {

@@ -42,16 +42,13 @@ private:
    Action generate(const Values::Json& value, const std::string& path);
    Action traffic(const Values::Json& value, const std::string& path);
    Action restart(const Values::Json& value, const std::string& path);
-   Action flashDownload(const Values::Json& value, const std::string& path);
    Action crash(const Values::Json& value, const std::string& path);
    Action addModule(const Values::Json& value, const std::string& path);
    Action removeModule(const Values::Json& value, const std::string& path);
-   Action listRules(const Values::Json& value, const std::string& path);
-   Action diff(const Values::Json& value, const std::string& path);
-   Action tcamUse(const Values::Json& value, const std::string& path);
-   Action listSessions(const Values::Json& value, const std::string& path);
-   Action clearHits(const Values::Json& value, const std::string& path);
    Action expectHits(const Values::Json& value, const std::string& path);
+   // An action that takes no data, written `true`.
+   template <class A>
+   Action trueAction(const Values::Json& value, const std::string& path);
 
    uint16_t moduleInSwitch(const Values::Json& value, const std::string& path) const;
    uint16_t uidInUse(const Values::Json& value, const std::string& path) const;
