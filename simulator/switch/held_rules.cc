@@ -65,8 +65,12 @@ HeldRules::ModuleUse HeldRules::use(uint16_t module) {
    const ChipEntriesByUid& byUid = entriesOn(module);
    ModuleUse use;
    use.module = module;
+   std::size_t placed = 0;
    for (const auto& [uid, entries] : byUid) {
-      for (const ChipEntry& entry : entries) use.staged = use.staged || entry.staged;
+      for (const ChipEntry& entry : entries) {
+         use.staged = use.staged || entry.staged;
+         placed += entry.staged ? 0 : 1;
+      }
    }
    constexpr std::size_t noRule = static_cast<std::size_t>(RuleType::dynamicDestNat) + 1;
    std::array<TypeUse, noRule + 1> types{};
@@ -89,6 +93,7 @@ HeldRules::ModuleUse HeldRules::use(uint16_t module) {
    }
    const std::size_t size = switch_.config().natEntries;
    use.free = size - std::min(use.used, size);
+   if (use.staged) use.previousRun = placed;
    return use;
 }
 

@@ -61,6 +61,8 @@ public:
       std::size_t used = 0;
       std::size_t free = 0;
       bool staged = false;
+      // While staged: the previous run's entries, in the TCAM until the flash download.
+      std::size_t previousRun = 0;
       std::vector<TypeUse> types;  // in the order of the rule types, those with entries
    };
    ModuleUse use(uint16_t module);

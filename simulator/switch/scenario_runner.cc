@@ -268,6 +268,7 @@ void ScenarioRunner::doStep(const Step& step) {
               switch_->doAgentStop(restart.warm);
               switch_->doAgentStart(restart.warm);
               for (const auto& [uid, rule] : rules_) reportAnswers(uid, rule.modules);
+              reportStaged();
            },
            [&](const FlashDownload&) {
               say("flash download");
@@ -480,6 +481,7 @@ void ScenarioRunner::reportCrashes() {
    }
    if (crashes.size() == crashesSeen_ || !switch_->agentUp()) return;
    for (const auto& [uid, rule] : rules_) reportAnswers(uid, rule.modules);
+   reportStaged();
 }
 
 // A rule the module answered "TCAM full" lacks the entries of the VLANs that did not fit, and
@@ -731,6 +733,21 @@ void ScenarioRunner::reportExpectedHits(const ExpectHits& expect) {
                   {"expected", expect.hits},
                   {"hits", hits},
                   {"ok", ok}});
+}
+
+// What a warm start has staged: it becomes active at the flash download, and until then the
+// previous run's entries carry the traffic.
+void ScenarioRunner::reportStaged() {
+   for (const U16 module : switch_->modules()) {
+      const HeldRules::ModuleUse use = heldRules().use(module);
+      if (!use.staged) continue;
+      events_.event("staged",
+                    "module " + std::to_string(module) + ": " + std::to_string(use.used) +
+                        " entries staged, active at the flash download; until then the previous "
+                        "run's " +
+                        std::to_string(use.previousRun) + " carry the traffic",
+                    {{"module", module}, {"staged", use.used}, {"previousRun", use.previousRun}});
+   }
 }
 
 void ScenarioRunner::reportDiff() {

@@ -85,6 +85,7 @@ private:
    HeldRules& heldRules();
    void reportRules();
    void reportDiff();
+   void reportStaged();
    void reportExpectedHits(const ExpectHits& expect);
    void reportSummary();
 

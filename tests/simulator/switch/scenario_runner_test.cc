@@ -80,10 +80,12 @@ TEST_F(ScenarioRunnerTest, DefaultScenarioShowsTranslationAFullTcamAndAWarmResta
                            "steps\\[18\\] delete uid 4\n(status [^\n]*\n)*"
                            "the agent was killed at its planned SDK call \\(killed by signal 9\\); "
                            "a new agent started warm\n(status [^\n]*\n)*"
+                           "(module [12]: 13 entries staged, active at the flash download; [^\n]*\n){2}"
                            "traffic flow 1 \\(module 1 198.51.100.7:40000 > 203.0.113.5:80\\): "
                            "sent [1-9][0-9]*, lost 0, misrouted 0\n"
                            "traffic flow 2 [^\n]*: sent [1-9][0-9]*, lost 0, misrouted 0\n"
                            "steps\\[19\\] restart warm\n(status [^\n]*\n)*"
+                           "(module [12]: [^\n]* staged[^\n]*\n){2}"
                            "traffic flow 1 [^\n]*: sent [1-9][0-9]*, lost 0, misrouted 0\n"
                            "traffic flow 2 [^\n]*: sent [1-9][0-9]*, lost 0, misrouted 0\n"
                            "steps\\[20\\]"));
@@ -264,6 +266,9 @@ TEST_F(ScenarioRunnerTest, ListingShowsWhatAWarmStartStaged) {
        {"add": {"uid": 2, "type": "staticSrcNat", "src": "10.0.0.2", "srcNew": "192.0.2.2"}},
        {"restart": "warm"}, {"delete": 2}, {"rules": true}, {"tcam": true},
        {"flashDownload": true}, {"rules": true}, {"show": {"module": 1, "format": "table"}}]})");
+   EXPECT_THAT(report, HasSubstr("module 1: 2 entries staged, active at the flash download; "
+                                 "until then the previous run's 2 carry the traffic\n"
+                                 "steps[3] delete uid 2\n"));
    EXPECT_THAT(report, HasSubstr("steps[4] rules\nrule uid 1 staticSrcNat src 10.0.0.1 -> "
                                  "192.0.2.1 modules 1\n  module 1: staged, active at the flash "
                                  "download; 2 entries: 1, 17 staged\n"
