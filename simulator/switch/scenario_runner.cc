@@ -551,12 +551,15 @@ void ScenarioRunner::doAgeSessions() {
       const Pool& pool = sessions_.pool(session.pool);
       events_.event("sessionClosed",
                     sessionText(id, session, pool) + ": idle for " +
-                        std::to_string(session.idleSteps) + " steps, withdrawn",
+                        std::to_string(session.idleSteps) +
+                        (session.idleSteps == 1 ? " step, withdrawn" : " steps, withdrawn"),
                     {{"session", id}, {"idleSteps", session.idleSteps}});
       for (const Rule& rule : sessions_.rulesOf(id)) {
+         // A flow the control plane refused was never published.
+         refused_.erase(rule.uid);
+         if (rules_.erase(rule.uid) == 0) continue;
          switch_->controlPlane().ruleRemovalIs(TesselNat::Uid(rule.uid));
          switch_->doSettle();
-         rules_.erase(rule.uid);
          reportAnswers(rule.uid, rule.modules);
       }
       sessions_.close(id);

@@ -142,18 +142,27 @@ TEST_F(ScenarioRunnerTest, StepLinesNameEveryFieldThatDecides) {
 }
 
 // A module answers every live request in a directory of 16384 answers: the control plane
-// refuses a rule beyond that before anything is programmed, and a deleted rule's answer
-// leaves, so that a new uid finds room.
+// refuses a rule beyond that before anything is programmed, a session's flows too, and a
+// deleted rule's answer leaves, so that a new uid finds room. A session whose flows were
+// refused goes without a request.
 TEST_F(ScenarioRunnerTest, LiveRulesBeyondAStatusDirectoryAreRefusedAndDeletesMakeRoom) {
-   const std::string report = run(R"({"chip": {"natEntries": 65536}, "steps": [
+   const std::string report = run(R"({"chip": {"natEntries": 65536},
+       "pools": [{"name": "office", "inside": "10.1.0.0/16", "outside": "192.0.2.8/30",
+                  "idleSteps": 1}],
+       "steps": [
        {"generate": {"rules": 16390, "seed": 1}},
+       {"packet": {"module": 1, "vlan": 10, "proto": 17, "src": "10.1.0.5:40000",
+                   "dst": "8.8.8.8:53"}},
        {"delete": 1},
        {"add": {"uid": 30000, "type": "staticSrcNat", "src": "10.9.9.9", "srcNew": "192.0.2.1"}},
        {"retry": 16390}]})");
    EXPECT_THAT(report, HasSubstr(" failed, 6 refused\n"));
    EXPECT_THAT(report, HasSubstr("status module 1 uid 30000 result 1 (done)\n"));
    EXPECT_THAT(report, HasSubstr("uid 16390 was refused: nothing to do\n"));
-   EXPECT_THAT(report, HasSubstr("unanswered: 0, refused: 6, answers lost: 0\n"));
+   EXPECT_THAT(report, HasSubstr("unanswered: 0, refused: 7, answers lost: 0\n"));
+   EXPECT_THAT(report, HasSubstr("uid 65535 refused: "));
+   EXPECT_THAT(report, HasSubstr("flow uid 65535: idle for 1 step, withdrawn\n"
+                                 "steps[3] add uid 30000"));
 }
 
 TEST_F(ScenarioRunnerTest, JsonLinesCarryTheSameEvents) {
