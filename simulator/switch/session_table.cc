@@ -117,7 +117,8 @@ std::string sessionText(std::size_t id, const SessionTable::Session& session, co
       text += ", return flow uid " + std::to_string(session.returnUid) + " on VLAN";
       text += pool.vlans.size() == 1 ? " " : "s ";
       for (std::size_t i = 0; i < pool.vlans.size(); ++i) {
-         text += (i == 0 ? "" : ",") + std::to_string(pool.vlans[i]);
+         if (i != 0) text += ',';
+         text += std::to_string(pool.vlans[i]);
       }
    }
    return text;
