@@ -1,5 +1,6 @@
 #include "platform/tables/shoal/doorbell.h"
 
+#include <pthread.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -18,10 +19,10 @@ namespace {
 
 // The abstract address of process `pid`'s doorbell: a leading NUL, then the name.
 sockaddr_un addressOf(pid_t pid, socklen_t& length) {
+   static const std::string user = std::to_string(getuid());
    sockaddr_un address{};
    address.sun_family = AF_UNIX;
-   const std::string name =
-       "tessel-nat." + std::to_string(getuid()) + "." + std::to_string(pid) + ".doorbell";
+   const std::string name = "tessel-nat." + user + "." + std::to_string(pid) + ".doorbell";
    std::memcpy(address.sun_path + 1, name.data(), name.size());
    length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
    return address;
@@ -44,14 +45,18 @@ Doorbell::Doorbell(pid_t pid) : pid_(pid) {
 }
 
 // Never destroyed: the system closes the socket with the process, and mounts may still be
-// torn down by static destructors.
+// torn down by static destructors. Asked for at every change and every wake, so the process's
+// pid is not asked of the system each time: a forked child forgets it.
 Doorbell& Doorbell::self() {
    static Doorbell* doorbell = nullptr;
-   const pid_t pid = getpid();
-   if (!doorbell || doorbell->pid_ != pid) {
+   static pid_t known = 0;
+   static const bool forksForget =
+       pthread_atfork(nullptr, nullptr, [] { known = 0; }) == 0;
+   if (!forksForget || known == 0) known = getpid();
+   if (!doorbell || doorbell->pid_ != known) {
       // A forked child holds its parent's socket, whose rings are not its own.
       if (doorbell) close(doorbell->descriptor_);
-      doorbell = new Doorbell(pid);
+      doorbell = new Doorbell(known);
    }
    return *doorbell;
 }
@@ -71,9 +76,19 @@ bool Doorbell::doRingFor(TableHeader::MountSlot& mount, pid_t self) {
    return true;
 }
 
+// Rings are taken many at a time: each is one byte, and every one wakes the same mounts.
 void Doorbell::doAnswer() {
-   std::array<char, 256> rings;
-   while (recv(descriptor_, rings.data(), rings.size(), MSG_DONTWAIT) > 0) {
+   constexpr unsigned batch = 64;
+   std::array<char, batch> rings;
+   std::array<iovec, batch> buffers;
+   std::array<mmsghdr, batch> messages{};
+   for (unsigned i = 0; i < batch; ++i) {
+      buffers[i] = {&rings[i], 1};
+      messages[i].msg_hdr.msg_iov = &buffers[i];
+      messages[i].msg_hdr.msg_iovlen = 1;
+   }
+   while (recvmmsg(descriptor_, messages.data(), batch, MSG_DONTWAIT, nullptr) ==
+          static_cast<int>(batch)) {
    }
    // Waking a mount only queues its drain, so the set does not change meanwhile.
    for (TableState* table : tables_) table->doWakeMounts();

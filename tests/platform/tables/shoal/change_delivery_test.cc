@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 
 #include "platform/framework/kiv/activity_lock.h"
@@ -228,6 +229,21 @@ TEST_F(ChangeDeliveryTest, AWriterInAnotherProcessRingsTheReadersDoorbell) {
    EXPECT_THAT(heard(*reactor), ElementsAre()) << "nothing before the loop answers";
    Shoal::Doorbell::self().doAnswer();
    EXPECT_THAT(heard(*reactor), ElementsAre(5));
+}
+
+TEST(DoorbellTest, AForkedChildAnswersToItsOwnDoorbell) {
+   const int parentBell = Shoal::Doorbell::self().descriptor();
+   Shoal::Doorbell::self().doAnswer();
+   TestSupport::Child child([&](int said) {
+      pollfd bell{Shoal::Doorbell::self().descriptor(), POLLIN, 0};
+      Shoal::Doorbell::doRing(getpid());
+      const char* heard = poll(&bell, 1, 5000) == 1 ? "rung" : "not rung";
+      EXPECT_GT(write(said, heard, std::strlen(heard)), 0);
+      pause();
+   });
+   EXPECT_EQ(child.said, "rung");
+   pollfd bell{parentBell, POLLIN, 0};
+   EXPECT_EQ(poll(&bell, 1, 0), 0) << "the child's ring is not the parent's";
 }
 
 }  // namespace
