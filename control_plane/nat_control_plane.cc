@@ -198,14 +198,18 @@ void NatControlPlane::doReadAnswers() {
       const NatRule& rule = known->second;
       const U32 version = reqVersion(rule.uid);
       Answer answer = Answer::programmed;
-      // A removal was asked of every module; each reads the request until it answers.
-      std::vector<TesselCentral::ModId> asked = rule.modules;
-      if (removal) asked.assign(modules_.begin(), modules_.end());
-      for (TesselCentral::ModId modId : asked) {
-         if (!moduleHas(modId)) continue;
+      const auto heard = [&](TesselCentral::ModId modId) {
          const Answer of = moduleAnswer(modId, uid, version);
          if (of == Answer::failed) answer = Answer::failed;
          if (of == Answer::waiting && answer == Answer::programmed) answer = Answer::waiting;
+      };
+      // A removal was asked of every module; each reads the request until it answers.
+      if (removal) {
+         for (U16 module : modules_) heard(TesselCentral::ModId(module));
+      } else {
+         for (TesselCentral::ModId modId : rule.modules) {
+            if (moduleHas(modId)) heard(modId);
+         }
       }
       if (answer == Answer::waiting) {
          ++request;
