@@ -306,7 +306,11 @@ void ScenarioRunner::doGenerate(const Generate& generate) {
          rules_[rules[i].uid] = rules[i];
       }
       if ((i + 1) % batch == 0 || i + 1 == rules.size()) {
-         switch_->doSettle();
+         if (i + 1 == rules.size()) {
+            switch_->doSettle();
+         } else {
+            switch_->doCatchUp(2 * batch);
+         }
          if (options_.progress) drawProgress(*options_.progress, i + 1, rules.size());
       }
    }

@@ -171,6 +171,31 @@ void SimulatedSwitch::doSettle() {
    }
 }
 
+void SimulatedSwitch::doCatchUp(std::size_t inFlight) {
+   if (!supervisor_) {
+      doSettleHosted();
+      return;
+   }
+   const auto limit = std::chrono::steady_clock::now() + settleLimit;
+   for (;;) {
+      if (supervisor_->doReapDead()) crashSeen(false);
+      Shoal::Doorbell::self().doAnswer();
+      Kiv::eventLoop().doRunUntilIdle();
+      controlPlane_.doReadAnswers();
+      if (controlPlane_.outstandingRequests() <= inFlight || !supervisor_->up() || agentPaused()) {
+         return;
+      }
+      if (std::chrono::steady_clock::now() > limit) {
+         throw std::runtime_error("the agent did not catch up within " +
+                                  std::to_string(settleLimit.count()) + " s");
+      }
+      // Every answer rings, and each look reads every unanswered request: the look waits for
+      // a while's answers instead, or for the agent's death.
+      pollfd death = {supervisor_->reportDescriptor(), POLLIN, 0};
+      ::poll(&death, 1, 1);
+   }
+}
+
 void SimulatedSwitch::doSettleHosted() {
    do {
       if (host_) host_->doQuiet(false);

@@ -73,6 +73,11 @@ public:
    // died before they got quiet. Throws std::runtime_error when an agent does not settle
    // within a minute.
    void doSettle();
+   // Reads the answers so far and, while more than `inFlight` requests are unanswered, waits
+   // for more: a control plane that keeps publishing while the agent works, with a bounded
+   // number of requests in flight. An agent hosted in this process works only within
+   // doSettle(), which this then is.
+   void doCatchUp(std::size_t inFlight);
    // Whether the agent process said it had nothing left to do when the shared tables had
    // counted `changes` changes, having acted on everything the driver asked of it. Answers
    // the control plane read at that count are then the agent's last: the driver may be
