@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/framework/kiv/freed_memory.h"
+
 namespace {
 
 struct Measured {
@@ -146,6 +148,7 @@ void printFigures(const Collector& c) {
 }  // namespace
 
 int main(int argc, char** argv) {
+   Kiv::doKeepFreedMemory();
    benchmark::Initialize(&argc, argv);
    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
    Collector collector;

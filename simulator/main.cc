@@ -21,6 +21,7 @@
 #include "platform/agent/command/command_server.h"
 #include "platform/agent/loop/agent_loop.h"
 #include "platform/framework/kiv/activity_lock.h"
+#include "platform/framework/kiv/freed_memory.h"
 #include "platform/framework/trace/event_log.h"
 #include "platform/framework/trace/trace_handle.h"
 #include "platform/framework/trace/trace_sink.h"
@@ -258,6 +259,7 @@ void runOptionsOn(CLI::App& app, RunOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+   Kiv::doKeepFreedMemory();
    CLI::App app{
        "Runs NAT rule sets against a simulated switch: the NAT plug-in programs them "
        "into the chip's TCAM, and each step reports what the modules answer, what the "
