@@ -53,7 +53,9 @@ void AgentSupervisor::launcherStart() {
    std::vector<std::string> words{program_, "agent", "--launcher", "--segment",
                                   segment_, "--socket", socket_};
    words.insert(words.end(), arguments_.begin(), arguments_.end());
-   // Made before the fork: between fork and exec the child only makes system calls.
+   // Made before the vfork: between vfork and exec the child only makes system calls. A fork
+   // would mark every page of this process copy-on-write, and the driver's every first write
+   // to one afterwards would fault, while it publishes megabytes for the agent to commit.
    std::vector<char*> argv;
    for (std::string& word : words) argv.push_back(word.data());
    argv.push_back(nullptr);
@@ -62,7 +64,7 @@ void AgentSupervisor::launcherStart() {
       throwSystemError(errno, "agent launcher: socketpair");
    }
    const pid_t parent = ::getpid();
-   const pid_t pid = ::fork();
+   const pid_t pid = ::vfork();
    if (pid < 0) {
       const int error = errno;
       ::close(ends[0]);
