@@ -138,6 +138,19 @@ bool SimulatedSwitch::agentQuietAt(U64 changes) const {
           atomicLoad(control_.quietAt, std::memory_order_acquire) == changes;
 }
 
+void SimulatedSwitch::doLook() {
+   if (supervisor_->doReapDead()) crashSeen(false);
+   Shoal::Doorbell::self().doAnswer();
+   Kiv::eventLoop().doRunUntilIdle();
+}
+
+void SimulatedSwitch::limitCheck(std::chrono::steady_clock::time_point limit,
+                                 const char* what) const {
+   if (std::chrono::steady_clock::now() <= limit) return;
+   throw std::runtime_error(std::string("the agent did not ") + what + " within " +
+                            std::to_string(settleLimit.count()) + " s");
+}
+
 void SimulatedSwitch::doSettle() {
    if (!supervisor_) {
       doSettleHosted();
@@ -145,9 +158,7 @@ void SimulatedSwitch::doSettle() {
    }
    const auto limit = std::chrono::steady_clock::now() + settleLimit;
    for (;;) {
-      if (supervisor_->doReapDead()) crashSeen(false);
-      Shoal::Doorbell::self().doAnswer();
-      Kiv::eventLoop().doRunUntilIdle();
+      doLook();
       const U64 changes = sharedMemory_->changes();
       controlPlane_.doReadAnswers();
       if (sharedMemory_->changes() != changes) continue;
@@ -160,10 +171,7 @@ void SimulatedSwitch::doSettle() {
          deathsBeforeQuiet_ = 0;
          return;
       }
-      if (std::chrono::steady_clock::now() > limit) {
-         throw std::runtime_error("the agent did not settle within " +
-                                  std::to_string(settleLimit.count()) + " s");
-      }
+      limitCheck(limit, "settle");
       // The agent rings when it is quiet, and the supervisor hears when it dies.
       pollfd wakes[2] = {{Shoal::Doorbell::self().descriptor(), POLLIN, 0},
                          {supervisor_->reportDescriptor(), POLLIN, 0}};
@@ -178,17 +186,12 @@ void SimulatedSwitch::doCatchUp(std::size_t inFlight) {
    }
    const auto limit = std::chrono::steady_clock::now() + settleLimit;
    for (;;) {
-      if (supervisor_->doReapDead()) crashSeen(false);
-      Shoal::Doorbell::self().doAnswer();
-      Kiv::eventLoop().doRunUntilIdle();
+      doLook();
       controlPlane_.doReadAnswers();
       if (controlPlane_.outstandingRequests() <= inFlight || !supervisor_->up() || agentPaused()) {
          return;
       }
-      if (std::chrono::steady_clock::now() > limit) {
-         throw std::runtime_error("the agent did not catch up within " +
-                                  std::to_string(settleLimit.count()) + " s");
-      }
+      limitCheck(limit, "catch up");
       // Every answer rings, and each look reads every unanswered request: the look waits for
       // a while's answers instead, or for the agent's death.
       pollfd death = {supervisor_->reportDescriptor(), POLLIN, 0};

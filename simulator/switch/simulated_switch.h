@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -173,6 +174,11 @@ private:
    void agentStart(bool warm);
    void controlChanged();
    void doSettleHosted();
+   // One look of the driver at an agent process: a death is seen, the doorbell answered and
+   // the driver's own work run.
+   void doLook();
+   // Throws when `limit` has passed: the agent did not `what` in time.
+   void limitCheck(std::chrono::steady_clock::time_point limit, const char* what) const;
    void crashSeen(bool asked);
    std::map<U16, AuditReport> auditReports(const std::set<U16>& modules);
    std::vector<Tessel::VerifyDisagreement> disagreementsOf(const AuditReport& report, U16 module);
