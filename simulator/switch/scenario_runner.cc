@@ -287,8 +287,10 @@ bool ScenarioRunner::live(uint16_t uid) {
    return false;
 }
 
-// Published in batches, each run to its answers, so that the progress bar moves and the
-// control plane reads answers as it would; the answers are counted, not written one by one.
+// Published in batches: after each, the control plane reads the answers so far and lets at
+// most two batches' requests wait unanswered, so that the agent works while it publishes and
+// the progress bar moves; the last batch is run to its answers. The answers are counted, not
+// written one by one.
 void ScenarioRunner::doGenerate(const Generate& generate) {
    const std::vector<Rule> rules = generatedRules(generate);
    constexpr std::size_t batch = 256;
@@ -305,14 +307,14 @@ void ScenarioRunner::doGenerate(const Generate& generate) {
       } else {
          rules_[rules[i].uid] = rules[i];
       }
-      if ((i + 1) % batch == 0 || i + 1 == rules.size()) {
-         if (i + 1 == rules.size()) {
-            switch_->doSettle();
-         } else {
-            switch_->doCatchUp(2 * batch);
-         }
-         if (options_.progress) drawProgress(*options_.progress, i + 1, rules.size());
+      const bool last = i + 1 == rules.size();
+      if (!last && (i + 1) % batch != 0) continue;
+      if (last) {
+         switch_->doSettle();
+      } else {
+         switch_->doCatchUp(2 * batch);
       }
+      if (options_.progress) drawProgress(*options_.progress, i + 1, rules.size());
    }
    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
    if (options_.progress) *options_.progress << "\n";
