@@ -189,7 +189,8 @@ void NatControlPlane::moduleIs(TesselCentral::ModId modId) {
 void NatControlPlane::doReadAnswers() {
    ++readPass_;
    for (auto request = outstanding_.begin(); request != outstanding_.end();) {
-      const auto [uid, removal] = *request;
+      const U32 uid = request->first;
+      const bool removal = request->second;
       const auto known = rules_.find(uid);
       if (known == rules_.end()) {
          request = outstanding_.erase(request);
