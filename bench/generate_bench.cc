@@ -31,12 +31,18 @@ void BM_GenerateEndToEnd(benchmark::State& state) {
                                         .agentProgram = TESSEL_NAT_PROGRAM,
                                         .timing = true});
       runner.doRun();
+      bool reported = false;
       std::istringstream lines(events.str());
       for (std::string line; std::getline(lines, line);) {
          const nlohmann::json event = nlohmann::json::parse(line);
-         if (event.value("event", "") == "generated") {
-            state.SetIterationTime(event.at("seconds").get<double>());
-         }
+         if (event.value("event", "") != "generated") continue;
+         state.SetIterationTime(event.at("seconds").get<double>());
+         reported = true;
+      }
+      // Without the step's own time the iteration would count as taking none.
+      if (!reported) {
+         state.SkipWithError("the generate step reported no time");
+         break;
       }
    }
    state.counters["rules_per_second"] =
