@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "platform/framework/kiv/assert.h"
 
 namespace Kiv {
 
-RingBuffer::RingBuffer(std::size_t capacity) : storage_(capacity) {
+RingBuffer::RingBuffer(std::size_t capacity)
+    : storage_(std::make_unique_for_overwrite<U8[]>(capacity)), capacity_(capacity) {
    KIV_ASSERT(capacity >= headerSize);
 }
 
@@ -49,8 +51,8 @@ void RingBuffer::copyIn(U64 position, const void* bytes, std::size_t size) {
    const std::size_t offset = position % capacity();
    const std::size_t first = std::min(size, capacity() - offset);
    const auto* source = static_cast<const U8*>(bytes);
-   std::memcpy(storage_.data() + offset, source, first);
-   std::memcpy(storage_.data(), source + first, size - first);
+   std::memcpy(storage_.get() + offset, source, first);
+   std::memcpy(storage_.get(), source + first, size - first);
 }
 
 void RingBuffer::copyOut(U64 position, void* bytes, std::size_t size) const {
@@ -58,8 +60,8 @@ void RingBuffer::copyOut(U64 position, void* bytes, std::size_t size) const {
    const std::size_t offset = position % capacity();
    const std::size_t first = std::min(size, capacity() - offset);
    auto* target = static_cast<U8*>(bytes);
-   std::memcpy(target, storage_.data() + offset, first);
-   std::memcpy(target + first, storage_.data(), size - first);
+   std::memcpy(target, storage_.get() + offset, first);
+   std::memcpy(target + first, storage_.get(), size - first);
 }
 
 void RingBuffer::dropOldest() {

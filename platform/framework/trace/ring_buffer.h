@@ -2,9 +2,9 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
-#include <vector>
 
 #include "platform/framework/kiv/types.h"
 
@@ -21,7 +21,7 @@ public:
 
    explicit RingBuffer(std::size_t capacity);
 
-   std::size_t capacity() const { return storage_.size(); }
+   std::size_t capacity() const { return capacity_; }
    std::size_t used() const { return static_cast<std::size_t>(end_ - begin_); }
    // Records dropped to make room, or refused for being larger than the whole buffer.
    U64 dropped() const { return dropped_; }
@@ -60,7 +60,10 @@ private:
    void copyOut(U64 position, void* bytes, std::size_t size) const;
    void dropOldest();
 
-   std::vector<U8> storage_;
+   // Left unwritten until records reach it: only bytes between begin_ and end_ are read, and
+   // untouched storage costs a new process no page faults.
+   std::unique_ptr<U8[]> storage_;
+   std::size_t capacity_;
    U64 begin_ = 0;  // position of the oldest record
    U64 end_ = 0;    // position just past the newest record
    U64 dropped_ = 0;
