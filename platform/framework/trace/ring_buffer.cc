@@ -1,6 +1,6 @@
 #include "platform/framework/trace/ring_buffer.h"
 
-#include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -10,13 +10,7 @@ namespace Kiv {
 
 RingBuffer::RingBuffer(std::size_t capacity)
     : storage_(std::make_unique_for_overwrite<U8[]>(capacity)), capacity_(capacity) {
-   KIV_ASSERT(capacity >= headerSize);
-}
-
-void RingBuffer::Writer::write(const void* bytes, std::size_t size) {
-   KIV_ASSERT(size <= end_ - position_);
-   buffer_->copyIn(position_, bytes, size);
-   position_ += size;
+   KIV_ASSERT(capacity >= headerSize && std::has_single_bit(capacity));
 }
 
 std::optional<RingBuffer::Writer> RingBuffer::recordIs(U32 descriptorId, std::size_t payloadSize) {
@@ -46,10 +40,8 @@ void RingBuffer::forEach(
    }
 }
 
-void RingBuffer::copyIn(U64 position, const void* bytes, std::size_t size) {
-   if (size == 0) return;
-   const std::size_t offset = position % capacity();
-   const std::size_t first = std::min(size, capacity() - offset);
+void RingBuffer::copyInWrapping(std::size_t offset, const void* bytes, std::size_t size) {
+   const std::size_t first = capacity_ - offset;
    const auto* source = static_cast<const U8*>(bytes);
    std::memcpy(storage_.get() + offset, source, first);
    std::memcpy(storage_.get(), source + first, size - first);
@@ -57,9 +49,13 @@ void RingBuffer::copyIn(U64 position, const void* bytes, std::size_t size) {
 
 void RingBuffer::copyOut(U64 position, void* bytes, std::size_t size) const {
    if (size == 0) return;
-   const std::size_t offset = position % capacity();
-   const std::size_t first = std::min(size, capacity() - offset);
+   const std::size_t offset = position & (capacity_ - 1);
    auto* target = static_cast<U8*>(bytes);
+   if (offset + size <= capacity_) {
+      std::memcpy(target, storage_.get() + offset, size);
+      return;
+   }
+   const std::size_t first = capacity_ - offset;
    std::memcpy(target, storage_.get() + offset, first);
    std::memcpy(target + first, storage_.get(), size - first);
 }

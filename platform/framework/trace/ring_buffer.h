@@ -1,19 +1,24 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <span>
 
+#include "platform/framework/kiv/assert.h"
 #include "platform/framework/kiv/types.h"
 
 namespace Kiv {
 
-// A fixed number of bytes holding variable-size records, each a descriptor id and a payload.
-// Adding a record that does not fit in the free space drops the oldest records until it
-// does; records may wrap around the end of the storage. Not thread-safe: each thread owns
-// its own buffer.
+// A fixed number of bytes, a power of two, holding variable-size records, each a descriptor
+// id and a payload. Adding a record that does not fit in the free space drops the oldest
+// records until it does; records may wrap around the end of the storage. Not thread-safe:
+// each thread owns its own buffer.
+//
+// Every traced step of the agent records here, so a record's fields are copied inline, at
+// their own sizes, where they do not wrap.
 class RingBuffer {
 public:
    // Per record, ahead of the payload: the descriptor id and the payload size.
@@ -30,7 +35,11 @@ public:
    // to recordIs() is a fatal assertion.
    class Writer {
    public:
-      void write(const void* bytes, std::size_t size);
+      void write(const void* bytes, std::size_t size) {
+         KIV_ASSERT(size <= end_ - position_);
+         buffer_->copyIn(position_, bytes, size);
+         position_ += size;
+      }
 
    private:
       friend class RingBuffer;
@@ -56,7 +65,16 @@ public:
 
 private:
    // Positions grow without bound; the storage offset is the position modulo the capacity.
-   void copyIn(U64 position, const void* bytes, std::size_t size);
+   void copyIn(U64 position, const void* bytes, std::size_t size) {
+      if (size == 0) return;
+      const std::size_t offset = position & (capacity_ - 1);
+      if (offset + size <= capacity_) {
+         std::memcpy(storage_.get() + offset, bytes, size);
+      } else {
+         copyInWrapping(offset, bytes, size);
+      }
+   }
+   void copyInWrapping(std::size_t offset, const void* bytes, std::size_t size);
    void copyOut(U64 position, void* bytes, std::size_t size) const;
    void dropOldest();
 

@@ -30,7 +30,7 @@ public:
    static std::vector<String> lines();
    // Empties this thread's buffer.
    static void clear();
-   // Replaces this thread's buffer by an empty one of `capacity` bytes.
+   // Replaces this thread's buffer by an empty one of `capacity` bytes, a power of two.
    static void capacityIs(std::size_t capacity);
    static RingBuffer& threadBuffer();
 
