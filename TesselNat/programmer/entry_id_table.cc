@@ -3,27 +3,36 @@
 #include <bit>
 #include <utility>
 
+#include "platform/framework/kiv/assert.h"
+
 namespace Tessel {
 
 // The key's hash, spread over the index by its high bits (Fibonacci hashing), so that keys
-// differing in a few low bits do not crowd one run.
-std::size_t EntryIdTable::home(const Ember::NatHwKey& key) const {
-   return static_cast<std::size_t>((U64{key.hash(0)} * 0x9E3779B97F4A7C15ull) >> indexShift_);
+// differing in a few low bits do not crowd one run; the tag comes from bits the home does not
+// use.
+EntryIdTable::Probe EntryIdTable::probeOf(const Ember::NatHwKey& key) const {
+   const U64 spread = U64{key.hash(0)} * 0x9E3779B97F4A7C15ull;
+   return Probe{static_cast<std::size_t>(spread >> indexShift_),
+                static_cast<U32>(spread) & ~positionMask};
 }
 
 std::size_t EntryIdTable::wordOf(const Ember::NatHwKey& key) const {
    const std::size_t mask = index_.size() - 1;
-   for (std::size_t word = home(key);; word = (word + 1) & mask) {
-      const U32 position = index_[word];
-      if (position == freeWord) return word;
-      if (position != removedWord && records_[position - 1].key() == key) return word;
+   const Probe probe = probeOf(key);
+   for (std::size_t word = probe.home;; word = (word + 1) & mask) {
+      const U32 value = index_[word];
+      if (value == freeWord) return word;
+      if (value != removedWord && (value & ~positionMask) == probe.tag &&
+          records_[positionOf(value) - 1].key() == key) {
+         return word;
+      }
    }
 }
 
 const EntryIdTableEntry* EntryIdTable::recordAt(const Ember::NatHwKey& key) const {
    if (index_.empty()) return nullptr;
-   const U32 position = index_[wordOf(key)];
-   return position == freeWord ? nullptr : &records_[position - 1];
+   const U32 value = index_[wordOf(key)];
+   return value == freeWord ? nullptr : &records_[positionOf(value) - 1];
 }
 
 EntryIdTableEntry EntryIdTable::entry(const Ember::NatHwKey& key) const {
@@ -41,22 +50,26 @@ EntryIdTableEntry& EntryIdTable::recordOrAdded(EntryIdTableEntry&& entry) {
    indexRebuildIfFull();
    const std::size_t mask = index_.size() - 1;
    std::size_t reusable = index_.size();
-   std::size_t word = home(entry.key());
+   const Probe probe = probeOf(entry.key());
+   std::size_t word = probe.home;
    for (;; word = (word + 1) & mask) {
-      const U32 position = index_[word];
-      if (position == freeWord) break;
-      if (position == removedWord) {
+      const U32 value = index_[word];
+      if (value == freeWord) break;
+      if (value == removedWord) {
          if (reusable == index_.size()) reusable = word;
-      } else if (records_[position - 1].key() == entry.key()) {
-         return records_[position - 1];
+      } else if ((value & ~positionMask) == probe.tag &&
+                 records_[positionOf(value) - 1].key() == entry.key()) {
+         return records_[positionOf(value) - 1];
       }
    }
    if (reusable != index_.size()) {
       word = reusable;
       --removedWords_;
    }
+   // A full position would read as the removed mark under an all-ones tag.
+   KIV_ASSERT( records_.size() + 1 < positionMask );
    records_.push_back(std::move(entry));
-   index_[word] = static_cast<U32>(records_.size());
+   index_[word] = probe.tag | static_cast<U32>(records_.size());
    return records_.back();
 }
 
@@ -74,13 +87,14 @@ EntryIdTableEntry EntryIdTable::entryDel(const Ember::NatHwKey& key) {
    if (index_.empty()) return EntryIdTableEntry();
    const std::size_t word = wordOf(key);
    if (index_[word] == freeWord) return EntryIdTableEntry();
-   const U32 position = index_[word];
+   const U32 position = positionOf(index_[word]);
    EntryIdTableEntry removed = std::move(records_[position - 1]);
    index_[word] = removedWord;
    ++removedWords_;
    const auto last = static_cast<U32>(records_.size());
    if (position != last) {
-      index_[wordOf(records_[last - 1].key())] = position;
+      U32& moved = index_[wordOf(records_[last - 1].key())];
+      moved = (moved & ~positionMask) | position;
       records_[position - 1] = std::move(records_[last - 1]);
    }
    records_.pop_back();
@@ -96,9 +110,10 @@ void EntryIdTable::indexRebuildIfFull() {
    removedWords_ = 0;
    const std::size_t mask = words - 1;
    for (U32 position = 1; position <= records_.size(); ++position) {
-      std::size_t word = home(records_[position - 1].key());
+      const Probe probe = probeOf(records_[position - 1].key());
+      std::size_t word = probe.home;
       while (index_[word] != freeWord) word = (word + 1) & mask;
-      index_[word] = position;
+      index_[word] = probe.tag | position;
    }
 }
 
