@@ -22,10 +22,7 @@ std::size_t EntryIdTable::wordOf(const Ember::NatHwKey& key) const {
    for (std::size_t word = probe.home;; word = (word + 1) & mask) {
       const U32 value = index_[word];
       if (value == freeWord) return word;
-      if (value != removedWord && (value & ~positionMask) == probe.tag &&
-          records_[positionOf(value) - 1].key() == key) {
-         return word;
-      }
+      if (value != removedWord && holds(value, probe, key)) return word;
    }
 }
 
@@ -57,8 +54,7 @@ EntryIdTableEntry& EntryIdTable::recordOrAdded(EntryIdTableEntry&& entry) {
       if (value == freeWord) break;
       if (value == removedWord) {
          if (reusable == index_.size()) reusable = word;
-      } else if ((value & ~positionMask) == probe.tag &&
-                 records_[positionOf(value) - 1].key() == entry.key()) {
+      } else if (holds(value, probe, entry.key())) {
          return records_[positionOf(value) - 1];
       }
    }

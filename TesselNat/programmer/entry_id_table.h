@@ -62,6 +62,10 @@ private:
    };
    Probe probeOf(const Ember::NatHwKey& key) const;
    static U32 positionOf(U32 word) { return word & positionMask; }
+   // Whether a word in use holds the key: its tag first, the record only when that agrees.
+   bool holds(U32 word, const Probe& probe, const Ember::NatHwKey& key) const {
+      return (word & ~positionMask) == probe.tag && records_[positionOf(word) - 1].key() == key;
+   }
    // The index word holding the key's record, or the free word that ends its probe.
    std::size_t wordOf(const Ember::NatHwKey& key) const;
    const EntryIdTableEntry* recordAt(const Ember::NatHwKey& key) const;
