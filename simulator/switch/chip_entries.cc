@@ -13,7 +13,7 @@ ChipEntriesByUid chipEntriesByUid(::Chip::SimulatedChip& chip, uint16_t module,
    for (uint32_t id = 1; id <= 2 * natEntries; ++id) {
       const std::optional<::Chip::FieldEntry> entry = chip.entry(module, id);
       if (!entry) continue;
-      const ::Chip::FieldActionValue* uid = entry->actions().find(uidTag);
+      const std::optional<::Chip::FieldActionValue> uid = entry->actions().find(uidTag);
       const std::optional<::Chip::QualifierValue> vlan =
           entry->qualifier(::Chip::KeyField::l3Ingress);
       entries[uid ? uid->param0 : 0].push_back(

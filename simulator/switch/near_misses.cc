@@ -105,7 +105,7 @@ std::vector<NearMiss> nearMisses(::Chip::SimulatedChip& chip, uint16_t module, u
       const ::Chip::TernaryRow row = entry->row();
       NearMiss miss;
       miss.entry = id;
-      const ::Chip::FieldActionValue* uid = entry->actions().find(uidTag);
+      const std::optional<::Chip::FieldActionValue> uid = entry->actions().find(uidTag);
       miss.uid = uid ? uid->param0 : 0;
       for (const auto& [field, name] : checkOrder) {
          const U64 mask = row.mask.field(field);

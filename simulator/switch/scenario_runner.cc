@@ -458,7 +458,7 @@ void ScenarioRunner::reportPacket(const Packet& packet) {
    }
    const ::Chip::PacketOutcome outcome =
        switch_->chip().outcome(packet.module, chipPacket, match->actions);
-   const ::Chip::FieldActionValue* profile =
+   const std::optional<::Chip::FieldActionValue> profile =
        match->actions.find(Shim::sdk_.bcmFieldActionAssignExtractionCtrlId());
    EventWriter::Hit hit{
        match->entryId,          outcome.uid.value_or(0),  profile ? profile->param0 : 0, "unknown",

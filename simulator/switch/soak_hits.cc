@@ -100,7 +100,7 @@ void SoakHits::expectEveryRuleHit() const {
 uint32_t SoakHits::uidHit(uint16_t module, const Packet& packet) const {
    const auto match = switch_.chip().classify(module, chipPacketOf(packet));
    if (!match) return 0;
-   const auto* uid = match->actions.find(Shim::sdk_.bcmFieldActionAssignOpaqueObject1());
+   const auto uid = match->actions.find(Shim::sdk_.bcmFieldActionAssignOpaqueObject1());
    return uid ? uid->param0 : 0;
 }
 

@@ -17,19 +17,32 @@ bool isFieldAction(S32 action) {
    return false;
 }
 
+static_assert(static_cast<S32>(Shim::FieldAction::assignExtractionCtrlId) <= 0xFF,
+              "action ids are kept a byte each");
+
 bool ActionList::add(const FieldActionValue& action) {
    KIV_ASSERT( isFieldAction(action.action) );
    if (find(action.action)) return false;
    // Distinct known ids never outnumber the slots.
-   items_[count_++] = action;
+   ids_[count_] = static_cast<U8>(action.action);
+   params_[2 * count_] = action.param0;
+   params_[2 * count_ + 1] = action.param1;
+   ++count_;
    return true;
 }
 
-const FieldActionValue* ActionList::find(S32 action) const {
-   for (const FieldActionValue& item : items()) {
-      if (item.action == action) return &item;
+std::vector<FieldActionValue> ActionList::items() const {
+   std::vector<FieldActionValue> items;
+   items.reserve(count_);
+   for (U32 index = 0; index < count_; ++index) items.push_back((*this)[index]);
+   return items;
+}
+
+std::optional<FieldActionValue> ActionList::find(S32 action) const {
+   for (U32 index = 0; index < count_; ++index) {
+      if (ids_[index] == action) return (*this)[index];
    }
-   return nullptr;
+   return std::nullopt;
 }
 
 }  // namespace Chip

@@ -1,7 +1,8 @@
 #pragma once
 
 #include <array>
-#include <span>
+#include <optional>
+#include <vector>
 
 #include "platform/framework/kiv/types.h"
 #include "platform/switch/sdk/sdk_constants.h"
@@ -21,7 +22,9 @@ struct FieldActionValue {
 bool isFieldAction(S32 action);
 
 // The actions of one field entry in the order they were added, each action id at most once.
-// Fixed capacity (one slot per action kind), so copying it into the TCAM allocates nothing.
+// Fixed capacity (one slot per action kind), so copying it into the TCAM allocates nothing,
+// and packed, ids a byte each: every entry and every slot carries one, and the chip copies them
+// whole on every write and every read.
 class ActionList {
 public:
    // False, and nothing added, when the list already has this action id. The id must be one
@@ -29,13 +32,19 @@ public:
    bool add(const FieldActionValue& action);
    void clear() { count_ = 0; }
 
-   std::span<const FieldActionValue> items() const { return {items_.data(), count_}; }
-   // Null when the list has no such action.
-   const FieldActionValue* find(S32 action) const;
+   U32 size() const { return count_; }
+   FieldActionValue operator[](U32 index) const {
+      return {ids_[index], params_[2 * index], params_[2 * index + 1]};
+   }
+   // A copy of the actions in order, for readers that want them all.
+   std::vector<FieldActionValue> items() const;
+   // Nothing when the list has no such action.
+   std::optional<FieldActionValue> find(S32 action) const;
 
 private:
-   std::array<FieldActionValue, Shim::fieldActionKinds> items_{};
-   U32 count_ = 0;
+   std::array<U8, Shim::fieldActionKinds> ids_{};
+   U8 count_ = 0;
+   std::array<U32, 2 * Shim::fieldActionKinds> params_{};  // param0, param1 of each action
 };
 
 }  // namespace Chip

@@ -17,7 +17,8 @@ bool FieldEntry::qualifierIs(KeyField field, U32 data, U32 mask) {
    const std::size_t index = qualifierIndex(field);
    const BitField bits = keyFieldPosition(field).bits;
    if (!bits.fits(data)) return false;
-   qualifiers_[index] = QualifierValue{data, static_cast<U32>(mask & bits.valueMask())};
+   qualifierData_.fieldIs(field, data);
+   qualifierMask_.fieldIs(field, mask & bits.valueMask());
    qualifiersPresent_ = static_cast<U8>(qualifiersPresent_ | 1u << index);
    changed();
    return true;
@@ -26,7 +27,8 @@ bool FieldEntry::qualifierIs(KeyField field, U32 data, U32 mask) {
 std::optional<QualifierValue> FieldEntry::qualifier(KeyField field) const {
    const std::size_t index = qualifierIndex(field);
    if ((qualifiersPresent_ >> index & 1) == 0) return std::nullopt;
-   return qualifiers_[index];
+   return QualifierValue{static_cast<U32>(qualifierData_.field(field)),
+                         static_cast<U32>(qualifierMask_.field(field))};
 }
 
 bool FieldEntry::actionIs(const FieldActionValue& action) {
@@ -45,13 +47,12 @@ void FieldEntry::priorityIs(S32 priority) {
    changed();
 }
 
+// An absent qualifier's bits are all zeros, data and mask: it matches anything.
 TernaryRow FieldEntry::row() const {
    TernaryRow row;
+   row.data = qualifierData_;
+   row.mask = qualifierMask_;
    row.fieldIs(KeyField::entryValid, 1, 1);
-   for (std::size_t index = 0; index < qualifierCount; ++index) {
-      if ((qualifiersPresent_ >> index & 1) == 0) continue;
-      row.fieldIs(static_cast<KeyField>(index), qualifiers_[index].data, qualifiers_[index].mask);
-   }
    if (qualifier(KeyField::l4SrcPort) || qualifier(KeyField::l4DstPort)) {
       row.fieldIs(KeyField::l4HeaderPresent, 1, 1);
    }

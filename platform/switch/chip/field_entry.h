@@ -59,13 +59,14 @@ private:
    void changed();
 
    // Plain and compact: the chip keeps entries in shared memory and copies one whole on every
-   // write.
+   // write. The qualifiers sit where the TCAM key has their fields, each at its hardware width.
+   TcamKey qualifierData_;
+   TcamKey qualifierMask_;
    S32 group_;
    U32 slot_;
    S32 priority_ = 0;
    InstallState installState_ = InstallState::notInstalled;
    U8 qualifiersPresent_ = 0;  // a bit per qualifier field
-   std::array<QualifierValue, qualifierCount> qualifiers_{};
    ActionList actions_;
 };
 

@@ -15,7 +15,7 @@ using Shim::SdkError;
 
 static_assert(std::is_trivially_copyable_v<std::optional<FieldEntry>>,
               "an entry record is copied as plain words");
-static_assert(sizeof(std::optional<FieldEntry>) <= 160, "an entry record is copied on every write");
+static_assert(sizeof(std::optional<FieldEntry>) <= 112, "an entry record is copied on every write");
 
 std::size_t FieldProcessor::bytes(U32 slotCount) {
    return FieldProcessor(nullptr, slotCount).extent_;

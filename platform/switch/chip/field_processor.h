@@ -125,6 +125,7 @@ private:
       S32 priority = 0;
       ActionList actions;
    };
+   static_assert(sizeof(SlotContent) <= 64, "a classification reads the matching slot's content");
    // An entry id's record: the entry, or nothing.
    using StoredEntry = std::optional<FieldEntry>;
    // The best slot a scan found matching, with what it installed.

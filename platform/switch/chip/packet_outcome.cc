@@ -66,16 +66,16 @@ PacketOutcome packetOutcome(const Packet& packet, const ActionList& actions,
                             const PortTranslation& translation) {
    const auto find = [&](FieldAction action) { return actions.find(static_cast<S32>(action)); };
    PacketOutcome outcome;
-   if (const FieldActionValue* uid = find(FieldAction::assignOpaqueObject1)) {
+   if (const std::optional<FieldActionValue> uid = find(FieldAction::assignOpaqueObject1)) {
       outcome.uid = uid->param0;
    }
    if (find(FieldAction::drop)) {
       outcome.forwarding = Forwarding::drop;
-   } else if (const FieldActionValue* l3Switch = find(FieldAction::l3Switch)) {
+   } else if (const std::optional<FieldActionValue> l3Switch = find(FieldAction::l3Switch)) {
       outcome.forwarding = Forwarding::l3Switch;
       outcome.egressObject = l3Switch->param0;
    }
-   const FieldActionValue* extraction = find(FieldAction::assignExtractionCtrlId);
+   const std::optional<FieldActionValue> extraction = find(FieldAction::assignExtractionCtrlId);
    if (!extraction) return outcome;
    // The entry assigns the id's bits under its mask only; the others stay 0.
    const U32 extractionCtrlId = extraction->param0 & extraction->param1;

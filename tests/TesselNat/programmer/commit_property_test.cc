@@ -211,7 +211,7 @@ protected:
             fragment.fragment = Chip::FragmentState::nonFirstFragment;
             const auto fragMatch = chip_.classify(module, fragment);
             ASSERT_TRUE(fragMatch) << "non-first fragment on vlan " << vlan;
-            const auto* profile =
+            const auto profile =
                 fragMatch->actions.find(Shim::sdk_.bcmFieldActionAssignExtractionCtrlId());
             ASSERT_TRUE(profile);
             EXPECT_EQ(profile->param0, profileOf(rule.key0, true));

@@ -117,8 +117,8 @@ TEST_F(ChipSegmentTest, AChipFoundWithAnotherConfigIsRefused) {
            "pipes of 1 copies"));
 }
 
-// A default chip spans hundreds of megabytes of the segment; a unit takes its memory, all of
-// it at once, only when the SDK first reaches it.
+// A default chip spans a unit of memory for each of its 65 units; a unit takes its memory, all
+// of it at once, only when the SDK first reaches it.
 TEST(ChipMemoryTest, OnlyTheUnitsInUseTakeMemory) {
    const std::unique_ptr<SwitchSegment> segment =
        SwitchSegment::create(SimulatedChip::segmentBytes(SimulatedChip::Config{}));
@@ -129,7 +129,7 @@ TEST(ChipMemoryTest, OnlyTheUnitsInUseTakeMemory) {
    struct stat status {};
    ASSERT_EQ(stat(("/dev/shm/" + segment->name()).c_str(), &status), 0);
    const auto unitBytes = static_cast<off_t>(Chip::FieldProcessor::bytes(4096));
-   EXPECT_GT(status.st_size, 200 << 20);
+   EXPECT_GT(status.st_size, 60 * unitBytes);
    EXPECT_GE(status.st_blocks * 512, 2 * unitBytes);
    EXPECT_LT(status.st_blocks * 512, 3 * unitBytes);
 }
