@@ -18,6 +18,7 @@
 
 #include "platform/framework/kiv/assert.h"
 #include "platform/segment/robust_mutex.h"
+#include "platform/segment/tear_free.h"
 
 namespace Segment {
 namespace {
@@ -237,6 +238,13 @@ void SwitchSegment::doPopulate(std::size_t offset, std::size_t bytes) {
    // Older systems refuse the advice; the pages then come one fault at a time, as before.
    madvise(base_ + offset, bytes, MADV_POPULATE_WRITE);
 #endif
+   // Under a hypervisor that keeps its own copy of the page tables, a page the advice gave
+   // still traps to the host at its first access, some microseconds each: one read of each
+   // page takes that now rather than inside the first writes.
+   const std::size_t step = pageBytes();
+   for (std::size_t page = offset; page < offset + bytes; page += step) {
+      (void)atomicLoad(*reinterpret_cast<const U64*>(base_ + page));
+   }
 }
 
 }  // namespace Segment

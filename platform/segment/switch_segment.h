@@ -76,8 +76,9 @@ public:
    // memory back to the system until they are written. No one may be using them.
    void doZero(std::size_t offset, std::size_t bytes);
    // Gives `bytes` from `offset`, both page-aligned, their memory now, zeros where nothing was
-   // written, so that the first write to each page does not wait for the system. A system
-   // that cannot leaves them to be given memory when written.
+   // written, and reads each page once, so that the first write to each page in this process
+   // does not wait for the system. A system that cannot give memory ahead leaves the pages to
+   // be given memory when written.
    void doPopulate(std::size_t offset, std::size_t bytes);
    // Where the segment starts in this process.
    std::byte* base() const { return base_; }
