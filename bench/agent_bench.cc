@@ -65,7 +65,7 @@ void timedReplays(benchmark::State& state, Replay&& replay) {
    }
    for (auto _ : state) {
       Chip::SimulatedChip chip(Chip::SimulatedChip::Config{.tcamSlotsPerUnit = rules * 8});
-      Bench::unitBuild(chip);
+      Bench::unitBuild(chip, Bench::benchModule);
       Bench::timed(state, [&] { replay(recorder, chip); });
    }
    state.counters["calls"] = static_cast<double>(recorder.calls());

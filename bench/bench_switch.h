@@ -13,6 +13,9 @@
 
 namespace Bench {
 
+// The module, and the chip unit, that every benchmark's rules name.
+inline constexpr U16 benchModule = 1;
+
 // A whole switch with one module and room for `rules` generated rules: the simulator's mix
 // of all six types, destination rules on 1 to 4 VLANs. Rules are published without running
 // the agent, so that what the agent then does can be timed alone.
@@ -48,7 +51,7 @@ private:
    static std::vector<Simulator::Rule> generated(U32 rules, uint64_t seed) {
       Simulator::Generate generate;
       generate.seed = seed;
-      generate.modules = {1};
+      generate.modules = {benchModule};
       for (U32 uid = 1; uid <= rules; ++uid) generate.uids.push_back(static_cast<uint16_t>(uid));
       return Simulator::generatedRules(generate);
    }

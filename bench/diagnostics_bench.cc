@@ -22,14 +22,14 @@ std::unique_ptr<BenchSwitch> programmed(U32 rules) {
 
 void BM_ShowPerKey(benchmark::State& state) {
    const auto bench = programmed(static_cast<U32>(state.range(0)));
-   const auto programmer = bench->simulated().programmer(1);
+   const auto programmer = bench->simulated().programmer(Bench::benchModule);
    std::FILE* file = std::tmpfile();
    const int fd = fileno(file);
    off_t bytes = 0;
    for (auto _ : state) {
       lseek(fd, 0, SEEK_SET);
       Bench::timed(state,
-                   [&] { programmer->doShow(static_cast<U32>(fd), TesselCentral::ModId(1)); });
+                   [&] { programmer->doShow(static_cast<U32>(fd), TesselCentral::ModId(Bench::benchModule)); });
       bytes = lseek(fd, 0, SEEK_CUR);
    }
    std::fclose(file);
@@ -46,7 +46,7 @@ BENCHMARK(BM_ShowPerKey)
 
 void BM_VerifyPerKey(benchmark::State& state) {
    const auto bench = programmed(static_cast<U32>(state.range(0)));
-   const auto programmer = bench->simulated().programmer(1);
+   const auto programmer = bench->simulated().programmer(Bench::benchModule);
    for (auto _ : state) Bench::timed(state, [&] { programmer->doVerify(); });
    state.counters["keys"] = programmer->entryIdTables();
 }
@@ -73,7 +73,7 @@ BENCHMARK(BM_CommitPassAnswered)
 // One shared-table lookup per request, the unit the commit pass is measured in.
 void BM_SharedTableLookups(benchmark::State& state) {
    const auto bench = programmed(static_cast<U32>(state.range(0)));
-   const auto statusDir = bench->simulated().programmer(1)->quillShoalStatusDir();
+   const auto statusDir = bench->simulated().programmer(Bench::benchModule)->quillShoalStatusDir();
    for (auto _ : state) {
       Bench::timed(state, [&] {
          bool found = false;

@@ -50,9 +50,9 @@ S32 make(Backend& backend, const Call& call) {
 
 }  // namespace
 
-void unitBuild(Shim::SdkBackend& chip) {
+void unitBuild(Shim::SdkBackend& chip, S32 unit) {
    U32 count = 0;
-   chip.bcm_field_entry_multi_get(0, 1, {}, &count);
+   chip.bcm_field_entry_multi_get(unit, 1, {}, &count);
 }
 
 void SdkRecorder::doReplay(Shim::SdkBackend& backend) const {

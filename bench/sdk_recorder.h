@@ -87,8 +87,8 @@ private:
    std::vector<Call> calls_;
 };
 
-// Builds the chip's unit 0 with a read, as an agent's start does before its first commit, so
-// that a replay is timed without it.
-void unitBuild(Shim::SdkBackend& chip);
+// Builds the chip's `unit` with a read, as an agent's start does before its first commit, so
+// that a replay onto it is timed without it.
+void unitBuild(Shim::SdkBackend& chip, S32 unit);
 
 }  // namespace Bench
