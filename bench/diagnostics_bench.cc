@@ -28,8 +28,9 @@ void BM_ShowPerKey(benchmark::State& state) {
    off_t bytes = 0;
    for (auto _ : state) {
       lseek(fd, 0, SEEK_SET);
-      Bench::timed(state,
-                   [&] { programmer->doShow(static_cast<U32>(fd), TesselCentral::ModId(Bench::benchModule)); });
+      Bench::timed(state, [&] {
+         programmer->doShow(static_cast<U32>(fd), TesselCentral::ModId(Bench::benchModule));
+      });
       bytes = lseek(fd, 0, SEEK_CUR);
    }
    std::fclose(file);

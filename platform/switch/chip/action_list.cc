@@ -17,6 +17,7 @@ bool isFieldAction(S32 action) {
    return false;
 }
 
+// The largest id isFieldAction() accepts.
 static_assert(static_cast<S32>(Shim::FieldAction::assignExtractionCtrlId) <= 0xFF,
               "action ids are kept a byte each");
 
@@ -34,13 +35,13 @@ bool ActionList::add(const FieldActionValue& action) {
 std::vector<FieldActionValue> ActionList::items() const {
    std::vector<FieldActionValue> items;
    items.reserve(count_);
-   for (U32 index = 0; index < count_; ++index) items.push_back((*this)[index]);
+   for (U32 index = 0; index < count_; ++index) items.push_back(item(index));
    return items;
 }
 
 std::optional<FieldActionValue> ActionList::find(S32 action) const {
    for (U32 index = 0; index < count_; ++index) {
-      if (ids_[index] == action) return (*this)[index];
+      if (ids_[index] == action) return item(index);
    }
    return std::nullopt;
 }

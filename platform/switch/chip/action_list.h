@@ -32,16 +32,16 @@ public:
    bool add(const FieldActionValue& action);
    void clear() { count_ = 0; }
 
-   U32 size() const { return count_; }
-   FieldActionValue operator[](U32 index) const {
-      return {ids_[index], params_[2 * index], params_[2 * index + 1]};
-   }
    // A copy of the actions in order, for readers that want them all.
    std::vector<FieldActionValue> items() const;
    // Nothing when the list has no such action.
    std::optional<FieldActionValue> find(S32 action) const;
 
 private:
+   FieldActionValue item(U32 index) const {
+      return {ids_[index], params_[2 * index], params_[2 * index + 1]};
+   }
+
    std::array<U8, Shim::fieldActionKinds> ids_{};
    U8 count_ = 0;
    std::array<U32, 2 * Shim::fieldActionKinds> params_{};  // param0, param1 of each action
