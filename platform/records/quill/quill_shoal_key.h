@@ -17,7 +17,6 @@ public:
    explicit QuillShoalKey(U32 uid) : uid_(uid) {}
 
    U32 uid() const { return uid_; }
-   U32 hash(U32 seed) const;
 
    friend bool operator==(QuillShoalKey, QuillShoalKey) = default;
    friend auto operator<=>(QuillShoalKey, QuillShoalKey) = default;
@@ -30,7 +29,8 @@ static_assert(std::is_trivially_copyable_v<QuillShoalKey>);
 
 }  // namespace Quill
 
+// A uid is its own hash: tables keep uids in their order (see Shoal::Table).
 template <>
 struct std::hash<Quill::QuillShoalKey> {
-   size_t operator()(Quill::QuillShoalKey key) const { return key.hash(0); }
+   size_t operator()(Quill::QuillShoalKey key) const { return key.uid(); }
 };

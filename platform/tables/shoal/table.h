@@ -208,7 +208,7 @@ public:
       writeStart();
       Segment::atomicStore(header_.writes, writes() + 1);
       const Key key = record.key();
-      const U32 hash = hashOf(key);
+      const Hash hash = hashOf(key);
       Slot slot;
       if (const std::optional<Found> found = find(key, hash, slot)) {
          if (slot.record == record) return true;
@@ -267,26 +267,32 @@ private:
       U32 indexSlot;
    };
 
-   static U32 hashOf(const Key& key) {
-      // Keys hashed as themselves (small integers) are spread before they pick a slot.
-      U64 h = static_cast<U64>(std::hash<Key>{}(key));
-      h ^= h >> 33;
+   // A key's home slot is its own hash, so that keys that are small integers (uids) sit in
+   // the index in their order, and requests handled in uid order read the index, and the
+   // entries written in that order, in order. The tag comes from the hash spread, so that
+   // keys sharing a home are still told apart without reading their entries.
+   struct Hash {
+      U32 home;
+      U32 tag;
+   };
+   static Hash hashOf(const Key& key) {
+      const U64 own = static_cast<U64>(std::hash<Key>{}(key));
+      U64 h = own ^ (own >> 33);
       h *= 0xff51afd7ed558ccdull;
       h ^= h >> 33;
-      return static_cast<U32>(h);
+      return Hash{static_cast<U32>(own), static_cast<U32>(h) & ~entryMask};
    }
-   static U32 tagOf(U32 hash) { return hash & ~entryMask; }
 
    bool find(const Key& key, Slot& slot) const { return find(key, hashOf(key), slot).has_value(); }
 
    // The key's entry, read whole into `slot`. Slots further than maxProbe from the key's home
    // never hold it, so a probe ends there whatever it met on the way.
-   std::optional<Found> find(const Key& key, U32 hash, Slot& slot) const {
+   std::optional<Found> find(const Key& key, Hash hash, Slot& slot) const {
       const U32 maxProbe = Segment::atomicLoad(header_.maxProbe, std::memory_order_acquire);
       for (U32 step = 0; step <= maxProbe; ++step) {
-         const U32 at = (hash + step) & mask_;
+         const U32 at = (hash.home + step) & mask_;
          const U32 value = Segment::atomicLoad(index_[at], std::memory_order_acquire);
-         if (value == 0 || (value & ~entryMask) != tagOf(hash)) continue;
+         if (value == 0 || (value & ~entryMask) != hash.tag) continue;
          const U32 entry = (value & entryMask) - 1;
          entries_[entry].value.readInto(slot);
          if (slot.live && slot.key == key) return Found{entry, at};
@@ -296,13 +302,13 @@ private:
 
    // The probe bound grows before the slot is filled, so that no reader ever stops short of
    // a key, even if the writer dies in between.
-   void indexSlotIs(U32 hash, U32 entry) {
+   void indexSlotIs(Hash hash, U32 entry) {
       U32 step = 0;
-      while (Segment::atomicLoad(index_[(hash + step) & mask_]) != 0) ++step;
+      while (Segment::atomicLoad(index_[(hash.home + step) & mask_]) != 0) ++step;
       if (step > Segment::atomicLoad(header_.maxProbe)) {
          Segment::atomicStore(header_.maxProbe, step, std::memory_order_release);
       }
-      Segment::atomicStore(index_[(hash + step) & mask_], tagOf(hash) | (entry + 1),
+      Segment::atomicStore(index_[(hash.home + step) & mask_], hash.tag | (entry + 1),
                            std::memory_order_release);
    }
 
