@@ -94,7 +94,21 @@ EntryIdTableEntry EntryIdTable::entryDel(const Ember::NatHwKey& key) {
       records_[position - 1] = std::move(records_[last - 1]);
    }
    records_.pop_back();
+   marksFreedBefore(word);
    return removed;
+}
+
+// No probe that reaches a free word goes on past it, so a removed mark just before a free word
+// ends no probe that could still find a key: it becomes free, and so do the marks before it.
+// Without this, removing most rules leaves runs of marks that searches for absent keys walk
+// until the next addition rebuilds the index.
+void EntryIdTable::marksFreedBefore(std::size_t word) {
+   const std::size_t mask = index_.size() - 1;
+   if (index_[(word + 1) & mask] != freeWord) return;
+   for (; index_[word] == removedWord; word = (word - 1) & mask) {
+      index_[word] = freeWord;
+      --removedWords_;
+   }
 }
 
 void EntryIdTable::indexRebuildIfFull() {

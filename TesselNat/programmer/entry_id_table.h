@@ -71,6 +71,8 @@ private:
    const EntryIdTableEntry* recordAt(const Ember::NatHwKey& key) const;
    // The stored record for `entry`'s key, added (moved from `entry`) when absent.
    EntryIdTableEntry& recordOrAdded(EntryIdTableEntry&& entry);
+   // Frees the removed mark at `word` and those just before it, when a free word follows.
+   void marksFreedBefore(std::size_t word);
    // Rebuilds the index, without removed marks and at a size the records fill at most three
    // quarters of, once records and marks would fill more than that.
    void indexRebuildIfFull();
