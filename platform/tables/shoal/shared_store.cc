@@ -24,7 +24,7 @@ using Segment::atomicStore;
 struct BlockLayout {
    U64 indexOffset;
    U64 entriesOffset;
-   U64 freeListOffset;
+   U64 freeMapOffset;
    U64 ringsOffset;
    U64 bytes;
 
@@ -35,8 +35,8 @@ struct BlockLayout {
       indexOffset = after(sizeof(TableHeader), 64);
       entriesOffset = after(indexOffset + U64{indexSlots} * sizeof(U32),
                             std::max<U64>(64, shape.entryAlignment));
-      freeListOffset = after(entriesOffset + U64{entries} * shape.entryBytes, 64);
-      ringsOffset = after(freeListOffset + U64{entries} * sizeof(U32), 64);
+      freeMapOffset = after(entriesOffset + U64{entries} * shape.entryBytes, 64);
+      ringsOffset = after(freeMapOffset + U64{freeMapWords(entries)} * sizeof(U64), 64);
       bytes = after(ringsOffset + U64{TableHeader::maxMounts} * ringEntries * sizeof(U32),
                     Segment::SwitchSegment::pageBytes());
    }
@@ -177,10 +177,22 @@ std::shared_ptr<TableState> SharedStore::tableNew(const TableShape& shape, U32 c
    const U32 indexSlots = std::bit_ceil(2 * entries);
    const BlockLayout layout(shape, entries, indexSlots, changeRingEntries_);
    const std::size_t offset = segment_->allocate(layout.bytes, Segment::SwitchSegment::pageBytes());
-   // Reused memory is not zeros. Only the header and the index are read before they are
-   // written: entries, free list and rings are reached through them.
+   // Reused memory is not zeros. Only the header, the index and the free map are read before
+   // they are written: entries and rings are reached through them. The index's whole pages
+   // go back to the system as zero pages rather than being cleared, so that a process (an
+   // agent making its status directories at each start) faults in only the pages it uses.
    std::byte* block = segment_->base() + offset;
-   std::memset(block, 0, layout.entriesOffset);
+   const std::size_t page = Segment::SwitchSegment::pageBytes();
+   const std::size_t pagesFrom = (offset + layout.indexOffset + page - 1) / page * page;
+   const std::size_t pagesTo = (offset + layout.entriesOffset) / page * page;
+   if (pagesTo > pagesFrom) {
+      std::memset(block, 0, pagesFrom - offset);
+      segment_->doZero(pagesFrom, pagesTo - pagesFrom);
+      std::memset(segment_->base() + pagesTo, 0, offset + layout.entriesOffset - pagesTo);
+   } else {
+      std::memset(block, 0, layout.entriesOffset);
+   }
+   std::memset(block + layout.freeMapOffset, 0, U64{freeMapWords(entries)} * sizeof(U64));
    TableHeader& header = *reinterpret_cast<TableHeader*>(block);
    new (&header) TableHeader{};
    header.keyBytes = shape.keyBytes;
@@ -195,7 +207,7 @@ std::shared_ptr<TableState> SharedStore::tableNew(const TableShape& shape, U32 c
    header.blockBytes = layout.bytes;
    header.indexOffset = layout.indexOffset;
    header.entriesOffset = layout.entriesOffset;
-   header.freeListOffset = layout.freeListOffset;
+   header.freeMapOffset = layout.freeMapOffset;
    header.ringsOffset = layout.ringsOffset;
    std::lock_guard<Segment::RobustMutex<Segment::MutexKind::plain>> guard(directory_.mutex);
    return stateOf(offset);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <concepts>
 #include <cstring>
 #include <functional>
@@ -101,7 +102,7 @@ public:
          header_(state_.header()),
          index_(state_.part<U32>(header_.indexOffset)),
          entries_(state_.part<Entry>(header_.entriesOffset)),
-         freeList_(state_.part<U32>(header_.freeListOffset)),
+         freeMap_(state_.part<U64>(header_.freeMapOffset)),
          mask_(header_.indexSlots - 1) {
       KIV_ASSERT( state_.shape() == shape() && "mounted table state is of another type" );
       slot_ = state_.mountSlotNew([this] { drainSoon(); });
@@ -217,24 +218,16 @@ public:
          return true;
       }
       const U32 capacity = state_.capacity();
-      const U32 freeEntries = Segment::atomicLoad(header_.freeEntries);
-      const U32 highWater = Segment::atomicLoad(header_.highWater);
-      if ((capacity != 0 && count() >= capacity) ||
-          (freeEntries == 0 && highWater == header_.entryCount)) {
+      const std::optional<U32> entry =
+          capacity != 0 && count() >= capacity ? std::nullopt : entryTaken();
+      if (!entry) {
          state_.capacityReportIs();
          return false;
       }
-      U32 entry = highWater;
-      if (freeEntries != 0) {
-         entry = freeList_[freeEntries - 1];
-         Segment::atomicStore(header_.freeEntries, freeEntries - 1);
-      } else {
-         Segment::atomicStore(header_.highWater, highWater + 1);
-      }
-      entries_[entry].value.write(Slot{key, record, true});
-      indexSlotIs(hash, entry);
+      entries_[*entry].value.write(Slot{key, record, true});
+      indexSlotIs(hash, *entry);
       Segment::atomicStore(header_.count, count() + 1);
-      changed(entry, key);
+      changed(*entry, key);
       return true;
    }
 
@@ -247,10 +240,11 @@ public:
       entries_[found->entry].value.write(Slot{key, Record{}, false});
       Segment::atomicStore(header_.count, count() - 1);
       changed(found->entry, key);
-      const U32 freeEntries = Segment::atomicLoad(header_.freeEntries);
-      freeList_[freeEntries] = found->entry;
-      Segment::atomicStore(header_.freeEntries, freeEntries + 1);
+      entryFreed(found->entry);
    }
+
+   // Entries the table uses now: those below its high-water mark, free or not.
+   U32 entriesInUse() const { return Segment::atomicLoad(header_.highWater); }
 
    void recordDelAll() {
       writeStart();
@@ -298,6 +292,69 @@ private:
          if (slot.live && slot.key == key) return Found{entry, at};
       }
       return std::nullopt;
+   }
+
+   // The lowest free entry, else the one at the high-water mark; none when every entry is
+   // taken. A writer killed while freeing entries leaves the map's count high, or free bits at
+   // and above the mark: both are put right here, and no entry is ever taken twice.
+   std::optional<U32> entryTaken() {
+      const U32 highWater = Segment::atomicLoad(header_.highWater);
+      if (Segment::atomicLoad(header_.freeEntries) != 0) {
+         if (const std::optional<U32> entry = lowestFreeTaken(highWater)) return entry;
+         Segment::atomicStore(header_.freeEntries, U32{0});
+      }
+      if (highWater == header_.entryCount) return std::nullopt;
+      freeBitIs(highWater, false);
+      Segment::atomicStore(header_.highWater, highWater + 1);
+      return highWater;
+   }
+
+   std::optional<U32> lowestFreeTaken(U32 highWater) {
+      const U32 from = Segment::atomicLoad(header_.lowestFree);
+      for (U32 word = from / 64; word * 64 < highWater; ++word) {
+         U64 bits = Segment::atomicLoad(freeMap_[word]);
+         if (word == from / 64) bits &= ~U64{0} << (from % 64);
+         if (bits == 0) continue;
+         const U32 entry = word * 64 + static_cast<U32>(std::countr_zero(bits));
+         if (entry >= highWater) break;
+         freeBitIs(entry, false);
+         Segment::atomicStore(header_.freeEntries, Segment::atomicLoad(header_.freeEntries) - 1);
+         Segment::atomicStore(header_.lowestFree, entry + 1);
+         return entry;
+      }
+      return std::nullopt;
+   }
+
+   // A freed top entry takes the high-water mark down past it and the free entries under it.
+   // Their pending bits are cleared before the mark comes down: a mount slot's next holder
+   // clears its stale bits only below the mark, and a bit left set above it would keep the
+   // entry's next change out of that mount's ring.
+   void entryFreed(U32 entry) {
+      if (entry < Segment::atomicLoad(header_.lowestFree)) {
+         Segment::atomicStore(header_.lowestFree, entry);
+      }
+      freeBitIs(entry, true);
+      Segment::atomicStore(header_.freeEntries, Segment::atomicLoad(header_.freeEntries) + 1);
+      if (entry + 1 != Segment::atomicLoad(header_.highWater)) return;
+      U32 mark = entry;
+      while (mark > 0 && freeBit(mark - 1)) --mark;
+      for (U32 e = mark; e <= entry; ++e) {
+         Segment::atomicStore(entries_[e].pending, U32{0}, std::memory_order_release);
+      }
+      Segment::atomicStore(header_.highWater, mark, std::memory_order_release);
+      for (U32 e = mark; e <= entry; ++e) freeBitIs(e, false);
+      const U32 freeEntries = Segment::atomicLoad(header_.freeEntries);
+      Segment::atomicStore(header_.freeEntries,
+                           freeEntries - std::min(freeEntries, entry + 1 - mark));
+   }
+
+   bool freeBit(U32 entry) const {
+      return (Segment::atomicLoad(freeMap_[entry / 64]) >> (entry % 64)) & 1;
+   }
+   void freeBitIs(U32 entry, bool free) {
+      const U64 bit = U64{1} << (entry % 64);
+      const U64 bits = Segment::atomicLoad(freeMap_[entry / 64]);
+      Segment::atomicStore(freeMap_[entry / 64], free ? bits | bit : bits & ~bit);
    }
 
    // The probe bound grows before the slot is filled, so that no reader ever stops short of
@@ -354,16 +411,19 @@ private:
 
    // Compares the next entries with what the mount last saw: all of them once the mount is
    // complete, the table's fill pace of them per drain while it fills.
+   // The entries above the high-water mark that the mount saw in use are compared too: the
+   // mark came down past them, and a key deleted there may be told only here.
    void resyncSome() {
-      const U32 highWater = Segment::atomicLoad(header_.highWater);
+      const U32 last =
+          std::max(Segment::atomicLoad(header_.highWater), static_cast<U32>(seen_.size()));
       const U32 pace = mountComplete() ? 0 : Segment::atomicLoad(header_.fillPace);
-      const U32 end = pace == 0 ? highWater : std::min(highWater, resyncNext_ + pace);
+      const U32 end = pace == 0 ? last : std::min(last, resyncNext_ + pace);
       // Filling, the mount tells only what changed since it was made: the entries whose
       // pending bit the writer set.
       for (; resyncNext_ < end; ++resyncNext_) {
          tell(resyncNext_, pendingTaken(resyncNext_) || mountComplete());
       }
-      if (resyncNext_ < highWater) return;
+      if (resyncNext_ < last) return;
       resyncing_ = false;
       mountCompleteIs();
    }
@@ -450,7 +510,7 @@ private:
    TableHeader& header_;
    U32* const index_;
    Entry* const entries_;
-   U32* const freeList_;
+   U64* const freeMap_;
    const U32 mask_;
    U32 slot_ = 0;
    bool drainQueued_ = false;

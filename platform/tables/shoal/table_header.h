@@ -12,7 +12,7 @@ namespace Shoal {
 
 // The first bytes of one table's block of segment memory, and everything in it that does not
 // depend on the table's record type. The block goes on with the hash index, the entries (each
-// record double-buffered), the free list of entries and one change ring per mount; the header
+// record double-buffered), the map of free entries and one change ring per mount; the header
 // gives where each starts, as offsets from itself. Every field is a plain word read and
 // written whole (Segment::atomicLoad and atomicStore), so that memory of zeros past the
 // index is never read as anything.
@@ -62,8 +62,14 @@ struct TableHeader {
    U32 capacity;     // the most records the table takes now, at most entryCount
    U32 maxProbe;     // no key lies further than this from its home slot in the index
    U32 count;        // records present
-   U32 highWater;    // entries ever used; the free list holds those given back
+   // Entries in use lie below highWater: it rises when no entry under it is free and comes
+   // down when the top one is freed, past the free entries below it, so that whoever reads
+   // every entry (a new mount, a resync, a walk) reads what the table holds now, not the
+   // most it ever held. The free map has a bit per free entry under it, none below
+   // lowestFree, and freeEntries of them.
+   U32 highWater;
    U32 freeEntries;
+   U32 lowestFree;
    U32 listed;        // whether the store's directory holds the table
    U32 retired;       // the directory held it and no longer does: deleted, or replaced
    U32 activeMounts;  // bit m: mount slot m is held
@@ -76,12 +82,15 @@ struct TableHeader {
    U64 blockBytes;
    U64 indexOffset;
    U64 entriesOffset;
-   U64 freeListOffset;
+   U64 freeMapOffset;
    U64 ringsOffset;
    std::array<Holder, maxProcesses> holders;
    std::array<MountSlot, maxMounts> mounts;
    std::array<Segment::TearFree<ReportText>, reportsKept> reports;
 };
+
+// The words of the free map of a block of `entries` entries.
+constexpr U32 freeMapWords(U32 entries) { return (entries + 63) / 64; }
 
 // What a table's record type asks of its block.
 struct TableShape {

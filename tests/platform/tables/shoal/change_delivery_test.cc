@@ -86,6 +86,38 @@ TEST_F(ChangeDeliveryTest, AFullRingTurnsIntoAResyncThatLosesNoKey) {
    writer->recordIs({600, 3});
    EXPECT_THAT(heard(*reactor), ElementsAre(600));
 }
+// The ring is full when the top entry's key is deleted, and the entries in use come down
+// below it: the resync still compares the entry the mount saw in use.
+TEST_F(ChangeDeliveryTest, AResyncTellsAKeyDeletedAboveTheEntriesInUse) {
+   store->changeRingEntriesIs(1);
+   writer = Shoal::publisherMount<CounterTable>(*store, "short ring");
+   for (U32 id = 1; id <= 3; ++id) writer->recordIs({id, 1});
+   const Kiv::Ptr<RecordReactor> reactor = watch();
+   heard(*reactor);
+   writer->recordIs({1, 2});
+   writer->recordDel(3);
+   EXPECT_EQ(writer->entriesInUse(), 2u);
+   std::vector<U32> keys = heard(*reactor);
+   std::sort(keys.begin(), keys.end());
+   EXPECT_THAT(keys, ElementsAre(1, 3));
+}
+
+// A mount that dies leaves its pending bits set. Its slot's next holder clears them below the
+// entries in use when it is made; an entry above them was cleared when they came down, and
+// its next change reaches the new mount's ring.
+TEST_F(ChangeDeliveryTest, AMountSlotsNextHolderHearsAnEntryItsLastHolderLeftPending) {
+   Shoal::TableState& state = *writer->sharedState();
+   const U32 dead = state.mountSlotNew([] {});
+   state.mountSlotActiveIs(dead);
+   writer->recordIs({1, 1});
+   state.mountSlotDel(dead);
+   writer->recordDel(1);
+   const Kiv::Ptr<RecordReactor> reactor = watch();
+   heard(*reactor);
+   writer->recordIs({1, 2});
+   EXPECT_THAT(heard(*reactor), ElementsAre(1));
+}
+
 // A mount that fills a few entries per turn of the loop is not complete until it has. A change
 // made meanwhile is told whether the fill has passed its entry or not, also when the ring
 // overflows and the fill starts again; what was there before the mount is not told.
@@ -106,7 +138,6 @@ TEST_F(ChangeDeliveryTest, AMountThatFillsSlowlyTellsWhatChangedMeanwhileOnce) {
    EXPECT_THAT(heard(*reactor), ElementsAre(1, 2, 9, 10));
    EXPECT_TRUE(reactor->notifier()->mountComplete());
 }
-
 
 TEST_F(ChangeDeliveryTest, AWalkPassesOverKeysDeletedDuringItInKeyOrder) {
    for (U32 id : {5u, 1u, 3u, 2u}) writer->recordIs({id, 1});

@@ -77,4 +77,23 @@ TEST_F(CounterTableTest, NotifiesOncePerChangedKey) {
    EXPECT_THAT(reactor->keys, ElementsAre(3, 7, 1, 2, 3, 5, 7));
 }
 
+// A new key takes the lowest free entry, and freeing the top entry brings the entries in use
+// down past the free ones under it: a table that held many keys once is read whole as cheaply
+// as its keys now allow.
+TEST(TableEntriesTest, NewKeysTakeTheLowestFreeEntryAndTheTopComesDownPastFreeOnes) {
+   Kiv::Ptr<CounterTable> table = new CounterTable("entries");
+   for (U32 id = 1; id <= 6; ++id) table->recordIs(Counter{id, 1});  // entries 0 to 5
+   table->recordDel(2);
+   table->recordDel(4);
+   table->recordIs(Counter{7, 1});  // entry 1, leaving entry 3 free
+   table->recordDel(5);
+   EXPECT_EQ(table->entriesInUse(), 6u);
+   table->recordDel(6);
+   EXPECT_EQ(table->entriesInUse(), 3u);
+   for (U32 id : {1u, 3u, 7u}) EXPECT_EQ(table->lookup(id), (Counter{id, 1}));
+   for (U32 id = 8; id <= 11; ++id) table->recordIs(Counter{id, 1});
+   EXPECT_EQ(table->entriesInUse(), 7u);
+   EXPECT_EQ(table->count(), 7u);
+}
+
 }  // namespace
