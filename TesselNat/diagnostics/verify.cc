@@ -139,9 +139,12 @@ void NatSlaveProgrammerSm::doVerify() {
    VERIFY_THAT( entryIdTables() == shadow()->entrys() , shadow()->entrys(), entryIdTables());
    using Ember::NatKeyType;
    bool found = false;
-   // A plain loop, not a visitor: a failed check names doVerify itself.
-   for (const EntryIdTableEntry& record : entryIdTable_) {
-      const EntryIdTableEntry entry = record;
+   // A plain loop, not a visitor: a failed check names doVerify itself. The shadow reads
+   // ahead of the lookups of the records two and one places on.
+   for (auto record = entryIdTable_.begin(); record != entryIdTable_.end(); ++record) {
+      if (entryIdTable_.end() - record > 2) shadow()->indexReadAheadOf(record[2].key());
+      if (entryIdTable_.end() - record > 1) shadow()->entryReadAheadOf(record[1].key());
+      const EntryIdTableEntry entry = *record;
       const Ember::NatHwKey hwKey = entry.key();
       verifyAt_.key = hwKey;
       VERIFY_THAT( shadow()->entryHas( hwKey ) , 1, 0);

@@ -204,6 +204,26 @@ public:
       return settle(position, key, hint);
    }
 
+   // For a caller that looks up many keys in an order of its own, all over the table: the
+   // lookup of `key` a few lookups from now finds its index slot in the cache, and so does
+   // its entry once the next lookup is of `key` (its slot read ahead by then).
+   void indexReadAheadOf(const Key& key) const {
+      __builtin_prefetch(&index_[hashOf(key).home & mask_]);
+   }
+   void entryReadAheadOf(const Key& key) const {
+      const Hash hash = hashOf(key);
+      const U32 maxProbe = Segment::atomicLoad(header_.maxProbe);
+      for (U32 step = 0; step <= maxProbe; ++step) {
+         const U32 value = Segment::atomicLoad(index_[(hash.home + step) & mask_]);
+         if (value == 0 || (value & ~entryMask) != hash.tag) continue;
+         const auto* entry = reinterpret_cast<const char*>(&entries_[(value & entryMask) - 1]);
+         for (std::size_t line = 0; line < sizeof(Entry); line += 64) {
+            __builtin_prefetch(entry + line);
+         }
+         return;
+      }
+   }
+
    // False, with nothing written, when the key is new and the table is at its capacity.
    bool recordIs(const Record& record) {
       writeStart();
@@ -485,10 +505,18 @@ private:
       }
       if (position >= walkKeys_.size()) return false;
       key = walkKeys_[position];
+      readAhead(position);
       hint.table = this;
       hint.generation = walkId_;
       std::memcpy(hint.position, &position, sizeof(position));
       return true;
+   }
+
+   // A walk's caller most often looks up each key it is given, and the keys, in key order,
+   // lie all over the index and the entries: the walk reads ahead of its lookups.
+   void readAhead(std::size_t position) const {
+      if (position + 2 < walkKeys_.size()) indexReadAheadOf(walkKeys_[position + 2]);
+      if (position + 1 < walkKeys_.size()) entryReadAheadOf(walkKeys_[position + 1]);
    }
 
    static std::vector<std::byte> bytesOf(const Key& key) {
