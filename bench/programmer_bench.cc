@@ -9,6 +9,8 @@
 
 namespace {
 
+// The 1024 rules take a millisecond or less: they run ten times as often as the 65535, so
+// that the ratio of the two measures the programmer rather than the host's noise.
 void BM_ProgrammerAdd(benchmark::State& state) {
    const auto rules = static_cast<U32>(state.range(0));
    for (auto _ : state) {
@@ -18,6 +20,10 @@ void BM_ProgrammerAdd(benchmark::State& state) {
 }
 BENCHMARK(BM_ProgrammerAdd)
     ->Arg(1024)
+    ->UseManualTime()
+    ->Iterations(30)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ProgrammerAdd)
     ->Arg(65535)
     ->UseManualTime()
     ->Iterations(3)
@@ -34,6 +40,10 @@ void BM_ProgrammerDelete(benchmark::State& state) {
 }
 BENCHMARK(BM_ProgrammerDelete)
     ->Arg(1024)
+    ->UseManualTime()
+    ->Iterations(30)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ProgrammerDelete)
     ->Arg(65535)
     ->UseManualTime()
     ->Iterations(3)
