@@ -211,17 +211,13 @@ public:
       __builtin_prefetch(&index_[hashOf(key).home & mask_]);
    }
    void entryReadAheadOf(const Key& key) const {
-      const Hash hash = hashOf(key);
-      const U32 maxProbe = Segment::atomicLoad(header_.maxProbe);
-      for (U32 step = 0; step <= maxProbe; ++step) {
-         const U32 value = Segment::atomicLoad(index_[(hash.home + step) & mask_]);
-         if (value == 0 || (value & ~entryMask) != hash.tag) continue;
-         const auto* entry = reinterpret_cast<const char*>(&entries_[(value & entryMask) - 1]);
+      probe(hashOf(key), [&](U32 entry) {
+         const auto* bytes = reinterpret_cast<const char*>(&entries_[entry]);
          for (std::size_t line = 0; line < sizeof(Entry); line += 64) {
-            __builtin_prefetch(entry + line);
+            __builtin_prefetch(bytes + line);
          }
-         return;
-      }
+         return true;
+      });
    }
 
    // False, with nothing written, when the key is new and the table is at its capacity.
@@ -299,17 +295,26 @@ private:
 
    bool find(const Key& key, Slot& slot) const { return find(key, hashOf(key), slot).has_value(); }
 
-   // The key's entry, read whole into `slot`. Slots further than maxProbe from the key's home
-   // never hold it, so a probe ends there whatever it met on the way.
+   // The key's entry, read whole into `slot`.
    std::optional<Found> find(const Key& key, Hash hash, Slot& slot) const {
+      return probe(hash, [&](U32 entry) {
+         entries_[entry].value.readInto(slot);
+         return slot.live && slot.key == key;
+      });
+   }
+
+   // Offers `isIt` each entry whose index slot carries the hash's tag, in probe order, until it
+   // says the entry is the one. Slots further than maxProbe from the key's home never hold it,
+   // so a probe ends there whatever it met on the way.
+   template <class IsIt>
+   std::optional<Found> probe(Hash hash, IsIt&& isIt) const {
       const U32 maxProbe = Segment::atomicLoad(header_.maxProbe, std::memory_order_acquire);
       for (U32 step = 0; step <= maxProbe; ++step) {
          const U32 at = (hash.home + step) & mask_;
          const U32 value = Segment::atomicLoad(index_[at], std::memory_order_acquire);
          if (value == 0 || (value & ~entryMask) != hash.tag) continue;
          const U32 entry = (value & entryMask) - 1;
-         entries_[entry].value.readInto(slot);
-         if (slot.live && slot.key == key) return Found{entry, at};
+         if (isIt(entry)) return Found{entry, at};
       }
       return std::nullopt;
    }
