@@ -1,5 +1,3 @@
-#include <unordered_map>
-
 #include "TesselNat/nat_trace.h"
 #include "TesselNat/programmer/nat_slave_programmer_sm.h"
 #include "TesselNat/programmer/shadow_data.h"
@@ -22,6 +20,15 @@ bool programmedPerVlan(const Ember::NatHwKey& hwKey) {
           hwKey.type() == Ember::NatKeyType::dynamicDestNat;
 }
 
+// Whether `vlanId` is one of the first `count` VLANs of the rule's list: a scan of at most 64
+// ids costs less than building a set of them for every key.
+bool listedBefore(const Ember::NatHwData& data, U32 count, U16 vlanId) {
+   for (U32 i = 0; i < count; ++i) {
+      if (data.vlanId(Ember::NatVlanIdIndex(i)) == vlanId) return true;
+   }
+   return false;
+}
+
 }  // namespace
 
 // A rule is the run of keys hwKey0, hwKey0 with faId + 1, ... up to the base data's
@@ -41,10 +48,12 @@ void NatSlaveProgrammerSm::doCommitHwConfig(TesselNat::Uid uid) {
       }
    }
 
-   KIV_ASSERT( uidHwKeyTable()->entryHas( uid ) );
+   // Each table is asked whether it has the key only when the lookup did not find it: a lookup
+   // that met corruption finds nothing although the key is there, and goes on with the default.
    const Ember::NatHwKey hwKey0 = uidHwKeyTable()->safeLookup(uid.value(), found).hwKey();
-   KIV_ASSERT( shadow()->entryHas( hwKey0 ) );
+   if (!found) KIV_ASSERT( uidHwKeyTable()->entryHas( uid ) );
    const Ember::NatHwShadowEntry shadowEntry0 = shadow()->safeLookup(hwKey0, found);
+   if (!found) KIV_ASSERT( shadow()->entryHas( hwKey0 ) );
    const Ember::NatHwShadowEntry::Dirty dirty = shadowEntry0.dirty();
    KIV_DUAL_TRACE(natTrace(), traceStep, "SPSm::doCommitHwConfig uid: {} key: {} dirty: {}",
                   uid.value(), Kiv::lazyText(hwKey0), Ember::text(dirty));
@@ -64,18 +73,17 @@ void NatSlaveProgrammerSm::doCommitHwConfig(TesselNat::Uid uid) {
                result = CommitResult::failed;
             }
          } else if (programmedPerVlan(hwKey)) {
-            std::unordered_map<U16, bool> programmedVlans;
-            programmedVlans.max_load_factor(1.0);
-            for (U32 i = 0; i < shadowData0.vlanIds() && result == CommitResult::done; ++i) {
-               const U16 vlanId = shadowData0.vlanId(Ember::NatVlanIdIndex(i));
-               programmedVlans[vlanId] = true;
+            // The VLANs attempted are the list's first `attempted`.
+            U32 attempted = 0;
+            while (attempted < shadowData0.vlanIds() && result == CommitResult::done) {
+               const U16 vlanId = shadowData0.vlanId(Ember::NatVlanIdIndex(attempted++));
                result = doProgram(hwKey, hwKey0, shadowData0, vlanId) ? CommitResult::done
                                                                       : CommitResult::failed;
             }
             // VLANs that left the list, and after a failure those not attempted.
             const EntryIdTableEntry entry = entryIdTable(hwKey);
             for (const auto& [vlanId, entryId] : entry.defaultEntryIdMap()) {
-               if (!programmedVlans.count(vlanId)) doDeleteEntry(hwKey, vlanId);
+               if (!listedBefore(shadowData0, attempted, vlanId)) doDeleteEntry(hwKey, vlanId);
             }
          }
          hwKey.faIdIs(hwKey.faId() + 1);
@@ -98,7 +106,7 @@ void NatSlaveProgrammerSm::quillStatusIs(TesselNat::Uid uid, U32 result) {
    const Quill::QuillShoalKey quillShoalKey(uid.value());
    bool found = false;
    const Quill::QuillShoalConfig config = quillShoalConfigDir()->safeLookup(quillShoalKey, found);
-   KIV_ASSERT( quillShoalConfigDir()->quillConfigHas( quillShoalKey ) );
+   if (!found) KIV_ASSERT( quillShoalConfigDir()->quillConfigHas( quillShoalKey ) );
    quillShoalStatusDir()->quillStatusIs(
        Quill::QuillShoalStatus(quillShoalKey, result, config.reqVersion()));
 }

@@ -16,7 +16,7 @@ bool NatSlaveProgrammerSm::doProgram(const Ember::NatHwKey& hwKey, const Ember::
                                      const Ember::NatHwData& shadowData0, U16 vlanId) {
    bool found = false;
    const Ember::NatHwShadowEntry shadowEntry = shadow()->safeLookup(hwKey, found);
-   KIV_ASSERT( shadow()->entryHas( hwKey ) );
+   if (!found) KIV_ASSERT( shadow()->entryHas( hwKey ) );
    const Ember::NatHwData shadowData = shadowDataOf(shadowEntry);
    KIV_DUAL_TRACE(natTrace(), traceStep, "doProgram key: {} for vlanId {}", Kiv::lazyText(hwKey),
                   vlanId);
