@@ -36,6 +36,13 @@ bool listedBefore(const Ember::NatHwData& data, U32 count, U16 vlanId) {
 // run, so that no entry is held that this pass did not confirm.
 void NatSlaveProgrammerSm::doCommitHwConfig(TesselNat::Uid uid) {
    const Kiv::LogContextGuard logContext(modId().value(), uid.value());
+   // Each table below is read at a place no earlier commit left in the cache, most often one
+   // after the other: asking for their index words first lets those misses overlap.
+   const Quill::QuillShoalKey quillShoalKey(uid.value());
+   if (!hitlessInitPhase()) ingModSetDir()->indexReadAheadOf(uid.value());
+   uidHwKeyTable()->indexReadAheadOf(uid.value());
+   quillShoalConfigDir()->indexReadAheadOf(quillShoalKey);
+   quillShoalStatusDir()->indexReadAheadOf(quillShoalKey);
    bool found = false;
    if (!hitlessInitPhase()) {
       const TesselNat::ModSetEntry pending = ingModSetDir()->safeLookup(uid.value(), found);
@@ -52,6 +59,11 @@ void NatSlaveProgrammerSm::doCommitHwConfig(TesselNat::Uid uid) {
    // that met corruption finds nothing although the key is there, and goes on with the default.
    const Ember::NatHwKey hwKey0 = uidHwKeyTable()->safeLookup(uid.value(), found).hwKey();
    if (!found) KIV_ASSERT( uidHwKeyTable()->entryHas( uid ) );
+   // The uid table is read only by a commit that programs, and only once the shadow was read.
+   if (hwKeyUidTable()) hwKeyUidTable()->indexReadAheadOf(hwKey0);
+   entryIdTableReadAheadOf(hwKey0);
+   // Most rules are one key: the loops end at the next one.
+   entryIdTableReadAheadOf(Ember::NatHwKey(hwKey0).faIdIs(hwKey0.faId() + 1));
    const Ember::NatHwShadowEntry shadowEntry0 = shadow()->safeLookup(hwKey0, found);
    if (!found) KIV_ASSERT( shadow()->entryHas( hwKey0 ) );
    const Ember::NatHwShadowEntry::Dirty dirty = shadowEntry0.dirty();

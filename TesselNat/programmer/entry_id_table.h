@@ -38,6 +38,12 @@ public:
    // Removes and returns the key's record; an empty record when absent.
    EntryIdTableEntry entryDel(const Ember::NatHwKey& key);
 
+   // For a caller that will look the key up after other work: the key's index word is read
+   // into the cache meanwhile.
+   void readAheadOf(const Ember::NatHwKey& key) const {
+      if (!index_.empty()) __builtin_prefetch(&index_[probeOf(key).home]);
+   }
+
    // Walks the records in the table's own order.
    template <class F>
    void forEach(F&& visit) const {
@@ -78,7 +84,7 @@ private:
    void indexRebuildIfFull();
 
    std::vector<EntryIdTableEntry> records_;
-   std::vector<U32> index_;  // a power of two of words, or none
+   std::vector<U32> index_;    // a power of two of words, or none
    unsigned indexShift_ = 64;  // 64 - log2 of the index's size
    std::size_t removedWords_ = 0;
 };

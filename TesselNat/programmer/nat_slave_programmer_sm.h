@@ -83,6 +83,9 @@ public:
    std::optional<EntryIdTableEntry> entryIdTableFind(const Ember::NatHwKey& key) const {
       return entryIdTable_.find(key);
    }
+   void entryIdTableReadAheadOf(const Ember::NatHwKey& key) const {
+      entryIdTable_.readAheadOf(key);
+   }
    U32 entryIdTables() const { return entryIdTable_.size(); }
    // Visits every record, in the table's own order.
    template <class F>
