@@ -39,22 +39,14 @@ void FaultInjector::faultDelAll() {
    actionAfterCall_ = nullptr;
 }
 
-void FaultInjector::doAfterCall() {
-   if (!actionAfterCall_ || --callsBeforeAction_ != 0) return;
+void FaultInjector::doActionAfterCall() {
    // Spent before it runs: the action may set the next one.
    const std::function<void()> action = std::move(actionAfterCall_);
    actionAfterCall_ = nullptr;
    action();
 }
 
-bool FaultInjector::runsWorkDuring(Operation operation) {
-   U32& calls = callsBeforeWork_[indexOf(operation)];
-   return calls != 0 && --calls == 0;
-}
-
-std::optional<S32> FaultInjector::injectedResult(Operation operation) {
-   std::optional<Fault>& fault = faults_[indexOf(operation)];
-   if (!fault) return std::nullopt;
+std::optional<S32> FaultInjector::faultMet(std::optional<Fault>& fault) {
    if (fault->callsToPass > 0) {
       --fault->callsToPass;
       return std::nullopt;

@@ -34,13 +34,24 @@ public:
    // Removes every rule of every kind.
    void faultDelAll();
 
-   // Consulted by the shim once per call of `operation`: the code to return instead of calling
-   // the chip, or nothing when the call goes through.
-   std::optional<S32> injectedResult(Operation operation);
-   // Consulted by the shim once per call of `operation`: whether this call runs queued work.
-   bool runsWorkDuring(Operation operation);
-   // Consulted by the shim once per call, after it returned.
-   void doAfterCall();
+   // The three below are consulted by the shim on every call, which almost always passes: they
+   // are inline so that a passing call costs a test each.
+
+   // The code to return instead of calling the chip, or nothing when the call goes through.
+   std::optional<S32> injectedResult(Operation operation) {
+      std::optional<Fault>& fault = faults_[static_cast<std::size_t>(operation)];
+      if (!fault) return std::nullopt;
+      return faultMet(fault);
+   }
+   // Whether this call of `operation` runs queued work.
+   bool runsWorkDuring(Operation operation) {
+      U32& calls = callsBeforeWork_[static_cast<std::size_t>(operation)];
+      return calls != 0 && --calls == 0;
+   }
+   // Once the call returned.
+   void doAfterCall() {
+      if (actionAfterCall_ && --callsBeforeAction_ == 0) doActionAfterCall();
+   }
 
 private:
    struct Fault {
@@ -48,6 +59,10 @@ private:
       bool everyCall;
       S32 code;
    };
+
+   // A call meets the operation's fault: the fault's code once no calls are left to pass.
+   std::optional<S32> faultMet(std::optional<Fault>& fault);
+   void doActionAfterCall();
 
    std::array<std::optional<Fault>, operationCount> faults_;
    std::array<U32, operationCount> callsBeforeWork_{};  // 0: no work; 1: the next call
