@@ -77,6 +77,7 @@ void NatSlaveProgrammerSm::doCommitHwConfig(TesselNat::Uid uid) {
    if (clean) KIV_ASSERT( hitlessInitPhase() && "invalid hw access with clean shadow" );
    const bool programs = clean || dirty == Ember::NatHwShadowEntry::Dirty::dirty;
    const bool deletes = programs || dirty == Ember::NatHwShadowEntry::Dirty::deleted;
+   if (dirty == Ember::NatHwShadowEntry::Dirty::deleted) entryIdTableRemovalReadAhead();
    if (programs) {
       const Ember::NatHwData shadowData0 = shadowDataOf(shadowEntry0);
       do {

@@ -43,6 +43,11 @@ public:
    void readAheadOf(const Ember::NatHwKey& key) const {
       if (!index_.empty()) __builtin_prefetch(&index_[probeOf(key).home]);
    }
+   // For a caller about to remove a record: the removal moves the last record into its place
+   // and rewrites that record's index word, which is read ahead.
+   void removalReadAhead() const {
+      if (!records_.empty()) readAheadOf(records_.back().key());
+   }
 
    // Walks the records in the table's own order.
    template <class F>

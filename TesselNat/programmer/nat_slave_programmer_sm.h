@@ -86,6 +86,7 @@ public:
    void entryIdTableReadAheadOf(const Ember::NatHwKey& key) const {
       entryIdTable_.readAheadOf(key);
    }
+   void entryIdTableRemovalReadAhead() const { entryIdTable_.removalReadAhead(); }
    U32 entryIdTables() const { return entryIdTable_.size(); }
    // Visits every record, in the table's own order.
    template <class F>
