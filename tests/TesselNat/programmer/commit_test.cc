@@ -162,6 +162,27 @@ TEST_F(CommitTest, MissingRequestRecordStops) {
    expectAssertion("quillShoalConfigDir()->quillConfigHas( quillShoalKey )", [&] { commit(7); });
 }
 
+// A uid missing from the uid table, or its key from the shadow, stops the agent naming the
+// table. A shadow read that meets corruption is reported and is not an absent key: the commit
+// goes on with the default record, whose clean state is what stops it.
+TEST_F(CommitTest, AnAbsentKeyStopsTheCommitAndACorruptReadIsNoAbsentKey) {
+   publish(7, dst, {.vlans = {10}});
+   controlPlane.uidHwKeyTable()->entryDel(TesselNat::Uid(7));
+   expectAssertion("uidHwKeyTable()->entryHas( uid )", [&] { commit(7); });
+
+   publish(8, src, {});
+   controlPlane.shadow()->entryDel(src);
+   expectAssertion("shadow()->entryHas( hwKey0 )", [&] { commit(8); });
+
+   const Ember::NatHwKey other = NatTest::natKey(
+       {Ember::NatKeyType::staticSrcNat, NatTest::ep("10.0.0.2"), NatTest::ep("192.0.2.2")});
+   publish(9, other, {});
+   controlPlane.shadow()->corruptionOnReadIs(1);
+   expectAssertion("hitlessInitPhase() && \"invalid hw access with clean shadow\"",
+                   [&] { commit(9); });
+   EXPECT_EQ(controlPlane.shadow()->corruptionReports(), 1u);
+}
+
 class CommitWithFullTcamTest : public CommitTest {
 protected:
    CommitWithFullTcamTest() : CommitTest(6) {}
