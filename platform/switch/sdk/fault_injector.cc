@@ -3,11 +3,6 @@
 #include "platform/framework/kiv/assert.h"
 
 namespace Shim {
-namespace {
-
-std::size_t indexOf(Operation operation) { return static_cast<std::size_t>(operation); }
-
-}  // namespace
 
 void FaultInjector::failNthCallIs(Operation operation, U32 nth, S32 code) {
    KIV_ASSERT( nth > 0 );

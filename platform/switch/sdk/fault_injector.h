@@ -39,13 +39,13 @@ public:
 
    // The code to return instead of calling the chip, or nothing when the call goes through.
    std::optional<S32> injectedResult(Operation operation) {
-      std::optional<Fault>& fault = faults_[static_cast<std::size_t>(operation)];
+      std::optional<Fault>& fault = faults_[indexOf(operation)];
       if (!fault) return std::nullopt;
       return faultMet(fault);
    }
    // Whether this call of `operation` runs queued work.
    bool runsWorkDuring(Operation operation) {
-      U32& calls = callsBeforeWork_[static_cast<std::size_t>(operation)];
+      U32& calls = callsBeforeWork_[indexOf(operation)];
       return calls != 0 && --calls == 0;
    }
    // Once the call returned.
@@ -60,6 +60,7 @@ private:
       S32 code;
    };
 
+   static std::size_t indexOf(Operation operation) { return static_cast<std::size_t>(operation); }
    // A call meets the operation's fault: the fault's code once no calls are left to pass.
    std::optional<S32> faultMet(std::optional<Fault>& fault);
    void doActionAfterCall();
