@@ -63,6 +63,16 @@ public:
       }
    }
 
+   // The image's first `bytes` bytes only, into the same bytes of `value`, for a reader that
+   // needs only what a record keeps at its head.
+   void loadHeadInto(T& value, std::size_t bytes) const {
+      auto* target = reinterpret_cast<std::byte*>(&value);
+      for (std::size_t i = 0; i * sizeof(U64) < bytes; ++i) {
+         const U64 loaded = word(i);
+         std::memcpy(target + i * sizeof(U64), &loaded, bytesOfWord(i));
+      }
+   }
+
    // The writer's copy of the image it last published.
    T plainLoad() const {
       std::array<std::byte, sizeof(T)> bytes;
@@ -151,6 +161,11 @@ public:
    // As read(), into `value`; returns the generation the copy was made at.
    U32 readInto(T& value) const {
       return generation_.readGeneration([&](U32 image) { images_[image].loadInto(value); });
+   }
+   // As readInto(), for the record's first `bytes` bytes only.
+   U32 readHeadInto(T& value, std::size_t bytes) const {
+      return generation_.readGeneration(
+          [&](U32 image) { images_[image].loadHeadInto(value, bytes); });
    }
    // The writer's read.
    T current() const { return images_[generation_.current()].plainLoad(); }

@@ -52,11 +52,13 @@ class Table : public ShoalMapBase {
    static_assert(std::equality_comparable<Record>,
                  "shared table records need operator== to detect unchanged writes");
 
+   // The key and whether it is live come first: a drain or a walk reads only those.
    struct Slot {
       Key key{};
-      Record record{};
       bool live = false;
+      Record record{};
    };
+   static constexpr std::size_t slotHeadBytes = sizeof(Key) + sizeof(bool);
    struct Entry {
       Segment::TearFree<Slot> value;
       U32 pending;  // bit m: the entry is in mount m's ring
@@ -229,7 +231,7 @@ public:
       Slot slot;
       if (const std::optional<Found> found = find(key, hash, slot)) {
          if (slot.record == record) return true;
-         entries_[found->entry].value.write(Slot{key, record, true});
+         entries_[found->entry].value.write(Slot{key, true, record});
          changed(found->entry, key);
          return true;
       }
@@ -240,7 +242,7 @@ public:
          state_.capacityReportIs();
          return false;
       }
-      entries_[*entry].value.write(Slot{key, record, true});
+      entries_[*entry].value.write(Slot{key, true, record});
       indexSlotIs(hash, *entry);
       Segment::atomicStore(header_.count, count() + 1);
       changed(*entry, key);
@@ -253,7 +255,7 @@ public:
       const std::optional<Found> found = find(key, hashOf(key), slot);
       if (!found) return;
       Segment::atomicStore(index_[found->indexSlot], U32{0}, std::memory_order_release);
-      entries_[found->entry].value.write(Slot{key, Record{}, false});
+      entries_[found->entry].value.write(Slot{key, false, Record{}});
       Segment::atomicStore(header_.count, count() - 1);
       changed(found->entry, key);
       entryFreed(found->entry);
@@ -467,7 +469,7 @@ private:
    // deleted before the mount ever looked.
    void tell(U32 entry, bool notifying) {
       Slot slot;
-      const U32 generation = entries_[entry].value.readInto(slot);
+      const U32 generation = entries_[entry].value.readHeadInto(slot, slotHeadBytes);
       if (entry >= seen_.size()) seen_.resize(entry + 1);
       Seen& seen = seen_[entry];
       if (seen.known && seen.generation == generation) return;
@@ -487,7 +489,7 @@ private:
       Slot slot;
       const U32 highWater = Segment::atomicLoad(header_.highWater);
       for (U32 entry = 0; entry < highWater; ++entry) {
-         entries_[entry].value.readInto(slot);
+         entries_[entry].value.readHeadInto(slot, slotHeadBytes);
          if (slot.live) keys.push_back(slot.key);
       }
       return keys;
