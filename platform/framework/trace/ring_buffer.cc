@@ -60,11 +60,4 @@ void RingBuffer::copyOut(U64 position, void* bytes, std::size_t size) const {
    std::memcpy(target + first, storage_.get(), size - first);
 }
 
-void RingBuffer::dropOldest() {
-   U32 header[2];
-   copyOut(begin_, header, headerSize);
-   begin_ += headerSize + header[1];
-   ++dropped_;
-}
-
 }  // namespace Kiv

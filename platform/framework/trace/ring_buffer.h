@@ -55,6 +55,20 @@ public:
    // fills through the returned writer before touching the buffer again. Returns nothing
    // (and stores nothing) when the record is larger than the whole buffer.
    std::optional<Writer> recordIs(U32 descriptorId, std::size_t payloadSize);
+   // As recordIs(), for the common record that fits before the end of the storage: its
+   // payload's bytes, for the caller to fill at once. Null, with nothing added, when the
+   // record would wrap around; the caller then goes through recordIs().
+   U8* unwrappedRecordIs(U32 descriptorId, std::size_t payloadSize) {
+      const std::size_t recordSize = headerSize + payloadSize;
+      const std::size_t offset = end_ & (capacity_ - 1);
+      if (recordSize > capacity_ - offset) return nullptr;
+      while (capacity_ - used() < recordSize) dropOldest();
+      U8* const at = storage_.get() + offset;
+      const U32 header[] = {descriptorId, static_cast<U32>(payloadSize)};
+      std::memcpy(at, header, headerSize);
+      end_ += recordSize;
+      return at + headerSize;
+   }
 
    // Calls `visit` with each record, oldest first. The payload is a contiguous copy even
    // when the record wraps around.
@@ -76,7 +90,17 @@ private:
    }
    void copyInWrapping(std::size_t offset, const void* bytes, std::size_t size);
    void copyOut(U64 position, void* bytes, std::size_t size) const;
-   void dropOldest();
+   void dropOldest() {
+      U32 header[2];
+      const std::size_t offset = begin_ & (capacity_ - 1);
+      if (offset + headerSize <= capacity_) {
+         std::memcpy(header, storage_.get() + offset, headerSize);
+      } else {
+         copyOut(begin_, header, headerSize);
+      }
+      begin_ += headerSize + header[1];
+      ++dropped_;
+   }
 
    // Left unwritten until records reach it: only bytes between begin_ and end_ are read, and
    // untouched storage costs a new process no page faults.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -38,7 +39,12 @@ private:
    template <class... V>
    static void recordValues(const RingDescriptor& site, const V&... values) {
       const std::size_t size = (encodedSize(values) + ... + 0);
-      std::optional<RingBuffer::Writer> writer = threadBuffer().recordIs(site.id(), size);
+      RingBuffer& buffer = threadBuffer();
+      if (U8* at = buffer.unwrappedRecordIs(site.id(), size)) {
+         (encodeAt(at, values), ...);
+         return;
+      }
+      std::optional<RingBuffer::Writer> writer = buffer.recordIs(site.id(), size);
       if (!writer) return;
       (encode(*writer, values), ...);
    }
@@ -67,6 +73,25 @@ private:
       writer.write(&value.append, sizeof value.append);
       writer.write(&value.size, sizeof value.size);
       writer.write(value.bytes, value.size);
+   }
+
+   // The same encodings, into storage known to hold them.
+   static void copyAt(U8*& at, const void* bytes, std::size_t size) {
+      std::memcpy(at, bytes, size);
+      at += size;
+   }
+   static void encodeAt(U8*& at, bool value) { *at++ = value ? 1 : 0; }
+   static void encodeAt(U8*& at, S64 value) { copyAt(at, &value, sizeof value); }
+   static void encodeAt(U8*& at, U64 value) { copyAt(at, &value, sizeof value); }
+   static void encodeAt(U8*& at, std::string_view text) {
+      const auto length = static_cast<U32>(text.size());
+      copyAt(at, &length, sizeof length);
+      copyAt(at, text.data(), text.size());
+   }
+   static void encodeAt(U8*& at, const RingLazyValue& value) {
+      copyAt(at, &value.append, sizeof value.append);
+      copyAt(at, &value.size, sizeof value.size);
+      copyAt(at, value.bytes, value.size);
    }
 };
 
