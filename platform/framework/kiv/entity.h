@@ -97,6 +97,14 @@ private:
 
 template <class N, class F>
 void Entity::notify(F&& handler) const {
+   // Most entities have one notifiee or none, and nothing runs after the one call that could
+   // see the list change: only a longer list is copied first.
+   if (notifiees_.size() <= 1) {
+      if (!notifiees_.empty() && notifiees_.front()->accepts()) {
+         handler(static_cast<N&>(*notifiees_.front()));
+      }
+      return;
+   }
    const std::vector<NotifieeBase*> snapshot = notifiees_;
    for (NotifieeBase* notifiee : snapshot) {
       // A handler may have detached or destroyed a later notifiee.
