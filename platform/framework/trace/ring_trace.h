@@ -44,9 +44,13 @@ private:
          (encodeAt(at, values), ...);
          return;
       }
+      // A record that wraps around the end is made whole first, then written in two pieces.
       std::optional<RingBuffer::Writer> writer = buffer.recordIs(site.id(), size);
       if (!writer) return;
-      (encode(*writer, values), ...);
+      std::vector<U8> record(size);
+      U8* at = record.data();
+      (encodeAt(at, values), ...);
+      writer->write(record.data(), size);
    }
 
    static constexpr std::size_t encodedSize(bool) { return 1; }
@@ -57,25 +61,8 @@ private:
       return sizeof(RingLazyValue::Append) + sizeof(U32) + value.size;
    }
 
-   static void encode(RingBuffer::Writer& writer, bool value) {
-      const U8 byte = value ? 1 : 0;
-      writer.write(&byte, 1);
-   }
-   static void encode(RingBuffer::Writer& writer, S64 value) { writer.write(&value, sizeof value); }
-   static void encode(RingBuffer::Writer& writer, U64 value) { writer.write(&value, sizeof value); }
-   static void encode(RingBuffer::Writer& writer, std::string_view text) {
-      const auto length = static_cast<U32>(text.size());
-      writer.write(&length, sizeof length);
-      writer.write(text.data(), text.size());
-   }
-   // The renderer is a function of this program: the ring is read by the process that wrote it.
-   static void encode(RingBuffer::Writer& writer, const RingLazyValue& value) {
-      writer.write(&value.append, sizeof value.append);
-      writer.write(&value.size, sizeof value.size);
-      writer.write(value.bytes, value.size);
-   }
-
-   // The same encodings, into storage known to hold them.
+   // Each value at `at`, which has room for it, and `at` moved past it. The renderer is a
+   // function of this program: the ring is read by the process that wrote it.
    static void copyAt(U8*& at, const void* bytes, std::size_t size) {
       std::memcpy(at, bytes, size);
       at += size;
