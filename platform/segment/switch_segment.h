@@ -33,7 +33,7 @@ public:
    // Bumped whenever the layout of anything in the segment changes (the header, the managed
    // area, a record a program keeps there), so that no program reads a segment that another
    // version laid out.
-   static constexpr U32 layoutVersion = 7;
+   static constexpr U32 layoutVersion = 6;
    // Named objects are aligned to this (the allocator aligns no further); a type that needs
    // more cannot be one.
    static constexpr std::size_t namedAlignment = 8;

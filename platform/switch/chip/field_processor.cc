@@ -24,7 +24,7 @@ std::size_t FieldProcessor::bytes(U32 slotCount) {
 FieldProcessor::FieldProcessor(std::byte* memory, U32 slotCount) : slotCount_(slotCount) {
    MemoryLayout layout(memory);
    header_ = layout.take<Header>(1);
-   entries_ = layout.take<EntryRecord>(maxEntryId());
+   entries_ = layout.take<Segment::TearFree<StoredEntry>>(maxEntryId());
    idsInUse_ = layout.take<U64>((maxEntryId() + 63) / 64);
    slotGenerations_ = layout.take<Segment::Generation>(slotCount);
    rows_ = layout.take<std::array<Segment::AtomicImage<StoredRow>, 2>>(slotCount);
@@ -70,19 +70,19 @@ void FieldProcessor::doClear() {
    Segment::atomicStore(header_->entryCount, 0u);
 }
 
-FieldProcessor::EntryRecord* FieldProcessor::record(U32 entryId) const {
+Segment::TearFree<FieldProcessor::StoredEntry>* FieldProcessor::record(U32 entryId) const {
    if (entryId == 0 || entryId > maxEntryId()) return nullptr;
    return &entries_[entryId - 1];
 }
 
 FieldProcessor::StoredEntry FieldProcessor::current(U32 entryId) const {
-   const EntryRecord* found = record(entryId);
+   const Segment::TearFree<StoredEntry>* found = record(entryId);
    if (!found) return std::nullopt;
    return found->current();
 }
 
 std::optional<FieldEntry> FieldProcessor::entry(U32 entryId) const {
-   const EntryRecord* found = record(entryId);
+   const Segment::TearFree<StoredEntry>* found = record(entryId);
    if (!found) return std::nullopt;
    return found->read();
 }

@@ -128,9 +128,6 @@ private:
    static_assert(sizeof(SlotContent) <= 64, "a classification reads the matching slot's content");
    // An entry id's record: the entry, or nothing.
    using StoredEntry = std::optional<FieldEntry>;
-   // Each record starts a cache line: an entry's generation and current image then lie in two
-   // or three lines of its own, not spread over lines its neighbours share.
-   struct alignas(64) EntryRecord : Segment::TearFree<StoredEntry> {};
    // The best slot a scan found matching, with what it installed.
    struct Scan {
       U32 slot;
@@ -145,7 +142,7 @@ private:
    // Erases an existing entry's record, then its bit, and counts it gone.
    void recordErase(U32 entryId);
    // The entry's record; null for an id outside the table.
-   EntryRecord* record(U32 entryId) const;
+   Segment::TearFree<StoredEntry>* record(U32 entryId) const;
    // The entry as the writer reads it; nothing when absent.
    StoredEntry current(U32 entryId) const;
    // Rewrites an existing entry through `change`, which returns the SDK code; nothing is
@@ -170,7 +167,7 @@ private:
    U32 slotCount_;
    std::size_t extent_;  // the bytes the layout takes
    Header* header_;
-   EntryRecord* entries_;  // index entry id - 1
+   Segment::TearFree<StoredEntry>* entries_;  // index entry id - 1
    // A bit per entry id, set before its record is written and cleared after it is erased:
    // every present entry's bit is set, so a walk of the set bits finds every entry without
    // reading the records of the ids no one uses. A writer killed in between leaves a bit set
