@@ -41,16 +41,13 @@ private:
       const std::size_t size = (encodedSize(values) + ... + 0);
       RingBuffer& buffer = threadBuffer();
       if (U8* at = buffer.unwrappedRecordIs(site.id(), size)) {
-         (encodeAt(at, values), ...);
+         [[maybe_unused]] Cursor cursor{at};
+         (encode(cursor, values), ...);
          return;
       }
-      // A record that wraps around the end is made whole first, then written in two pieces.
       std::optional<RingBuffer::Writer> writer = buffer.recordIs(site.id(), size);
       if (!writer) return;
-      std::vector<U8> record(size);
-      U8* at = record.data();
-      (encodeAt(at, values), ...);
-      writer->write(record.data(), size);
+      (encode(*writer, values), ...);
    }
 
    static constexpr std::size_t encodedSize(bool) { return 1; }
@@ -61,24 +58,40 @@ private:
       return sizeof(RingLazyValue::Append) + sizeof(U32) + value.size;
    }
 
-   // Each value at `at`, which has room for it, and `at` moved past it. The renderer is a
-   // function of this program: the ring is read by the process that wrote it.
-   static void copyAt(U8*& at, const void* bytes, std::size_t size) {
-      std::memcpy(at, bytes, size);
-      at += size;
+   // A record's fields go straight into storage known to hold them, or, for a record that
+   // wraps around the ring's end, through the buffer's writer.
+   struct Cursor {
+      U8* at;
+      void write(const void* bytes, std::size_t size) {
+         std::memcpy(at, bytes, size);
+         at += size;
+      }
+   };
+   template <class Sink>
+   static void encode(Sink& sink, bool value) {
+      const U8 byte = value ? 1 : 0;
+      sink.write(&byte, 1);
    }
-   static void encodeAt(U8*& at, bool value) { *at++ = value ? 1 : 0; }
-   static void encodeAt(U8*& at, S64 value) { copyAt(at, &value, sizeof value); }
-   static void encodeAt(U8*& at, U64 value) { copyAt(at, &value, sizeof value); }
-   static void encodeAt(U8*& at, std::string_view text) {
+   template <class Sink>
+   static void encode(Sink& sink, S64 value) {
+      sink.write(&value, sizeof value);
+   }
+   template <class Sink>
+   static void encode(Sink& sink, U64 value) {
+      sink.write(&value, sizeof value);
+   }
+   template <class Sink>
+   static void encode(Sink& sink, std::string_view text) {
       const auto length = static_cast<U32>(text.size());
-      copyAt(at, &length, sizeof length);
-      copyAt(at, text.data(), text.size());
+      sink.write(&length, sizeof length);
+      sink.write(text.data(), text.size());
    }
-   static void encodeAt(U8*& at, const RingLazyValue& value) {
-      copyAt(at, &value.append, sizeof value.append);
-      copyAt(at, &value.size, sizeof value.size);
-      copyAt(at, value.bytes, value.size);
+   // The renderer is a function of this program: the ring is read by the process that wrote it.
+   template <class Sink>
+   static void encode(Sink& sink, const RingLazyValue& value) {
+      sink.write(&value.append, sizeof value.append);
+      sink.write(&value.size, sizeof value.size);
+      sink.write(value.bytes, value.size);
    }
 };
 
