@@ -63,6 +63,7 @@ private:
    struct Cursor {
       U8* at;
       void write(const void* bytes, std::size_t size) {
+         if (size == 0) return;  // an empty text may have no storage to copy from
          std::memcpy(at, bytes, size);
          at += size;
       }
